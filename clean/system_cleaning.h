@@ -1,0 +1,16 @@
+// What the scan asks of the system: the memory phase, ending a process by its
+// file's name, deletion at the next start of Windows, the start-up entries of
+// the known variants, and the restart. Real on Windows; on the host there are
+// no processes, no registry and no restart, and these say so by doing nothing.
+#pragma once
+
+// Lists the running processes and deals with those whose file is recognised.
+void ScanMemory();
+// 1 when a process whose image file has this file's name was ended.
+int KillProcessByName(const char* path);
+// 1 when a restart will delete the file.
+int ScheduleBootDelete(const char* path);
+// Removes the start-up entries that point to CurrentFilePath; result unused.
+int SweepKnownStartupEntries();
+// Asks Windows to restart; 1 when the request was accepted.
+int RestartComputer();

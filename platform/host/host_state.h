@@ -1,0 +1,21 @@
+// Shared state of the host implementation files (not for callers).
+#pragma once
+
+#include "platform/host/host_control.h"
+
+namespace platform::host::detail {
+
+struct HostState {
+    std::string driveDirectory[26];
+    int driveType[26] = {};
+    MessageSink sink;
+    MessageSource source;
+    MessageDispatcher dispatcher;
+    QuestionAnswerer answerer;
+    FaultInjector faults;
+};
+
+HostState& State();
+bool Fails(FileOperation operation, const char* detail);
+
+}  // namespace platform::host::detail

@@ -1,0 +1,3 @@
+#include "scan/scan_state.h"
+
+ScanStateFields ScanState;

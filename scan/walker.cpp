@@ -1,0 +1,121 @@
+#include "scan/walker.h"
+
+#include <cstring>
+
+#include "platform/directory_search.h"
+#include "platform/file_io.h"
+#include "scan/bounded_text.h"
+#include "scan/file_scanner_list.h"
+#include "scan/report_channel.h"
+#include "scan/scan_driver.h"
+#include "scan/scan_state.h"
+#include "scan/shorten_path.h"
+
+namespace {
+
+constexpr int kStatusWidth = 60;
+constexpr int kRootPatternLength = 6;  // "C:\*.*"
+
+// The pattern up to the character just before its last '.', followed by the
+// pieces; false when there is no '.' (out is then untouched) or when the
+// result would not fit a path buffer.
+enum class Joined { Ok, NoDot, TooLong };
+
+Joined JoinAtLastDot(const char* pattern, const char* name, const char* tail,
+                     char (&out)[kPathCapacity]) {
+    const char* dot = std::strrchr(pattern, '.');
+    if (!dot) return Joined::NoDot;
+    std::size_t prefix = dot > pattern ? static_cast<std::size_t>(dot - pattern - 1) : 0;
+    std::size_t nameLen = std::strlen(name);
+    std::size_t tailLen = std::strlen(tail);
+    if (prefix + nameLen + tailLen >= kPathCapacity) return Joined::TooLong;
+    std::memcpy(out, pattern, prefix);
+    std::memcpy(out + prefix, name, nameLen);
+    std::memcpy(out + prefix + nameLen, tail, tailLen + 1);
+    return Joined::Ok;
+}
+
+void CheckProgramFiles(const char* pattern) {
+    char* pf = ScanState.ProgramFilesPattern;
+    CopyText(pf, kPathCapacity, pattern);
+    char* colon = std::strchr(pf, ':');
+    if (!colon) return;
+    colon[1] = '\0';
+    AppendText(pf, kPathCapacity, "\\Program Files");
+    if (platform::PathExists(pf)) {
+        ScanState.ProgramFilesFound = 1;
+        AppendText(pf, kPathCapacity, "\\*.*");
+    }
+}
+
+bool StopRequested() {
+    PumpMessages();
+    return ScanState.TerminateRequested != 0;
+}
+
+void ScanFile(const char* path) {
+    if (ScanState.MemoryScanMode == 0) ++ScanState.FilesScanned;
+    for (const FileScannerEntry* s = FileScannerList; s->scanner; ++s) {
+        if (s->scanner(s->defaultName, path) != 0) break;
+    }
+}
+
+}  // namespace
+
+int WalkDirectory(const char* pattern) {
+    ScanState.MemoryHit = 0;
+    std::size_t patternLength = strnlen(pattern, kPathCapacity);
+    if (patternLength >= kPathCapacity) return ScanState.FilesScanned;
+
+    if (patternLength <= kRootPatternLength) CheckProgramFiles(pattern);
+
+    platform::DirectorySearch search;
+    platform::FoundEntry entry;
+    char entryPath[kPathCapacity];
+
+    // First pass: every entry is shown, every file scanned.
+    if (search.First(pattern, entry)) {
+        do {
+            if (StopRequested()) return 0;
+            bool usable = true;
+            if (ScanState.MemoryScanMode == 0) {
+                Joined joined = JoinAtLastDot(pattern, entry.name, "", entryPath);
+                if (joined == Joined::NoDot) return -1;
+                // A path that does not fit the buffers is skipped, not cut.
+                usable = joined == Joined::Ok;
+            } else {
+                CopyText(entryPath, pattern);
+            }
+            if (usable) {
+                char shortened[512] = {};
+                ShortenPath(entryPath, shortened, sizeof shortened, kStatusWidth);
+                ReportStatus(shortened);
+                if (!entry.isDirectory) ScanFile(entryPath);
+            }
+            if (StopRequested()) return 0;
+        } while (search.Next(entry));
+    }
+    search.Close();
+
+    // Second pass: the subdirectories, in the order the file system lists them.
+    char secondPattern[kPathCapacity];
+    CopyText(secondPattern, pattern);
+    if (char* dot = std::strrchr(secondPattern, '.')) dot[1] = '\0';
+    if (!AppendText(secondPattern, "*")) return ScanState.FilesScanned;
+    if (!search.First(secondPattern, entry)) return ScanState.FilesScanned;
+
+    char subPattern[kPathCapacity];
+    do {
+        if (StopRequested()) return 0;
+        if (!entry.isDirectory || std::strcmp(entry.name, ".") == 0 ||
+            std::strcmp(entry.name, "..") == 0) {
+            continue;
+        }
+        Joined joined = JoinAtLastDot(pattern, entry.name, "\\*.*", subPattern);
+        if (joined == Joined::NoDot) return -1;
+        if (joined == Joined::TooLong) continue;  // deeper than a path can name
+        if (std::strstr(subPattern, "\\Program Files\\")) ScanState.ProgramFilesVisited = 1;
+        if (WalkDirectory(subPattern) == -1) return -1;
+    } while (search.Next(entry));
+    return ScanState.FilesScanned;
+}

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds every tree and runs every test: native (with ASan and UBSan), the
+# fuzz targets for a short run, and the Windows programs under Wine (x64, and
+# x86 where wine32 is installed) with a virtual display for the window tests.
+# Ends with one summary line.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc)"
+log_dir="build/test-logs"
+mkdir -p "$log_dir"
+total_passed=0
+total_failed=0
+stage_failed=0
+
+# run_ctest NAME DIR [CTEST-ARGS...]: runs ctest, adds its counts to the totals.
+run_ctest() {
+    local name="$1" dir="$2"
+    shift 2
+    local log="$log_dir/$name.log"
+    (cd "$dir" && ctest --output-on-failure "$@") >"$log" 2>&1
+    local line passed=0 failed=0 all
+    line="$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)"
+    if [ -n "$line" ]; then
+        failed="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
+        all="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
+        passed=$((all - failed))
+    elif ! grep -q "No tests were found" "$log"; then
+        failed=1
+    fi
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    echo "test: $name: $passed passed, $failed failed"
+    if [ "$failed" -ne 0 ]; then
+        grep -E '(Failed|\*\*\*|FAILED)' "$log" | head -40
+        echo "test: full log in $log"
+    fi
+}
+
+# configure_and_build NAME DIR CMAKE-ARGS...
+configure_and_build() {
+    local name="$1" dir="$2"
+    shift 2
+    local log="$log_dir/build-$name.log"
+    if cmake -S . -B "$dir" "$@" >"$log" 2>&1 && cmake --build "$dir" -j"$jobs" >>"$log" 2>&1; then
+        echo "test: built $name"
+        return 0
+    fi
+    tail -40 "$log"
+    echo "test: building $name failed (log in $log)"
+    stage_failed=$((stage_failed + 1))
+    return 1
+}
+
+if configure_and_build native-asan build/host-asan -DCMAKE_BUILD_TYPE=Debug -DQX_SANITIZE=ON; then
+    run_ctest native build/host-asan -j"$jobs" -LE slow
+fi
+
+# The release tree gives the host tools to the cross builds.
+configure_and_build native build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo || true
+
+if configure_and_build fuzz build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQX_FUZZ=ON; then
+    run_ctest fuzz build/fuzz -L fuzz
+fi
+
+windows_tests() {  # windows_tests NAME DIR TOOLCHAIN
+    if configure_and_build "$1" "$2" -DCMAKE_TOOLCHAIN_FILE="$3" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DQX_HOST_TOOLS_DIR="$PWD/build/host/bin"; then
+        # One virtual display for every window test of the tree.
+        run_ctest "$1" "$2" --timeout 600
+    fi
+}
+export -f run_ctest 2>/dev/null || true
+
+if command -v xvfb-run >/dev/null; then
+    export QX_XVFB=1
+fi
+windows_tests windows-x64 build/win64 cmake/mingw-x64.cmake
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+    windows_tests windows-x86 build/win32 cmake/mingw-x86.cmake
+else
+    echo "test: wine32 is not installed here; the x86 tests are skipped"
+fi
+
+total_failed=$((total_failed + stage_failed))
+echo "Summary: $total_passed passed, $total_failed failed"
+[ "$total_failed" -eq 0 ]
