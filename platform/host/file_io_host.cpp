@@ -59,6 +59,7 @@ bool SetArchiveAttributeOnly(const char* path) {
     if (hostPath.empty()) return false;
     struct stat st;
     if (stat(hostPath.c_str(), &st) != 0) return false;
+    if (host::detail::State().dryRun) return true;
     // The nearest thing to clearing read-only: give the owner write permission.
     chmod(hostPath.c_str(), st.st_mode | S_IWUSR);
     return true;
@@ -70,6 +71,7 @@ bool DeleteFilePath(const char* path) {
     if (hostPath.empty()) return false;
     struct stat st;
     if (lstat(hostPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (host::detail::State().dryRun) return true;
     return unlink(hostPath.c_str()) == 0;
 }
 

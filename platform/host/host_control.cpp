@@ -112,6 +112,7 @@ void SetMessageDispatcher(MessageDispatcher dispatcher) {
 }
 void SetQuestionAnswerer(QuestionAnswerer answerer) { State().answerer = std::move(answerer); }
 void SetFaultInjector(FaultInjector injector) { State().faults = std::move(injector); }
+void SetDryRun(bool dryRun) { State().dryRun = dryRun; }
 
 void ResetHostControls() {
     UnmapAllDrives();
@@ -120,6 +121,7 @@ void ResetHostControls() {
     State().dispatcher = nullptr;
     State().answerer = nullptr;
     State().faults = nullptr;
+    State().dryRun = false;
 }
 
 }  // namespace platform::host

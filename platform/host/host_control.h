@@ -41,6 +41,10 @@ enum class FileOperation { Open, Read, Seek, Length, SetAttributes, Delete };
 using FaultInjector = std::function<bool(FileOperation operation, const char* detail)>;
 void SetFaultInjector(FaultInjector injector);
 
+// Dry run: attribute changes and deletions of existing files report success
+// and change nothing (the rescue scanner's report-only mode).
+void SetDryRun(bool dryRun);
+
 // Back to no drives, no sink, an empty queue, default answers and no faults.
 void ResetHostControls();
 

@@ -13,6 +13,7 @@ struct HostState {
     MessageDispatcher dispatcher;
     QuestionAnswerer answerer;
     FaultInjector faults;
+    bool dryRun = false;
 };
 
 HostState& State();
