@@ -16,8 +16,18 @@ qx_make_template() {
         WINEPREFIX="$QX_WINE_TEMPLATE" wineserver -w
         # Never let a scan see the host: Z: would be a fixed drive holding "/".
         rm -f "$QX_WINE_TEMPLATE/dosdevices/z:"
+        qx_unlink_host_folders "$QX_WINE_TEMPLATE"
         touch "$QX_WINE_TEMPLATE/.ready"
     ) 9>"$lock"
+}
+
+# Wine links the user's shell folders (Desktop, Documents...) to the host's
+# home: a scan of C: would walk, and could delete in, it. Plain folders instead.
+qx_unlink_host_folders() {
+    local link
+    find "$1/drive_c" -type l -print0 | while IFS= read -r -d '' link; do
+        rm -f "$link" && mkdir -p "$link"
+    done
 }
 
 # qx_new_prefix DIR: a fresh prefix copied from the template.
@@ -26,6 +36,7 @@ qx_new_prefix() {
     rm -rf "$1"
     cp -a "$QX_WINE_TEMPLATE" "$1"
     rm -f "$1/dosdevices/z:" "$1/.ready"
+    qx_unlink_host_folders "$1"
 }
 
 # qx_wine_run PREFIX EXE [ARGS...]: copies EXE into C:\qxtest and runs it there.
