@@ -1,7 +1,9 @@
 #include "scan/file_scanner_list.h"
 
+#include "detect/executable_scanner.h"
 #include "scan/report_texts.h"
 
 const FileScannerEntry FileScannerList[] = {
+    {texts::kDefaultDetectionName, ScanExecutableFile},
     {nullptr, nullptr},
 };

@@ -1,0 +1,115 @@
+#include "detect/executable_scanner.h"
+
+#include <cstring>
+
+#include "clean/system_cleaning.h"
+#include "detect/pe_reader.h"
+#include "detect/variant_verifiers.h"
+#include "platform/file_io.h"
+#include "scan/bounded_text.h"
+#include "scan/report_channel.h"
+#include "scan/report_texts.h"
+#include "scan/scan_state.h"
+
+char CurrentFilePath[kCurrentFilePathSize];
+
+namespace {
+
+constexpr unsigned kMemoryFollowUpPauseMs = 1000;
+
+void ClearCurrentFilePath() { std::memset(CurrentFilePath, 0, sizeof CurrentFilePath); }
+
+// A record's name field need not hold its NUL within 50 bytes; this copy always does.
+struct RecordName {
+    explicit RecordName(const SignatureRecord& record) {
+        std::memcpy(text, record.detectionName, kDetectionNameSize);
+        text[kDetectionNameSize] = '\0';
+    }
+    char text[kDetectionNameSize + 1];
+};
+
+int ScanPeFile(const SignatureTables& tables, platform::ScopedFile& file, std::int64_t length,
+               const char* path) {
+    if (!ReadPeSections(file.Get())) return 0;
+    const SignatureRecord* record = FindExecutableRecord(*tables.executable, file.Get(), length);
+    if (!record) {
+        ClearCurrentFilePath();
+        return 0;
+    }
+    ++ScanState.FilesInfected;
+    file.Close();
+    SweepKnownStartupEntries();  // reads CurrentFilePath
+    RecordName name(*record);
+    if (ScanState.MemoryScanMode == 1) {
+        // The process is still running: only mark it; the memory phase ends it.
+        ScanState.MemoryHit = 1;
+        CopyText(DetectionNameBuffer, name.text);
+        CopyText(StatusBuffer, path);
+    } else {
+        Remediate(path, name.text);
+    }
+    ClearCurrentFilePath();
+    return 1;
+}
+
+}  // namespace
+
+int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, const char* path) {
+    if (ScanState.MemoryRemediation != 0 && ReportWindow != nullptr) {
+        // The process was ended by the memory phase; its file is not read again.
+        ReportLine("%s", texts::kMemoryRemovedLine);
+        platform::SleepMilliseconds(kMemoryFollowUpPauseMs);
+        Remediate(path, defaultName);
+        ClearCurrentFilePath();
+        return 0;
+    }
+
+    platform::ScopedFile file(platform::OpenReadBinary(path));
+    if (!file.IsOpen()) return 0;
+    CopyText(CurrentFilePath, path);
+    std::int64_t length = platform::FileLength(file.Get());
+    if (length < 0) return 0;
+
+    if (ReadPeSignature(file.Get())) return ScanPeFile(tables, file, length, path);
+
+    for (const VariantVerifier& verifier : VariantVerifierList) {
+        if (verifier.verify(file.Get())) {
+            ++ScanState.FilesInfected;
+            file.Close();
+            Remediate(path, verifier.detectionName);
+            ClearCurrentFilePath();
+            return 0;  // the next scanner still gets the (by now deleted) path
+        }
+    }
+
+    ArchiveWalkResult archive = WalkArchiveTable(tables.archive, file.Get(), length);
+    if (archive.end != ArchiveWalkEnd::Matched) return 0;
+    ++ScanState.FilesInfected;
+    file.Close();
+    SweepKnownStartupEntries();
+    Remediate(path, RecordName(*archive.record).text);
+    ClearCurrentFilePath();
+    return 1;
+}
+
+void Remediate(const char* path, const char* detectionName) {
+    CopyText(DetectionNameBuffer, detectionName);
+    CopyText(StatusBuffer, path);
+    if (!platform::SetArchiveAttributeOnly(path)) {
+        ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+        return;
+    }
+    if (platform::DeleteFilePath(path)) {
+        ++ScanState.FilesRemoved;
+        ReportLine(texts::kRemovedFormat, path, detectionName);
+        return;
+    }
+    if (KillProcessByName(path) && platform::DeleteFilePath(path)) {
+        ++ScanState.FilesRemoved;
+        ReportLine(texts::kRemovedFormat, path, detectionName);
+        return;
+    }
+    ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+    // The latest scheduling decides, success or not.
+    ScanState.RestartNeeded = ScheduleBootDelete(path);
+}

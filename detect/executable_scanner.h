@@ -1,0 +1,27 @@
+// The first per-file scanner: a PE file against the executable signatures,
+// any other file against the archive verifiers and the archive signatures;
+// a detected file is deleted and reported as one result line.
+#pragma once
+
+#include "detect/signature_match.h"
+
+constexpr int kCurrentFilePathSize = 261;
+// The file being scanned, for the start-up entry sweep after a table match;
+// emptied after every detection and after a complete executable walk.
+extern char CurrentFilePath[kCurrentFilePathSize];
+
+// The shipped tables. 1 when a signature table matched (whatever the removal
+// did, and in memory mode); 0 otherwise, after a verifier detection included.
+int ScanExecutableFile(const char* defaultName, const char* path);
+
+// The same scan against tables of the caller's own.
+struct SignatureTables {
+    const ExecutableTableIndex* executable;
+    const SignatureRecord* archive;
+};
+int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, const char* path);
+
+// Clears the file's attributes and deletes it (ending its process and trying
+// once more if need be; failing that, schedules deletion at the next start
+// of Windows) and writes the outcome line.
+void Remediate(const char* path, const char* detectionName);

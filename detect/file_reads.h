@@ -1,0 +1,30 @@
+// The one way detection code reads file bytes: little-endian field loads from
+// a header copy, and a checked read of a whole field at an absolute position.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline std::uint16_t LoadLe16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline std::uint32_t LoadLe32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Seeks to position (SEEK_SET) and reads count bytes with one read: true only
+// when the seek landed on position and all count bytes came back. A count
+// larger than the buffer is refused before the file is touched.
+bool ReadExactlyAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
+                   std::size_t count);
+
+template <std::size_t N>
+bool ReadExactlyAt(int fd, std::int64_t position, std::uint8_t (&buffer)[N], std::size_t count) {
+    return ReadExactlyAt(fd, position, buffer, N, count);
+}
+
+// Seeks and reads up to count bytes; the bytes read, or -1 when the seek or the read failed.
+int ReadAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
+           std::size_t count);

@@ -1,0 +1,26 @@
+// The eight W32/Bagle archive verifiers: an encrypted single-entry ZIP or RAR
+// archive judged by its headers alone. Each takes a descriptor opened
+// read-only in binary mode, seeks from the start itself, and returns 1 when
+// the file is its variant.
+#pragma once
+
+constexpr int kArchiveExtensionCount = 5;
+extern const char* const ArchiveExtensionList[kArchiveExtensionCount];
+
+int VerifyZipBagleH(int fd);
+int VerifyZipBagleK(int fd);
+int VerifyZipBagleJ(int fd);
+int VerifyZipBagleN(int fd);
+int VerifyZipBagleO(int fd);
+int VerifyRarBagleN(int fd);
+int VerifyRarBagleO(int fd);
+int VerifyZipBagleAa(int fd);
+
+struct VariantVerifier {
+    int (*verify)(int fd);
+    const char* detectionName;
+};
+
+// In the order the executable file scanner tries them; the first that accepts names the file.
+constexpr int kVariantVerifierCount = 8;
+extern const VariantVerifier VariantVerifierList[kVariantVerifierCount];
