@@ -14,3 +14,7 @@ int ScheduleBootDelete(const char* path);
 int SweepKnownStartupEntries();
 // Asks Windows to restart; 1 when the request was accepted.
 int RestartComputer();
+// Between these two the scan of a 32-bit build on 64-bit Windows sees the
+// real system folders (System32, not SysWOW64); elsewhere they do nothing.
+void BeginSystemFileView();
+void EndSystemFileView();
