@@ -1,0 +1,53 @@
+// The script and HTML worm cleaner: the second scanner of FileScannerList.
+// It matches a text-looking file's blank-stripped head and tail against the
+// 13 script signatures and deletes a matched file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kScriptTextSize = 4096;       // head and tail text, and the block read for each
+constexpr int kScriptMatchedNameSize = 280;
+
+// The cleaner's program-wide working state. Head and tail keep their bytes
+// from one file to the next; only the first headLength/tailLength count.
+struct ScriptCleanerFields {
+    bool tableUnscrambled = false;
+    std::int64_t fileLength = 0;  // set by HasLineFeed
+    std::uint8_t headText[kScriptTextSize] = {};
+    std::size_t headLength = 0;
+    std::uint8_t tailText[kScriptTextSize] = {};
+    std::size_t tailLength = 0;
+    char matchedName[kScriptMatchedNameSize] = {};
+};
+
+extern ScriptCleanerFields ScriptCleaner;
+
+// FileScannerList entry: 1 when the file matched a record (deleted or not),
+// 0 otherwise. defaultName is not used: the result line names the record.
+int CleanScriptFile(const char* defaultName, const char* path);
+
+// Unscrambles the table unless that has already happened in this run.
+void PrepareScriptTable();
+
+// On a match: the record's name in ScriptCleaner.matchedName, FilesInfected + 1.
+bool DetectScriptWorm(int fd);
+
+// A line feed before the first zero byte of the first or the last block
+// (1024 bytes, or 512 for files of 1024 bytes or less, at most the file).
+// Sets ScriptCleaner.fileLength.
+bool HasLineFeed(int fd);
+
+// "</BODY>", "</HTML>" or "</SCRIPT>", in any case, in the last 100 bytes.
+bool EndsWithMarkupCloser(int fd);
+
+// Copies the count source bytes that are not blanks; destination must hold
+// count bytes. Returns the number copied.
+std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count);
+
+// Tab, line feed, vertical tab, form feed, carriage return, space.
+bool IsBlank(std::uint8_t byte);
+
+// True when the n pattern bytes occur wholly within the first windowLength bytes.
+bool FindPattern(const std::uint8_t* window, std::size_t windowLength,
+                 const std::uint8_t* pattern, std::size_t patternLength);

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scan/file_scanner_list.h"
+#include "scan/report_channel.h"
+#include "scan/report_texts.h"
+#include "scan/walker.h"
+#include "tests/unit/script/script_test_support.h"
+
+namespace {
+
+using platform::host::FileOperation;
+
+std::string Sample(int record) {
+    ScriptSampleSpec spec;
+    spec.record = record;
+    return BuildScriptSample(spec);
+}
+
+bool TableIsPlain() {
+    for (int k = 1; k <= kScriptSignatureCount; ++k) {
+        if (std::memcmp(Record(k).pattern, Pattern(k).data(), Record(k).patternLength) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(ScriptDriveTest, MatchedFileIsDeletedAndReported) {
+    WriteFile("web\\aq.js", Sample(9));
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\web\\aq.js"), 1);
+    EXPECT_EQ(lines, std::vector<std::string>{"C:\\web\\aq.js     JS/Bagle.Aq.Worm Virus removed"});
+    EXPECT_TRUE(statuses.empty()) << "the path goes to StatusBuffer without a status message";
+    EXPECT_STREQ(StatusBuffer, "C:\\web\\aq.js");
+    EXPECT_STREQ(DetectionNameBuffer, "JS/Bagle.Aq.Worm");
+    EXPECT_FALSE(FileExists("web/aq.js"));
+    EXPECT_EQ(ScanState.FilesInfected, 1);
+    EXPECT_EQ(ScanState.FilesRemoved, 1);
+}
+
+TEST_F(ScriptDriveTest, UnmatchedOrUnopenableFileIsLeftAloneSilently) {
+    WriteFile("notes.txt", "Dear diary,\r\nnothing to see here.\r\n</html>");
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\notes.txt"), 0);
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\missing.vbs"), 0);
+    WriteFile("locked.vbs", Sample(1));
+    platform::host::SetFaultInjector([](FileOperation op, const char*) {
+        return op == FileOperation::Open;
+    });
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\locked.vbs"), 0);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(FileExists("notes.txt"));
+    EXPECT_TRUE(FileExists("locked.vbs"));
+    EXPECT_EQ(ScanState.FilesInfected, 0);
+    EXPECT_EQ(ScanState.FilesRemoved, 0);
+}
+
+// In use: reported as such, still counted as infected, nothing scheduled.
+TEST_F(ScriptDriveTest, FileThatCannotBeDeletedIsReportedUnableToRemove) {
+    WriteFile("page.htm", Sample(12));
+    platform::host::SetFaultInjector([](FileOperation op, const char*) {
+        return op == FileOperation::Delete;
+    });
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\page.htm"), 1);
+    EXPECT_EQ(lines,
+              std::vector<std::string>{"C:\\page.htm     HTML/Bagle.Dl.A.Trojan Unable to remove"});
+    EXPECT_TRUE(FileExists("page.htm"));
+    EXPECT_EQ(ScanState.FilesInfected, 1);
+    EXPECT_EQ(ScanState.FilesRemoved, 0);
+    EXPECT_EQ(ScanState.RestartNeeded, 0);
+}
+
+TEST_F(ScriptDriveTest, MemoryPhaseDoesNotChangeTheCleaner) {
+    ScanState.MemoryScanMode = 1;
+    WriteFile("q.vbs", Sample(2));
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\q.vbs"), 1);
+    EXPECT_EQ(lines, std::vector<std::string>{"C:\\q.vbs     VBS/Bagle.Q.Worm Virus removed"});
+}
+
+// The table is unscrambled before the first file is opened and never again:
+// a second pass would scramble it back and no sample would match.
+class ScriptOnceTest : public HostDriveTest {};
+
+TEST_F(ScriptOnceTest, TableIsUnscrambledOnceBeforeTheFirstOpen) {
+    if (!ScriptCleaner.tableUnscrambled) {
+        for (int k = 1; k <= kScriptSignatureCount; ++k) {
+            for (int i = 0; i < Record(k).patternLength; ++i) {
+                ASSERT_EQ(Record(k).pattern[i],
+                          static_cast<std::uint8_t>(Pattern(k)[i] ^ ScriptSourceKey()));
+            }
+        }
+    }
+    int opens = 0;
+    bool plainAtEveryOpen = true;
+    platform::host::SetFaultInjector([&](FileOperation op, const char*) {
+        if (op == FileOperation::Open) {
+            ++opens;
+            plainAtEveryOpen = plainAtEveryOpen && TableIsPlain();
+        }
+        return false;
+    });
+    WriteFile("a.txt", "plain text\r\n");
+    WriteFile("b.vbs", Sample(1));
+    WriteFile("c.js", Sample(9));
+    // An odd number of calls: unscrambling on every call would leave it scrambled.
+    const char* const calls[] = {"C:\\a.txt", "C:\\b.vbs", "C:\\missing", "C:\\a.txt", "C:\\c.js"};
+    int matched = 0;
+    for (const char* path : calls) matched += CleanScriptFile(texts::kDefaultDetectionName, path);
+    EXPECT_EQ(matched, 2);
+    EXPECT_EQ(opens, 5);
+    EXPECT_TRUE(plainAtEveryOpen);
+    EXPECT_TRUE(ScriptCleaner.tableUnscrambled);
+    EXPECT_TRUE(TableIsPlain());
+}
+
+TEST(ScriptFileScannerListTest, CleanerIsAnEntryOfTheList) {
+    bool listed = false;
+    for (const FileScannerEntry* e = FileScannerList; e->scanner; ++e) {
+        if (e->scanner == CleanScriptFile) {
+            listed = true;
+            EXPECT_STREQ(e->defaultName, "W32/Bagle.Worm");
+        }
+    }
+    EXPECT_TRUE(listed);
+}
+
+// The walker hands every file to the list; script samples anywhere on the
+// drive are found and removed, other files stay.
+TEST_F(ScriptDriveTest, WalkerRemovesScriptWormsThroughTheList) {
+    WriteFile("readme.txt", "Nothing here.\r\n");
+    WriteFile("Web\\index.htm", Sample(13));
+    WriteFile("Web\\Old\\mail.vbs", Sample(1));
+    EXPECT_EQ(WalkDirectory("C:\\*.*"), 3);
+    std::vector<std::string> expected = {
+        "C:\\Web\\index.htm     HTML/Bagle.Dl.A.Trojan Virus removed",
+        "C:\\Web\\Old\\mail.vbs     VBS/Bagle.Q.Worm Virus removed",
+    };
+    EXPECT_EQ(lines, expected);
+    EXPECT_TRUE(FileExists("readme.txt"));
+    EXPECT_FALSE(FileExists("Web/index.htm"));
+    EXPECT_FALSE(FileExists("Web/Old/mail.vbs"));
+    EXPECT_EQ(ScanState.FilesInfected, 2);
+    EXPECT_EQ(ScanState.FilesRemoved, 2);
+}
+
+}  // namespace
