@@ -1,0 +1,126 @@
+// Deletion at the next start of Windows (the NT pending list, or wininit.ini
+// on the 95 family) and the restart itself.
+#include <io.h>
+
+#include <cstring>
+#include <string>
+
+#include "clean/wininit_text.h"
+#include "clean/win32/system_cleaning_win.h"
+#include "scan/bounded_text.h"
+
+RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA,
+                                   AdjustTokenPrivileges, ExitWindowsEx};
+
+namespace {
+
+constexpr DWORD kRestartFlags = EWX_REBOOT | EWX_FORCE;  // 6
+
+class Win32WininitFiles : public WininitFiles {
+public:
+    bool Exists(const char* path) override { return _access(path, 0) == 0; }
+    bool Copy(const char* from, const char* to) override {
+        return CopyFileA(from, to, FALSE) != FALSE;
+    }
+    bool ReadAll(const char* path, std::string& bytes) override {
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        bytes.clear();
+        char chunk[4096];
+        DWORD got = 0;
+        bool ok = true;
+        while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+            bytes.append(chunk, got);
+        }
+        CloseHandle(file);
+        return ok;
+    }
+    bool WriteAll(const char* path, const std::string& bytes) override {
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        bool ok = bytes.empty() ||
+                  (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                             nullptr) &&
+                   written == bytes.size());
+        ok = CloseHandle(file) && ok;
+        return ok;
+    }
+    bool Replace(const char* from, const char* to) override {
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
+        // The 95 family has no MoveFileExA: make room, then move.
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+        DeleteFileA(to);
+        return MoveFileA(from, to) != FALSE;
+    }
+    void Remove(const char* path) override { DeleteFileA(path); }
+};
+
+}  // namespace
+
+int ScheduleBootDelete(const char* path) {
+    switch (PlatformClass()) {
+    case 4: {
+        char shortPath[MAX_PATH];
+        DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
+        // Without a short form the long path still names the file.
+        const char* source = n > 0 && n < sizeof shortPath ? shortPath : path;
+        return AddWininitRename("NUL", source) ? 1 : 0;
+    }
+    case 5:
+        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+bool AddWininitRename(const char* destination, const char* source) {
+    char windowsDir[350];
+    UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (n == 0 || n >= sizeof windowsDir) return false;
+    char iniPath[400];
+    char sidePath[400];
+    CopyText(iniPath, windowsDir);
+    CopyText(sidePath, windowsDir);
+    if (!AppendText(iniPath, "\\wininit.ini") || !AppendText(sidePath, "\\wininit.qx$")) {
+        return false;
+    }
+    char tempDir[MAX_PATH];
+    DWORD t = GetTempPathA(sizeof tempDir, tempDir);
+    char workPath[MAX_PATH + 16];
+    if (t == 0 || t >= sizeof tempDir) return false;
+    CopyText(workPath, tempDir);
+    if (!AppendText(workPath, "wininit.ini")) return false;
+
+    Win32WininitFiles files;
+    return UpdateWininit(files, iniPath, workPath, sidePath, destination, source);
+}
+
+int RestartComputer() {
+    const RestartCalls& calls = RestartSystemCalls;
+    if (PlatformClass() != 4) {
+        HANDLE token = nullptr;
+        if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                    &token)) {
+            return 0;
+        }
+        TOKEN_PRIVILEGES privileges = {};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!calls.lookupPrivilegeValue(nullptr, "SeShutdownPrivilege",
+                                        &privileges.Privileges[0].Luid)) {
+            DWORD error = GetLastError();
+            CloseHandle(token);
+            return error ? static_cast<int>(error) : 0;
+        }
+        SetLastError(0);
+        calls.adjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        DWORD error = GetLastError();
+        CloseHandle(token);
+        if (error != 0) return static_cast<int>(error);
+    }
+    return calls.exitWindows(kRestartFlags, 0);
+}

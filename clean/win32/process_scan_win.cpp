@@ -1,0 +1,369 @@
+// The memory phase: every running process's image file goes through the file
+// scanners; a process whose file is recognised is ended and the file removed.
+// Also the two ways to end a process by its file's name.
+#include "clean/win32/system_cleaning_win.h"
+
+#include <io.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <vector>
+
+#include "clean/perf_data.h"
+#include "platform/message_box.h"
+#include "scan/bounded_text.h"
+#include "scan/report_texts.h"
+#include "scan/scan_state.h"
+#include "scan/walker.h"
+
+void(WINAPI* EndProgram)(UINT exitCode) = ExitProcess;
+
+namespace {
+
+constexpr DWORD kListRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;    // 0x410
+constexpr DWORD kEndRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;  // 0x401
+constexpr DWORD kMaxProcessIds = 1024;
+constexpr DWORD kPerfFirstSize = 51200;
+constexpr DWORD kPerfGrowth = 25600;
+constexpr DWORD kPerfMaxSize = 64u << 20;  // no answer grows without end
+constexpr int kReadable = 4;
+
+constexpr char kMemoryRestartQuestion[] =
+    "W32/OnlineGames.Worm found in memory! registry entries created by the worm are removed. "
+    "You must restart the computer and run this program to continue scanning.\n\n"
+    "Restart the computer now?";
+constexpr unsigned kMemoryRestartStyle = kMbOkCancel | kMbIconAsterisk;  // 0x41
+
+constexpr char kPerflibKey[] =
+    "software\\microsoft\\windows nt\\currentversion\\perflib\\009";
+
+struct ProcessNode {
+    DWORD processId;
+    char modulePath[kPathCapacity];
+};
+
+using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using Process32Fn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
+using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+using GetModuleFileNameExFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+
+template <typename Fn>
+Fn Lookup(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    void Reset(HANDLE handle) {
+        Close();
+        handle_ = handle;
+    }
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    void Close() {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+    HANDLE handle_;
+};
+
+const char* AfterLastBackslash(const char* path) {
+    const char* slash = std::strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+bool IsReadable(const char* path) { return path[0] != '\0' && _access(path, kReadable) == 0; }
+
+// The module file under the memory-mode walk; true when it was recognised.
+bool WalkFound(const char* path, int& result) {
+    ScanState.MemoryHit = 0;
+    result = 0;
+    if (IsReadable(path)) result = WalkDirectory(path);
+    return ScanState.MemoryHit != 0;
+}
+
+void Remediate(const char* path, int& result) {
+    ScanState.MemoryRemediation = 1;
+    result = WalkDirectory(path);
+    ScanState.MemoryRemediation = 0;
+}
+
+bool EndProcess(HANDLE process) { return TerminateProcess(process, 0) != FALSE; }
+
+void EnableDebugPrivilege() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        return;
+    }
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+}
+
+// The process's main module path; empty when it cannot be read whole.
+void ReadModulePath(GetModuleFileNameExFn getModuleFileName, HANDLE process,
+                    char (&path)[kPathCapacity]) {
+    path[0] = '\0';
+    DWORD n = getModuleFileName(process, nullptr, path, kPathCapacity);
+    if (n == 0 || n >= kPathCapacity) path[0] = '\0';
+}
+
+// A handle with end rights only while the identifier still names a process
+// of this image file: an identifier freed and reused in the meantime must not
+// lead to ending another program.
+HANDLE OpenSameImage(GetModuleFileNameExFn getModuleFileName, const ProcessNode& node) {
+    HANDLE process = OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, node.processId);
+    if (!process) return nullptr;
+    char now[kPathCapacity];
+    ReadModulePath(getModuleFileName, process, now);
+    if (lstrcmpiA(now, node.modulePath) != 0) {
+        CloseHandle(process);
+        return nullptr;
+    }
+    return process;
+}
+
+// The module file name without directory and extension.
+void ServiceNameFromPath(const char* path, char (&name)[kPathCapacity]) {
+    CopyText(name, AfterLastBackslash(path));
+    if (char* dot = std::strrchr(name, '.')) *dot = '\0';
+}
+
+bool ToAnsi(const std::uint16_t* text, std::size_t count, char* out, std::size_t outSize) {
+    if (count == 0) {
+        out[0] = '\0';
+        return true;
+    }
+    int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text),
+                                static_cast<int>(count), out, static_cast<int>(outSize) - 1,
+                                nullptr, nullptr);
+    if (n <= 0) return false;
+    out[n] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int ScanProcesses9x() {
+    HMODULE kernel = LoadSystemLibrary("Kernel32.dll");
+    if (!kernel) return 0;
+    auto createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+    if (!createSnapshot) return 0;
+    Handle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return 0;
+
+    std::vector<ProcessNode> nodes;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;  // 296 in the 32-bit build
+    auto first = Lookup<Process32Fn>(kernel, "Process32First");
+    if (first && first(snapshot.get(), &entry)) {
+        for (;;) {
+            ProcessNode node = {entry.th32ProcessID, {}};
+            CopyText(node.modulePath, entry.szExeFile);
+            nodes.push_back(node);
+            auto next = Lookup<Process32Fn>(kernel, "Process32Next");
+            if (!next) break;
+            entry.dwSize = sizeof entry;
+            if (!next(snapshot.get(), &entry)) break;
+        }
+    }
+    snapshot.Reset(nullptr);
+
+    int result = 0;
+    for (const ProcessNode& node : nodes) {
+        if (!WalkFound(node.modulePath, result)) continue;
+        Handle process(OpenProcess(kEndRights, FALSE, node.processId));
+        if (process) EndProcess(process.get());
+        Remediate(node.modulePath, result);
+    }
+    return result;
+}
+
+int ScanProcessesNT() {
+    HMODULE psapi = LoadSystemLibrary("psapi.dll");
+    if (!psapi) return 0;
+    auto enumProcesses = Lookup<EnumProcessesFn>(psapi, "EnumProcesses");
+    if (!enumProcesses) return 0;
+    DWORD ids[kMaxProcessIds];
+    DWORD bytes = 0;
+    if (!enumProcesses(ids, sizeof ids, &bytes)) return 0;
+    DWORD count = bytes / sizeof(DWORD);
+    if (count == 0) return 0;
+    auto getModuleFileName = Lookup<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExA");
+    if (!getModuleFileName) return 0;
+
+    std::vector<ProcessNode> nodes;
+    for (DWORD i = 0; i < count && i < kMaxProcessIds; ++i) {
+        Handle process(OpenProcess(kListRights, FALSE, ids[i]));
+        if (!process && GetLastError() == ERROR_ACCESS_DENIED) {
+            EnableDebugPrivilege();
+            process.Reset(OpenProcess(kListRights, FALSE, ids[i]));
+        }
+        if (!process) continue;
+        ProcessNode node = {ids[i], {}};
+        ReadModulePath(getModuleFileName, process.get(), node.modulePath);
+        if (node.modulePath[0] != '\0') nodes.push_back(node);
+    }
+
+    int result = 0;
+    for (const ProcessNode& node : nodes) {
+        if (!WalkFound(node.modulePath, result)) continue;
+        {
+            Handle process(OpenSameImage(getModuleFileName, node));
+            if (process && EndProcess(process.get())) result = 1;
+        }
+        Handle again(OpenSameImage(getModuleFileName, node));
+        bool endedAgain = again && EndProcess(again.get());
+        if (!endedAgain) {
+            // As a rule the first attempt ended it; on NT 4.0 and 5.x the worm
+            // may also run as a service of the same name.
+            int nt = NtVersionClass();
+            if (nt == 5 || nt == 6) {
+                char service[kPathCapacity];
+                ServiceNameFromPath(node.modulePath, service);
+                if (StopService(service)) {
+                    DeleteServiceKeys(service);
+                    Remediate(node.modulePath, result);
+                    continue;
+                }
+                DeleteServiceKeys(service);
+                ScanState.ServiceRestartNeeded = 1;
+            }
+            if (result == 0) continue;
+        }
+        Remediate(node.modulePath, result);
+    }
+    // Non-zero exactly when a worm service could not be stopped: scanning on
+    // is of no use before a restart.
+    return ScanState.ServiceRestartNeeded != 0 ? 1 : 0;
+}
+
+void ScanMemory() {
+    int platform = PlatformClass();
+    ScanState.MemoryScanMode = 1;
+    if (platform == 4) {
+        ScanProcesses9x();
+    } else if (platform == 5 && ScanProcessesNT() != 0) {
+        if (ScanState.ServiceRestartNeeded == 1 &&
+            ShowMessage(kMemoryRestartQuestion, texts::kProgramTitle, kMemoryRestartStyle) ==
+                kIdOk) {
+            RestartComputer();
+        }
+        EndProgram(0);
+    }
+    ScanState.MemoryScanMode = 0;
+}
+
+int KillProcessByName(const char* path) {
+    switch (PlatformClass()) {
+    case 4:
+        return KillByNameToolhelp(path) ? 1 : 0;
+    case 5:
+        return KillByNamePerfData(path) ? 1 : 0;
+    default:
+        return 1;
+    }
+}
+
+int KillByNameToolhelp(const char* path) {
+    HMODULE kernel = LoadSystemLibrary("Kernel32.dll");
+    Sleep(100);
+    if (!kernel) return 0;
+    auto createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+    if (!createSnapshot) return 0;
+    Handle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    Sleep(100);
+    if (!snapshot) return 0;
+
+    char target[kPathCapacity];
+    CopyText(target, AfterLastBackslash(path));
+    CharUpperBuffA(target, static_cast<DWORD>(std::strlen(target)));
+
+    int result = 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    auto first = Lookup<Process32Fn>(kernel, "Process32First");
+    if (!first || !first(snapshot.get(), &entry)) return 0;
+    // The first process reported is never compared.
+    for (;;) {
+        auto next = Lookup<Process32Fn>(kernel, "Process32Next");
+        if (!next) break;
+        Sleep(100);
+        entry.dwSize = sizeof entry;
+        if (!next(snapshot.get(), &entry)) break;
+        Sleep(100);
+        if (lstrcmpiA(AfterLastBackslash(entry.szExeFile), target) != 0) continue;
+        Sleep(50);
+        Handle process(OpenProcess(kEndRights, FALSE, entry.th32ProcessID));
+        if (process && EndProcess(process.get())) result = 1;
+        Sleep(500);
+        break;  // only the first match
+    }
+    return result;
+}
+
+int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target) {
+    int result = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!PerfInstanceMatches(table[i].name, target)) continue;
+        Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, table[i].processId));
+        if (process && EndProcess(process.get())) result = 1;
+        Sleep(500);
+    }
+    return result;
+}
+
+int KillByNamePerfData(const char* path) {
+    char target[kPathCapacity];
+    if (!PerfTargetFromPath(path, target, sizeof target)) return 0;
+
+    PerfCounterTitles titles;
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPerflibKey, 0, KEY_READ | RegistryViewFlag(),
+                          &key) != ERROR_SUCCESS) {
+            return 0;
+        }
+        DWORD size = 0;
+        bool found = false;
+        if (RegQueryValueExA(key, "Counters", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+            std::vector<char> list(size + 2u, '\0');
+            DWORD got = size;
+            found = RegQueryValueExA(key, "Counters", nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(list.data()), &got) == ERROR_SUCCESS &&
+                    FindProcessCounterTitles(list.data(), got < size ? got : size, titles);
+        }
+        RegCloseKey(key);
+        if (!found) return 0;
+    }
+
+    std::vector<std::uint8_t> block;
+    DWORD capacity = kPerfFirstSize;
+    DWORD size = 0;
+    LONG status;
+    for (;;) {
+        block.assign(capacity, 0);
+        size = capacity;
+        status = RegQueryValueExA(HKEY_PERFORMANCE_DATA, titles.processKey, nullptr, nullptr,
+                                  block.data(), &size);
+        if (status != ERROR_MORE_DATA || capacity >= kPerfMaxSize) break;
+        capacity += kPerfGrowth;
+    }
+    RegCloseKey(HKEY_PERFORMANCE_DATA);
+    if (status != ERROR_SUCCESS || size == 0) return 0;
+
+    static PerfProcessEntry table[kPerfTableCapacity];
+    int count = ReadPerfProcessTable(block.data(), size < capacity ? size : capacity,
+                                     titles.idProcessIndex, ToAnsi, table);
+    return EndPerfDataMatches(table, count, target);
+}

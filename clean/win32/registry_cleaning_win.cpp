@@ -1,0 +1,163 @@
+// Removes the start-up entries of the known variants and every Run value that
+// launches the infected file; each removal is one result line.
+#include <cstring>
+#include <vector>
+
+#include "clean/known_entries.h"
+#include "clean/win32/system_cleaning_win.h"
+#include "detect/executable_scanner.h"
+#include "scan/report_channel.h"
+#include "scan/report_texts.h"
+
+namespace {
+
+constexpr std::size_t kCheckBufferSize = 1000;
+constexpr std::size_t kRunDataBufferSize = 264;
+constexpr DWORD kExpandBufferSize = 261;
+constexpr DWORD kValueNameCapacity = 16383;
+
+class RegKey {
+public:
+    RegKey(HKEY root, const char* path, REGSAM access) {
+        if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+void ReportRemoved(const char* detectionName) {
+    if (ReportWindow) ReportLine(texts::kRegistryRemovedFormat, detectionName);
+}
+
+HKEY RootKey(EntryRoot root) {
+    return root == EntryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+void FurtherRemove(const FurtherRemoval& further, char* buffer) {
+    bool removed = false;
+    if (further.kind == FurtherRemoval::Key) {
+        removed = RemoveRegistryKey(HKEY_CURRENT_USER, further.name);
+    } else if (further.kind == FurtherRemoval::ParamsValue) {
+        removed = ReadRegistryText(HKEY_CURRENT_USER, kParamsKeyPath, further.name, buffer,
+                                   kCheckBufferSize) &&
+                  RemoveRegistryValue(HKEY_CURRENT_USER, kParamsKeyPath, further.name);
+    }
+    if (removed) ReportRemoved(further.reportedAs);
+}
+
+void RunCheck(const KnownEntryCheck& check, char* buffer) {
+    HKEY root = RootKey(check.root);
+    if (!ReadRegistryText(root, check.keyPath, check.valueName, buffer, kCheckBufferSize)) return;
+    LowercaseText(buffer);
+    bool matched = MatchesEntryForm(buffer, check.form, check.fileName);
+    if (!matched && !check.furtherWithoutMatch) return;
+    if (matched && RemoveRegistryValue(root, check.keyPath, check.valueName)) {
+        ReportRemoved(check.reportedAs);
+    }
+    for (const FurtherRemoval& further : check.further) FurtherRemove(further, buffer);
+}
+
+using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+}  // namespace
+
+bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, char* buffer,
+                      std::size_t bufferSize) {
+    if (bufferSize == 0) return false;
+    buffer[0] = '\0';
+    RegKey key(root, keyPath, KEY_READ);
+    if (!key) return false;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    // Read whole, then keep what fits: the data may be longer than the
+    // buffer, and need not end with a zero.
+    std::vector<char> data(size + 1u, '\0');
+    DWORD got = size;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(data.data()), &got) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::size_t keep = got < bufferSize - 1 ? got : bufferSize - 1;
+    std::memcpy(buffer, data.data(), keep);
+    buffer[keep] = '\0';
+    return true;
+}
+
+bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
+    RegKey key(root, keyPath, KEY_ALL_ACCESS);
+    return key && RegDeleteValueA(key.get(), valueName) == ERROR_SUCCESS;
+}
+
+bool RemoveRegistryKey(HKEY root, const char* keyPath) {
+    REGSAM view = RegistryViewFlag();
+    if (view) {
+        // Only RegDeleteKeyExA deletes in the 64-bit view; it exists where WOW64 does.
+        HMODULE advapi = GetModuleHandleA("advapi32.dll");
+        auto deleteEx = advapi ? reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(advapi, "RegDeleteKeyExA")))
+                               : nullptr;
+        if (deleteEx) return deleteEx(root, keyPath, view, 0) == ERROR_SUCCESS;
+    }
+    return RegDeleteKeyA(root, keyPath) == ERROR_SUCCESS;
+}
+
+int SweepKnownStartupEntries() {
+    char buffer[kCheckBufferSize];
+    for (const KnownEntryCheck& check : KnownEntryChecks) RunCheck(check, buffer);
+    if (CurrentFilePath[0] != '\0') {
+        SweepRunKeyForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+        SweepRunKeyForFile(HKEY_CURRENT_USER, kRunKeyPath);
+    }
+    return 1;
+}
+
+void SweepRunKeyForFile(HKEY root, const char* keyPath) {
+    RegKey key(root, keyPath, KEY_READ);
+    if (!key) return;
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        count == 0) {
+        return;
+    }
+    std::vector<char> name(kValueNameCapacity + 1);
+    char data[kRunDataBufferSize];
+    char expanded[kExpandBufferSize];
+    DWORD removed = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD nameLength = kValueNameCapacity + 1;
+        // Deleted values let the later ones slide down by one index each.
+        if (RegEnumValueA(key.get(), i - removed, name.data(), &nameLength, nullptr, nullptr,
+                          nullptr, nullptr) != ERROR_SUCCESS) {
+            continue;
+        }
+        if (!std::strchr(CurrentFilePath, '\\')) return;
+        if (!ReadRegistryText(root, keyPath, name.data(), data, sizeof data)) continue;
+        LowercaseText(data);
+        LowercaseText(CurrentFilePath);
+        DWORD needed = ExpandEnvironmentStringsA(data, expanded, kExpandBufferSize);
+        if (needed == 0) continue;
+        // An expansion that did not fit leaves the buffer undefined: compare
+        // the command line as written only.
+        if (needed > kExpandBufferSize) expanded[0] = '\0';
+        LowercaseText(expanded);
+        if (CurrentFilePath[0] == '\0') return;
+        if (RunValueMatches(data, expanded, CurrentFilePath) &&
+            RemoveRegistryValue(root, keyPath, name.data())) {
+            ReportRemoved(kRunSweepDetectionName);
+            ++removed;
+        }
+    }
+}

@@ -1,0 +1,68 @@
+// The Windows side of system cleaning: the operations behind the five entry
+// points of clean/system_cleaning.h, and the seams the test programs use.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "clean/system_cleaning.h"
+
+// --- Windows version ---------------------------------------------------------
+// 4: the 95 family, 5: the NT family, 1: another platform, 0: query failed.
+int PlatformClass();
+// 5: NT 4.0 or older, 6: NT 5.x, 0: anything else.
+int NtVersionClass();
+
+// --- The 64-bit view for a 32-bit build on 64-bit Windows --------------------
+// KEY_WOW64_64KEY under WOW64, else 0 (older systems reject the flag).
+REGSAM RegistryViewFlag();
+// BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
+bool SystemFileViewActive();
+// LoadLibraryA with redirection on for the call: a 32-bit program must load
+// its own DLLs, not the 64-bit ones of the real System32.
+HMODULE LoadSystemLibrary(const char* name);
+
+// --- Processes ---------------------------------------------------------------
+int ScanProcesses9x();
+int ScanProcessesNT();
+int KillByNameToolhelp(const char* path);
+int KillByNamePerfData(const char* path);
+
+struct PerfProcessEntry;
+// Ends every process of the table whose instance name equals the target;
+// 1 when at least one was ended.
+int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target);
+
+// The program's end after the memory phase's restart question; ExitProcess
+// unless a test puts its own function here.
+extern void(WINAPI* EndProgram)(UINT exitCode);
+
+// --- Services ----------------------------------------------------------------
+int StopService(const char* serviceName);
+int DeleteServiceKeys(const char* serviceName);
+// How long StopService waits for a stop-pending service.
+extern DWORD StopServiceWaitLimitMs;
+
+// --- Registry ----------------------------------------------------------------
+// Reads at most bufferSize - 1 bytes of the value's data and ends the text
+// with a zero inside buffer; longer data is cut.
+bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, char* buffer,
+                      std::size_t bufferSize);
+bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName);
+bool RemoveRegistryKey(HKEY root, const char* keyPath);
+void SweepRunKeyForFile(HKEY root, const char* keyPath);
+
+// --- Boot-time removal and restart -------------------------------------------
+bool AddWininitRename(const char* destination, const char* source);
+
+// The calls RestartComputer makes; the tests replace them so that no test
+// can restart the machine.
+struct RestartCalls {
+    BOOL(WINAPI* openProcessToken)(HANDLE, DWORD, PHANDLE);
+    BOOL(WINAPI* lookupPrivilegeValue)(LPCSTR, LPCSTR, PLUID);
+    BOOL(WINAPI* adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD,
+                                        PTOKEN_PRIVILEGES, PDWORD);
+    BOOL(WINAPI* exitWindows)(UINT, DWORD);
+};
+extern RestartCalls RestartSystemCalls;

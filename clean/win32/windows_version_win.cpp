@@ -1,0 +1,82 @@
+// Which Windows this is, and the 64-bit view of files and registry for a
+// 32-bit build running on 64-bit Windows.
+#include "clean/win32/system_cleaning_win.h"
+
+namespace {
+
+bool QueryVersion(OSVERSIONINFOA& info) {
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 148
+    return GetVersionExA(&info) != FALSE;
+}
+
+// Looked up at run time: the 95 family and early NT have none of these.
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+FARPROC Kernel32Entry(const char* name) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(Kernel32Entry(name)));
+}
+
+bool RunningUnderWow64() {
+    static int known = -1;
+    if (known < 0) {
+        BOOL wow = FALSE;
+        auto isWow64 = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
+        known = isWow64 && isWow64(GetCurrentProcess(), &wow) && wow ? 1 : 0;
+    }
+    return known == 1;
+}
+
+bool viewActive = false;
+PVOID viewToken = nullptr;
+
+}  // namespace
+
+int PlatformClass() {
+    OSVERSIONINFOA info;
+    if (!QueryVersion(info)) return 0;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return 4;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return 5;
+    return 1;
+}
+
+int NtVersionClass() {
+    OSVERSIONINFOA info;
+    if (!QueryVersion(info) || info.dwPlatformId != VER_PLATFORM_WIN32_NT) return 0;
+    if (info.dwMajorVersion <= 4) return 5;
+    if (info.dwMajorVersion == 5) return 6;
+    return 0;
+}
+
+REGSAM RegistryViewFlag() { return RunningUnderWow64() ? KEY_WOW64_64KEY : 0; }
+
+void BeginSystemFileView() {
+    if (viewActive || !RunningUnderWow64()) return;
+    auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
+    if (disable && disable(&viewToken)) viewActive = true;
+}
+
+void EndSystemFileView() {
+    if (!viewActive) return;
+    auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
+    if (revert) revert(viewToken);
+    viewActive = false;
+}
+
+bool SystemFileViewActive() { return viewActive; }
+
+HMODULE LoadSystemLibrary(const char* name) {
+    bool wasActive = viewActive;
+    EndSystemFileView();
+    HMODULE module = LoadLibraryA(name);
+    if (wasActive) BeginSystemFileView();
+    return module;
+}

@@ -1,0 +1,38 @@
+// Shared pieces of the system-cleaning test programs: the result lines the
+// scan sends, registry set-up in the 64-bit view, helper programs, and the
+// guard that keeps every test from restarting the machine or ending itself.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Lines sent with MSG_ADD_RESULT since the last ClearLines.
+const std::vector<std::string>& SentLines();
+void ClearLines();
+// A message-only window that records lines; becomes ReportWindow.
+HWND LineSink();
+
+// Registry, always in the 64-bit view (the view the program must clean).
+bool SetText(HKEY root, const char* key, const char* name, const std::string& data);
+bool SetBytes(HKEY root, const char* key, const char* name, const void* data, DWORD size,
+              DWORD type = REG_BINARY);
+bool ValueExists(HKEY root, const char* key, const char* name, REGSAM view = KEY_WOW64_64KEY);
+bool KeyExists(HKEY root, const char* key);
+bool MakeKey(HKEY root, const char* key, REGSAM view = KEY_WOW64_64KEY);
+void DeleteValue(HKEY root, const char* key, const char* name, REGSAM view = KEY_WOW64_64KEY);
+void DeleteTree(HKEY root, const char* key);
+std::vector<std::string> ValueNames(HKEY root, const char* key);
+
+bool RunningUnderWow64ForTest();
+
+// A helper program copied beside the test program (C:\qxtest).
+std::string BesideTest(const char* fileName);
+bool CopyBesideTest(const char* fileName, const std::string& to);
+// Starts a program; the handle is the caller's to close.
+PROCESS_INFORMATION StartProgram(const std::string& path, const std::string& arguments = "");
+bool StillRunning(HANDLE process);
+void EndAndClose(PROCESS_INFORMATION& info);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
