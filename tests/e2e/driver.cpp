@@ -1,0 +1,377 @@
+// qxdriver.exe: works quellix.exe's window from outside, as a user would, and
+// writes what it sees as a transcript on stdout, one line per fact:
+//   question: <caption> | <text> | <visible buttons>
+//   line: <result list line>          status: <status line>
+//   control <id>: visible|hidden enabled|disabled
+// A step that times out prints "FAIL: ..." and the driver exits with 1.
+// Steps (arguments, in order):
+//   start                  start C:\qxtest\quellix.exe, wait for its window
+//   messages:<style>[:<n>] start qxmessages.exe, which asks one question of that
+//                          style (and a text of n characters), for answer:
+//   expect-exit:<code>     wait for the program to end with that exit code
+//   second                 start another copy, expect it to end by itself
+//   click:<id>             press a button of the main dialog
+//   key:esc|enter          a key press on the window with the focus
+//   answer:yes|no|ok|cancel|esc|enter   wait for a question, print it, answer it
+//   wait-ok                wait until OK (1070) is shown (the scan is over)
+//   wait-status:<text>     wait until the status line reads text
+//   read                   print every result line and the status line
+//   state:<id>[,<id>...]   print the controls' visibility and enablement
+//   expect-running         the program still runs, with its main window
+//   expect-ended           wait for the program to end
+//   shot:<name>            ask the script for a screenshot, wait until taken
+//   sleep:<ms>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kTitle[] = "Quellix Ver 7.0";
+constexpr int kScanButton = 1052;
+constexpr int kOkButton = 1070;
+constexpr int kResultList = 1055;
+constexpr int kStatusLine = 1065;
+constexpr int kMessageText = 1086;
+constexpr DWORD kStepTimeoutMs = 30000;
+constexpr DWORD kScanTimeoutMs = 300000;
+
+PROCESS_INFORMATION program{};
+HWND mainWindow = nullptr;
+
+void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+    Say("FAIL: %s", why.c_str());
+    if (program.hProcess) TerminateProcess(program.hProcess, 99);
+    std::exit(1);
+}
+
+// Polls until done() holds or the time is up.
+template <class Done>
+bool WaitFor(Done done, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string Utf16ToAnsi(const wchar_t* text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size - 1));
+    return out;
+}
+
+std::string WindowText(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return Utf16ToAnsi(text);
+}
+
+// Visible top-level windows of the program that hold control childId.
+std::vector<HWND> ProgramWindowsWith(int childId) {
+    struct Search {
+        DWORD pid;
+        int childId;
+        std::vector<HWND> found;
+    } search{program.dwProcessId, childId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lParam);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == s.pid && IsWindowVisible(window) && GetDlgItem(window, s.childId)) {
+                s.found.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool ProgramEnded() { return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0; }
+
+PROCESS_INFORMATION StartProgram(const std::string& name = "quellix.exe",
+                                 const std::string& args = "") {
+    std::string path = "C:\\qxtest\\" + name;
+    std::string commandLine = path + (args.empty() ? "" : " " + args);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        "C:\\qxtest", &startup, &started)) {
+        Fail("cannot start " + path);
+    }
+    return started;
+}
+
+void StartMessages(const std::string& arg) {
+    std::string args = arg;
+    for (char& c : args) {
+        if (c == ':') c = ' ';
+    }
+    program = StartProgram("qxmessages.exe", args);
+    Say("started qxmessages %s", args.c_str());
+}
+
+void ExpectExit(const std::string& code) {
+    if (WaitForSingleObject(program.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
+        Fail("the program did not end");
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(program.hProcess, &exitCode);
+    Say("exit code %lu", static_cast<unsigned long>(exitCode));
+    if (std::to_string(exitCode) != code) Fail("exit code " + std::to_string(exitCode) + ", not " + code);
+}
+
+void Start() {
+    program = StartProgram();
+    bool shown = WaitFor(
+        [] {
+            HWND window = FindWindowA(nullptr, kTitle);
+            HWND scan = window ? GetDlgItem(window, kScanButton) : nullptr;
+            if (!scan || !IsWindowVisible(window) || !IsWindowVisible(scan)) return false;
+            mainWindow = window;
+            return true;
+        },
+        kStepTimeoutMs);
+    if (!shown) Fail("the main window did not appear");
+    Sleep(300);  // let the first paint finish before anything is pressed
+    Say("started");
+}
+
+void Second() {
+    PROCESS_INFORMATION second = StartProgram();
+    if (WaitForSingleObject(second.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(second.hProcess, 99);
+        Fail("the second copy did not end by itself");
+    }
+    int mains = 0;
+    EnumWindows(
+        [](HWND window, LPARAM count) -> BOOL {
+            if (IsWindowVisible(window) && GetDlgItem(window, kScanButton)) {
+                ++*reinterpret_cast<int*>(count);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&mains));
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    Say("second copy ended; main windows: %d", mains);
+}
+
+HWND Control(int id) {
+    HWND control = GetDlgItem(mainWindow, id);
+    if (!control) Fail("no control " + std::to_string(id));
+    return control;
+}
+
+void Press(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+// A key as the keyboard delivers it: to the window with the focus in the
+// program's thread.
+void Key(WORD virtualKey) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND target = mainWindow;
+    if (GetGUIThreadInfo(program.dwThreadId, &info) && info.hwndFocus) target = info.hwndFocus;
+    UINT scan = MapVirtualKeyA(virtualKey, 0);
+    PostMessageA(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (3u << 30));
+}
+
+WORD KeyCode(const std::string& name) {
+    if (name == "esc") return VK_ESCAPE;
+    if (name == "enter") return VK_RETURN;
+    Fail("unknown key " + name);
+}
+
+void Answer(const std::string& how) {
+    HWND question = nullptr;
+    if (!WaitFor(
+            [&] {
+                auto found = ProgramWindowsWith(kMessageText);
+                if (found.empty()) return false;
+                question = found.front();
+                return true;
+            },
+            kScanTimeoutMs)) {
+        Fail("no question appeared");
+    }
+    Sleep(200);  // laid out and painted
+    std::string buttons;
+    const struct {
+        int id;
+        const char* name;
+    } kButtons[] = {{6, "YES"}, {7, "NO"}, {1, "OK"}, {2, "Cancel"}, {3, "OK"}};
+    for (const auto& b : kButtons) {
+        HWND button = GetDlgItem(question, b.id);
+        if (button && IsWindowVisible(button)) buttons += (buttons.empty() ? "" : " ") + std::string(b.name);
+    }
+    std::string text = WindowText(GetDlgItem(question, kMessageText));
+    for (char& c : text) {
+        if (c == '\n') c = '|';
+    }
+    Say("question: %s | %s | %s", WindowText(question).c_str(), text.c_str(), buttons.c_str());
+    RECT r{};
+    GetWindowRect(question, &r);
+    Say("question size: %ldx%ld", static_cast<long>(r.right - r.left),
+        static_cast<long>(r.bottom - r.top));
+    if (how == "esc" || how == "enter") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        HWND target = question;
+        if (GetGUIThreadInfo(program.dwThreadId, &info) && info.hwndFocus) target = info.hwndFocus;
+        WORD key = KeyCode(how);
+        PostMessageA(target, WM_KEYDOWN, key, 1);
+        PostMessageA(target, WM_KEYUP, key, 1 | (3u << 30));
+    } else {
+        int id = how == "yes" ? 6 : how == "no" ? 7 : how == "cancel" ? 2 : 0;
+        if (how == "ok") id = IsWindowVisible(GetDlgItem(question, 3)) ? 3 : 1;
+        if (id == 0) Fail("unknown answer " + how);
+        Press(GetDlgItem(question, id));
+    }
+    if (!WaitFor([&] { return !IsWindow(question) || !IsWindowVisible(question); },
+                 kStepTimeoutMs)) {
+        Fail("the question stayed open");
+    }
+}
+
+void WaitOk() {
+    if (!WaitFor([] { return IsWindowVisible(Control(kOkButton)) != FALSE || ProgramEnded(); },
+                 kScanTimeoutMs)) {
+        Fail("OK was not shown");
+    }
+    if (ProgramEnded()) Fail("the program ended before OK was shown");
+    Say("ok shown");
+}
+
+void WaitStatus(const std::string& expected) {
+    if (!WaitFor([&] { return WindowText(Control(kStatusLine)) == expected; }, kScanTimeoutMs)) {
+        Fail("the status line did not read " + expected);
+    }
+}
+
+void Read() {
+    HWND list = Control(kResultList);
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
+        std::vector<wchar_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        // LB_GETTEXT answers in UTF-16 across processes under Wine.
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        Say("line: %s", Utf16ToAnsi(text.data()).c_str());
+    }
+    Say("status: %s", WindowText(Control(kStatusLine)).c_str());
+}
+
+void State(const std::string& ids) {
+    size_t at = 0;
+    while (at < ids.size()) {
+        size_t comma = ids.find(',', at);
+        if (comma == std::string::npos) comma = ids.size();
+        int id = std::atoi(ids.substr(at, comma - at).c_str());
+        HWND control = Control(id);
+        Say("control %d: %s %s", id, IsWindowVisible(control) ? "visible" : "hidden",
+            IsWindowEnabled(control) ? "enabled" : "disabled");
+        at = comma + 1;
+    }
+}
+
+void ExpectEnded() {
+    if (WaitForSingleObject(program.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
+        Fail("the program did not end");
+    }
+    Say("ended");
+}
+
+void ExpectRunning() {
+    if (ProgramEnded() || !IsWindow(mainWindow) || !IsWindowVisible(mainWindow)) {
+        Fail("the program is not running with its window");
+    }
+    Say("running");
+}
+
+// The script that runs the driver takes the picture and then creates the
+// acknowledgement file next to the driver.
+void Shot(const std::string& name) {
+    std::string ack = "C:\\qxtest\\shot-" + name + ".done";
+    Say("@shot %s", name.c_str());
+    if (!WaitFor([&] { return GetFileAttributesA(ack.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                 kStepTimeoutMs)) {
+        Fail("the screenshot " + name + " was not taken");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string step = argv[i];
+        std::string arg;
+        size_t colon = step.find(':');
+        if (colon != std::string::npos) {
+            arg = step.substr(colon + 1);
+            step.resize(colon);
+        }
+        if (step != "start" && step != "second" && step != "messages" && !program.hProcess) {
+            Fail("start comes first");
+        }
+        if (step == "start") {
+            Start();
+        } else if (step == "messages") {
+            StartMessages(arg);
+        } else if (step == "expect-exit") {
+            ExpectExit(arg);
+        } else if (step == "second") {
+            Second();
+        } else if (step == "click") {
+            Press(Control(std::atoi(arg.c_str())));
+        } else if (step == "key") {
+            Key(KeyCode(arg));
+        } else if (step == "answer") {
+            Answer(arg);
+        } else if (step == "wait-ok") {
+            WaitOk();
+        } else if (step == "wait-status") {
+            WaitStatus(arg);
+        } else if (step == "read") {
+            Read();
+        } else if (step == "state") {
+            State(arg);
+        } else if (step == "expect-running") {
+            ExpectRunning();
+        } else if (step == "expect-ended") {
+            ExpectEnded();
+        } else if (step == "shot") {
+            Shot(arg);
+        } else if (step == "sleep") {
+            Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+        } else {
+            Fail("unknown step " + step);
+        }
+    }
+    if (program.hProcess && !ProgramEnded()) {
+        TerminateProcess(program.hProcess, 99);
+        Say("left running: ended by the driver");
+        return 1;
+    }
+    return 0;
+}

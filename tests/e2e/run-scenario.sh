@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# One end-to-end scenario: run-scenario.sh NAME BIN_DIR
+# Makes a throwaway Wine prefix (no Z:, no links to the host's home), copies
+# quellix.exe, qxdriver.exe and qxmessages.exe into C:\qxtest, prepares the
+# drive, works the window with the driver and compares the driver's
+# transcript with the expected one, line by line. Runs under a virtual display
+# (xvfb-run). Screenshots go to $QX_SHOTS_DIR (default BIN_DIR/../e2e-shots).
+set -u
+name="$1"
+bin="$(cd "$2" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/../wine/wine-env.sh"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/qx-e2e-$name.XXXXXX")"
+prefix="$work/prefix"
+shots="${QX_SHOTS_DIR:-$bin/../e2e-shots}"
+mkdir -p "$shots"
+export WINEPREFIX="$prefix"
+
+cleanup() {
+    wineserver -k >/dev/null 2>&1
+    if [ -z "${QX_KEEP:-}" ]; then rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+qx_new_prefix "$prefix"
+test_dir="$prefix/drive_c/qxtest"
+mkdir -p "$test_dir"
+for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe; do
+    if [ -f "$bin/$exe" ]; then cp -f "$bin/$exe" "$test_dir/"; fi
+done
+# One wineserver for the whole scenario, warmed up by a trivial program.
+wineserver -p >/dev/null 2>&1
+(cd "$test_dir" && wine cmd /c echo >/dev/null 2>&1)
+
+# in_prefix CMD...: a Windows command run from C:\qxtest.
+in_prefix() { (cd "$test_dir" && wine "$@"); }
+# reg64 ARGS...: the registry tool in the 64-bit view.
+reg64() { (cd "$test_dir" && /usr/lib/wine/wine64 reg "$@" /f >/dev/null 2>&1); }
+
+# drive STEP...: runs the driver; takes the screenshots it asks for; its
+# transcript (without the screenshot requests) goes to $work/transcript.
+drive() {
+    : >"$work/transcript"
+    in_prefix 'C:\qxtest\qxdriver.exe' "$@" 2>/dev/null | while IFS= read -r line; do
+        line="${line%$'\r'}"
+        case "$line" in
+            "@shot "*)
+                shot="${line#@shot }"
+                import -window root "$shots/$name-$shot.png" 2>/dev/null
+                touch "$test_dir/shot-$shot.done"
+                ;;
+            *) printf '%s\n' "$line" >>"$work/transcript" ;;
+        esac
+    done
+}
+
+# expect: compares the transcript with the expected text on stdin.
+expect() {
+    if diff -u /dev/stdin "$work/transcript" >"$work/diff"; then
+        echo "e2e $name: transcript as expected"
+        return 0
+    fi
+    echo "e2e $name: transcript differs (expected -, seen +):"
+    cat "$work/diff"
+    return 1
+}
+
+# Files a walk of C: counts: every regular file under drive_c, less the
+# screenshot acknowledgements but those named (the ones made before the scan).
+files_on_c() {
+    local n
+    n=$(find "$prefix/drive_c" -type f ! -name 'shot-*.done' | wc -l)
+    echo $((n + $#))
+}
+
+stats() {  # stats SCANNED INFECTED REMOVED: the statistics lines
+    printf 'line: Scanning statistics\n'
+    printf 'line: ------------------------------\n'
+    printf 'line: Total files scanned\t\t:  %s\n' "$1"
+    printf 'line: Total files infected\t\t:  %s\n' "$2"
+    printf 'line: Total files removed\t\t:  %s\n' "$3"
+}
+
+TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO'
+
+# --- Scenarios -------------------------------------------------------------
+
+scenario_clean_drive() {
+    drive start shot:before click:1052 wait-ok read state:1052,2,1070,1076,1064 shot:after \
+        click:1070 expect-ended
+    local n
+    n="$(files_on_c before)"
+    expect <<EOT
+started
+ok shown
+$(stats "$n" 0 0)
+status: Scanning completed
+control 1052: visible disabled
+control 2: hidden enabled
+control 1070: visible enabled
+control 1076: hidden enabled
+control 1064: visible enabled
+ended
+EOT
+}
+
+scenario_cancel_yes() {
+    drive start click:1052 sleep:300 click:2 answer:yes state:2,1070 wait-status:"Scanning terminated" \
+        read click:1070 expect-ended
+    local transcript
+    # The statistics count what was reached before the stop: only their shape is fixed.
+    sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
+    expect <<EOT
+started
+$TERMINATE_QUESTION
+control 2: hidden enabled
+control 1070: visible enabled
+$(stats N 0 0)
+status: Scanning terminated
+ended
+EOT
+}
+
+scenario_cancel_no() {
+    drive start click:1052 sleep:300 click:2 answer:no state:2,1070 wait-ok read click:1070 expect-ended
+    local n
+    n="$(files_on_c)"
+    expect <<EOT
+started
+$TERMINATE_QUESTION
+control 2: visible enabled
+control 1070: hidden enabled
+ok shown
+$(stats "$n" 0 0)
+status: Scanning completed
+ended
+EOT
+}
+
+scenario_escape_yes() {
+    drive start click:1052 sleep:300 key:esc answer:yes wait-status:"Scanning terminated" state:2,1070 \
+        key:esc expect-running click:1070 expect-ended
+    expect <<EOT
+started
+$TERMINATE_QUESTION
+control 2: hidden enabled
+control 1070: visible enabled
+running
+ended
+EOT
+}
+
+scenario_x_button() {
+    drive start click:1052 sleep:300 click:1054 answer:no click:1054 answer:yes \
+        wait-status:"Scanning terminated" click:1070 expect-ended
+    expect <<EOT
+started
+question: DialogBoxTitle | Terminate the Scan now? | YES NO
+question: DialogBoxTitle | Terminate the Scan now? | YES NO
+ended
+EOT
+}
+
+scenario_close_before_scan() {
+    # Escape and X close the window without a question while no scan runs.
+    drive start key:esc expect-ended start click:1054 expect-ended
+    expect <<EOT
+started
+ended
+started
+ended
+EOT
+}
+
+scenario_second_copy() {
+    drive start second expect-running click:1054 expect-ended
+    expect <<EOT
+started
+second copy ended; main windows: 1
+running
+ended
+EOT
+}
+
+scenario_enter_does_nothing() {
+    drive start key:enter sleep:500 expect-running state:1052 click:1052 wait-ok key:enter sleep:500 \
+        expect-running state:1070 click:1070 expect-ended
+    expect <<EOT
+started
+running
+control 1052: visible enabled
+ok shown
+running
+control 1070: visible enabled
+ended
+EOT
+}
+
+suite_controls='1053,1077,1075'
+scenario_suite_present() {
+    # The suite is a 32-bit program: its key is in the 32-bit view.
+    (cd "$test_dir" && wine reg add 'HKLM\Software\Wow6432Node\Keldora\Stavelor 2000' \
+        /v 'Installed Folder' /d 'C:\Program Files\Stavelor' /f >/dev/null 2>&1 ||
+        wine reg add 'HKLM\Software\Keldora\Stavelor 2000' /v 'Installed Folder' \
+        /d 'C:\Program Files\Stavelor' /f >/dev/null 2>&1)
+    drive start state:$suite_controls shot:suite click:1054 expect-ended
+    expect <<EOT
+started
+control 1053: visible disabled
+control 1077: hidden disabled
+control 1075: visible enabled
+ended
+EOT
+}
+
+scenario_suite_absent() {
+    drive start state:$suite_controls click:1054 expect-ended
+    expect <<EOT
+started
+control 1053: visible enabled
+control 1077: visible enabled
+control 1075: hidden enabled
+ended
+EOT
+}
+
+scenario_message_styles() {
+    # Style 0: the centred OK alone; Escape gives 2. Style 0x41: OK and
+    # Cancel; Cancel gives 2, OK 1. Style 0x24: Enter (IDOK) gives 1.
+    local text='Quellix has finished its work.'
+    drive messages:0 answer:ok expect-exit:1 messages:0 answer:esc expect-exit:2 \
+        messages:0x41 shot:question answer:cancel expect-exit:2 messages:0x41 answer:ok expect-exit:1 \
+        messages:0x24 answer:esc expect-exit:7 messages:0x24 answer:enter expect-exit:1
+    sed -i '/^question size:/d' "$work/transcript"
+    expect <<EOT
+started qxmessages 0
+question: Quellix Ver 7.0 | $text | OK
+exit code 1
+started qxmessages 0
+question: Quellix Ver 7.0 | $text | OK
+exit code 2
+started qxmessages 0x41
+question: Quellix Ver 7.0 | $text | OK Cancel
+exit code 2
+started qxmessages 0x41
+question: Quellix Ver 7.0 | $text | OK Cancel
+exit code 1
+started qxmessages 0x24
+question: Quellix Ver 7.0 | $text | YES NO
+exit code 7
+started qxmessages 0x24
+question: Quellix Ver 7.0 | $text | YES NO
+exit code 1
+EOT
+}
+
+scenario_message_growth() {
+    # The dialog grows with the text: 29 and 59 characters differ by the
+    # growth of 30-59 less that of 0-29 (25-12 wide, 14-7 high), 59 and 60 by
+    # nothing, 89 and 90 by 50-37 wide and 28-21 high.
+    drive messages:0:29 answer:ok messages:0:59 answer:ok messages:0:60 answer:ok \
+        messages:0:89 answer:ok messages:0:90 answer:ok
+    local sizes
+    mapfile -t sizes < <(sed -n 's/^question size: //p' "$work/transcript")
+    : >"$work/transcript"
+    local i prev w h pw ph
+    for i in 1 2 3 4; do
+        IFS=x read -r pw ph <<<"${sizes[$((i - 1))]}"
+        IFS=x read -r w h <<<"${sizes[$i]}"
+        echo "growth: $((w - pw)) x $((h - ph))" >>"$work/transcript"
+    done
+    expect <<EOT
+growth: 13 x 7
+growth: 12 x 7
+growth: 0 x 0
+growth: 13 x 7
+EOT
+}
+
+"scenario_$name"

@@ -1,0 +1,22 @@
+#include "ui/scanner_app.h"
+
+#include "scan/report_texts.h"
+#include "ui/main_dialog.h"
+
+// Constructed in this order, destroyed in the reverse one.
+ScannerApp TheScannerApp;
+ui::Font HeadlineFont;
+
+BOOL ScannerApp::InitInstance() {
+    // No ActiveX controls and no 3-D control library to enable: the dialogs
+    // use only the system's own controls.
+    if (FindWindowA(nullptr, texts::kProgramTitle)) return FALSE;  // a copy runs already
+    MainDialog dialog;
+    dialog.DoModal(nullptr);
+    return FALSE;
+}
+
+int ScannerApp::Run() {
+    InitInstance();
+    return 0;
+}
