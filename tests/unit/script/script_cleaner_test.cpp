@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "detect/signature_record.h"
 #include "scan/file_scanner_list.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
 #include "scan/walker.h"
 #include "tests/unit/script/script_test_support.h"
+#include "tools/samples/pe_sample.h"
 
 namespace {
 
@@ -142,6 +144,52 @@ TEST_F(ScriptDriveTest, WalkerRemovesScriptWormsThroughTheList) {
     EXPECT_FALSE(FileExists("Web/Old/mail.vbs"));
     EXPECT_EQ(ScanState.FilesInfected, 2);
     EXPECT_EQ(ScanState.FilesRemoved, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A PE that the executable scanner detects, carrying script record 7's
+// pattern in a text tail that the script cleaner alone would match.
+bool BuildExecutableWithScriptTail(PeSampleSpec& spec, std::string& exeName) {
+    const std::string tail = "\r\n" + Pattern(7) + "\r\n" + std::string(95, 'x') + "</html>";
+    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
+        if (r->expectedSize < 8192 || r->expectedSize > 200000 || !RecordFitsPeSample(*r)) continue;
+        spec = SampleSpecForRecord(*r);
+        const std::uint32_t tailStart = spec.fileSize - static_cast<std::uint32_t>(tail.size());
+        bool clear = true;
+        for (const auto& [offset, bytes] : spec.bytesAt) {
+            if (offset + bytes.size() > tailStart) clear = false;
+        }
+        if (!clear) continue;
+        spec.bytesAt.emplace_back(tailStart, std::vector<std::uint8_t>(tail.begin(), tail.end()));
+        exeName.assign(r->detectionName, strnlen(r->detectionName, kDetectionNameSize));
+        return true;
+    }
+    return false;
+}
+
+TEST_F(ScriptDriveTest, FileDetectedByTheExecutableScannerNeverReachesTheCleaner) {
+    PeSampleSpec spec;
+    std::string exeName;
+    ASSERT_TRUE(BuildExecutableWithScriptTail(spec, exeName));
+    MakeDirectory("Games");
+    MakeDirectory("Copy");
+    ASSERT_TRUE(WritePeSample(HostPath("Games/both.exe"), spec));
+    ASSERT_TRUE(WritePeSample(HostPath("Copy/both.exe"), spec));
+
+    // On its own the cleaner matches it.
+    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\Copy\\both.exe"), 1);
+    ASSERT_EQ(lines, std::vector<std::string>{
+                         "C:\\Copy\\both.exe     W32/Bagle.Aa.Worm Virus removed"});
+    lines.clear();
+    ScanState = ScanStateFields{};
+    ScanState.MemoryScanMode = 0;
+
+    EXPECT_EQ(WalkDirectory("C:\\*.*"), 1);
+    EXPECT_EQ(lines, std::vector<std::string>{"C:\\Games\\both.exe     " + exeName + " removed"});
+    EXPECT_EQ(ScanState.FilesInfected, 1);
 }
 
 }  // namespace
