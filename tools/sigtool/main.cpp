@@ -104,10 +104,12 @@ int Generate(const std::vector<std::string>& args) {
     std::uint64_t seed = kShippedSignatureSeed;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        long long v = 0;
         if (args[i] == "--seed" && i + 1 < args.size()) {
-            if (!ParseLong(args[++i].c_str(), v)) return Usage();
-            seed = static_cast<std::uint64_t>(v);
+            const char* text = args[++i].c_str();
+            char* end = nullptr;
+            errno = 0;
+            seed = std::strtoull(text, &end, 0);
+            if (errno != 0 || end == text || *end != 0) return Usage();
         } else {
             paths.push_back(args[i]);
         }

@@ -2,6 +2,7 @@
 // sources they were built from, and the generator that wrote those sources.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -145,5 +146,30 @@ TEST(SignatureTables, GeneratorMeetsEveryFigureWithOtherSeedsToo) {
         EXPECT_NE(std::memcmp(sets.executable[0].pattern1, ExecutableSignatureTable[0].pattern1,
                               kPatternCompared),
                   0);
+    }
+}
+
+TEST(SignatureTables, StatsPrintEveryFigureOneALine) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    PrintTableStats(out, ExecutableSignatureTable, ArchiveSignatureTable);
+    std::rewind(out);
+    std::string text;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, out)) text += buf;
+    std::fclose(out);
+    const char* const figures[] = {
+        "records                                              4341\n",
+        "distinct names                                       3173\n",
+        "runs of equal names                                  3957\n",
+        "names starting \"W32/OnlineGames.\"                    388\n",
+        "names not ending \".Trojan\"                           4\n",
+        "most shared offset pair                              -14218 / -7274 (67 records)\n",
+        "records with a zero byte among pattern1's 20 bytes   1900\n",
+        "row 8: W32/Bagle.O.Worm   offset1 832    offset2 18176  expectedSize 44444  sizeRule 2\n",
+        "family rows with a negative offset                   46\n",
+    };
+    for (const char* figure : figures) {
+        EXPECT_NE(text.find(figure), std::string::npos) << figure << "in:\n" << text;
     }
 }

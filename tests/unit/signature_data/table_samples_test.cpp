@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "detect/executable_scanner.h"
+#include "detect/pe_reader.h"
+#include "platform/file_io.h"
 #include "tests/support/host_fixture.h"
 #include "tools/samples/archive_sample.h"
 #include "tools/samples/pe_sample.h"
@@ -30,6 +32,23 @@ protected:
         }
         closedir(dir);
         return entries == 0;
+    }
+
+    // The record the table walk settles on for C:\<file>: the first in table
+    // order, which the result line alone cannot tell apart from an earlier
+    // record of the same name.
+    const SignatureRecord* FirstExecutableMatch(const ExecutableTableIndex& index, const char* file) {
+        platform::ScopedFile fd(platform::OpenReadBinary((std::string("C:\\") + file).c_str()));
+        if (!fd.IsOpen() || ReadPeSignature(fd.Get()) != 1 || ReadPeSections(fd.Get()) != 1) {
+            return nullptr;
+        }
+        return FindExecutableRecord(index, fd.Get(), platform::FileLength(fd.Get()));
+    }
+
+    const SignatureRecord* FirstArchiveMatch(const char* file) {
+        platform::ScopedFile fd(platform::OpenReadBinary((std::string("C:\\") + file).c_str()));
+        if (!fd.IsOpen()) return nullptr;
+        return WalkArchiveTable(ArchiveSignatureTable, fd.Get(), platform::FileLength(fd.Get())).record;
     }
 
     // Scans C:\<file> once; an empty string when it was detected under `name`
@@ -72,12 +91,16 @@ SampleBytes ArchiveRowSample(const SignatureRecord& r) {
 TEST_F(TableSamplesTest, EveryExecutableRecordDetectsItsOwnSample) {
     const std::size_t count = CountRecords(ExecutableSignatureTable);
     ASSERT_EQ(count, 4341u);
+    const ExecutableTableIndex index(ExecutableSignatureTable);
     std::vector<std::string> failures;
     for (std::size_t i = 0; i < count; ++i) {
         const SignatureRecord& r = ExecutableSignatureTable[i];
         if (!WritePeSample(HostPath("sample.exe"), SampleSpecForRecord(r))) {
             failures.push_back(std::to_string(i) + ": sample not written");
             continue;
+        }
+        if (FirstExecutableMatch(index, "sample.exe") != &r) {
+            failures.push_back(std::to_string(i) + ": not the first record to match");
         }
         const std::string problem = ScanExpecting("sample.exe", r.detectionName);
         if (!problem.empty()) failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
@@ -96,6 +119,9 @@ TEST_F(TableSamplesTest, EveryReachableArchiveRowDetectsItsOwnSample) {
         if (r.offset1 < 0 || r.offset2 < 0) continue;  // a negative position is never sought
         ++reached;
         ASSERT_TRUE(WriteSampleFile(HostPath("sample.zip"), ArchiveRowSample(r)));
+        if (FirstArchiveMatch("sample.zip") != &r) {
+            failures.push_back(std::to_string(i) + ": not the first row to match");
+        }
         const std::string problem = ScanExpecting("sample.zip", r.detectionName);
         if (!problem.empty()) failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
     }
