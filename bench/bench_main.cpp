@@ -1,0 +1,276 @@
+// quellix-bench: files per second of `quellix-scan --report-only` over a mixed
+// tree, beside the floor (walk + open + first and last 4 KB + close) measured
+// in the same run, and the same scan with an executable table 100 times larger.
+// Every run's output is checked: the planted detections exactly, and the
+// number of files seen. Exit status 0 when every output was right (and, with
+// --check-targets, the targets were met), 1 otherwise.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_tree.h"
+#include "detect/signature_record.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kFloorTarget = 2.0;   // scan time at most twice the floor's
+constexpr double kTableTarget = 1.1;   // the 100x table costs at most 10% more
+
+struct Options {
+    std::string tree;
+    std::string bin;
+    int files = 20000;
+    int runs = 5;
+    bool checkTargets = false;
+};
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+    int exitCode = -1;
+    std::string out;
+};
+
+Timing Run(const std::vector<std::string>& args) {
+    Timing t;
+    char name[] = "/tmp/quellix-bench-out-XXXXXX";
+    int outFd = mkstemp(name);
+    if (outFd < 0) return t;
+    unlink(name);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(outFd, 1);
+        if (devnull >= 0) dup2(devnull, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+        t.exitCode = WEXITSTATUS(status);
+    }
+    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    lseek(outFd, 0, SEEK_SET);
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(outFd, buffer, sizeof buffer)) > 0) t.out.append(buffer, n);
+    close(outFd);
+    return t;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find('\n', from);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
+}
+
+// What is wrong with a scanner's output, or "" when it is what the tree calls for.
+std::string CheckScan(const Timing& t, const BenchTree& tree) {
+    if (t.exitCode != (tree.expectedLines.empty() ? 0 : 1)) {
+        return "exit status " + std::to_string(t.exitCode);
+    }
+    std::vector<std::string> found;
+    int scanned = -1;
+    for (const auto& line : Lines(t.out)) {
+        if (line.find("     ") != std::string::npos) found.push_back(line);
+        std::sscanf(line.c_str(), "Total files scanned\t\t:  %d", &scanned);
+    }
+    std::vector<std::string> expected = tree.expectedLines;
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    if (found != expected) {
+        std::string why = "result lines differ from the planted detections:";
+        for (const auto& l : found) {
+            if (!std::binary_search(expected.begin(), expected.end(), l)) why += "\n  extra: " + l;
+        }
+        for (const auto& l : expected) {
+            if (!std::binary_search(found.begin(), found.end(), l)) why += "\n  missing: " + l;
+        }
+        return why;
+    }
+    if (scanned != tree.files) {
+        return "scanned " + std::to_string(scanned) + " files of " + std::to_string(tree.files);
+    }
+    return "";
+}
+
+std::string CheckFloor(const Timing& t, const BenchTree& tree) {
+    long files = -1;
+    if (t.exitCode != 0 || std::sscanf(t.out.c_str(), "files %ld", &files) != 1) {
+        return "no result (exit status " + std::to_string(t.exitCode) + ")";
+    }
+    if (files != tree.files) return "saw " + std::to_string(files) + " files";
+    return "";
+}
+
+bool EnsureTree(const Options& o, BenchTree& tree) {
+    if (ReadBenchManifest(o.tree, tree) && tree.files == o.files) return true;
+    std::error_code ec;
+    fs::remove(o.tree + ".manifest", ec);
+    fs::remove_all(o.tree, ec);
+    std::printf("Building the tree of %d files in %s ...\n", o.files, o.tree.c_str());
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    std::string error;
+    if (!BuildBenchTree(o.tree, o.files, tree, error) || !WriteBenchManifest(o.tree, tree)) {
+        std::fprintf(stderr, "quellix-bench: %s\n", error.empty() ? "cannot write the manifest" : error.c_str());
+        return false;
+    }
+    std::printf("  built in %.1f s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return true;
+}
+
+long ExecutableRecords() {
+    long n = 0;
+    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) ++n;
+    return n;
+}
+
+long BigTableRecords() {
+    std::error_code ec;
+    auto bytes = fs::file_size(QX_BIG_TABLE_FILE, ec);
+    return ec ? -1 : static_cast<long>(bytes / sizeof(SignatureRecord)) - 1;
+}
+
+struct Program {
+    const char* label;
+    std::vector<std::string> args;
+    long records;  // -1: none
+    bool isScan;
+    std::vector<Timing> runs;
+};
+
+double Best(const Program& p) {
+    double best = p.runs.front().wall;
+    for (const auto& r : p.runs) best = std::min(best, r.wall);
+    return best;
+}
+
+double Median(const Program& p) {
+    std::vector<double> w;
+    for (const auto& r : p.runs) w.push_back(r.wall);
+    std::sort(w.begin(), w.end());
+    return w[w.size() / 2];
+}
+
+double CpuOfBest(const Program& p) {
+    auto best = std::min_element(p.runs.begin(), p.runs.end(),
+                                 [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
+    return best->cpu;
+}
+
+int Usage() {
+    std::fputs(
+        "Usage: quellix-bench [--tree DIR] [--files N] [--runs R] [--bin DIR] [--smoke]\n"
+        "                     [--check-targets]\n"
+        "  --tree DIR       where the tree is built (kept and reused; default ./bench-tree)\n"
+        "  --files N        files in the tree (default 20000)\n"
+        "  --runs R         timed runs of each program (default 5; best and median shown)\n"
+        "  --bin DIR        where quellix-scan, quellix-scan-big and quellix-floor are\n"
+        "                   (default: beside this program)\n"
+        "  --smoke          400 files, one run: checks that everything works\n"
+        "  --check-targets  exit 1 when a target is missed\n",
+        stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    o.bin = fs::path(argv[0]).parent_path().string();
+    if (o.bin.empty()) o.bin = ".";
+    o.tree = "bench-tree";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--tree" && hasValue) o.tree = argv[++i];
+        else if (a == "--files" && hasValue) o.files = std::atoi(argv[++i]);
+        else if (a == "--runs" && hasValue) o.runs = std::atoi(argv[++i]);
+        else if (a == "--bin" && hasValue) o.bin = argv[++i];
+        else if (a == "--smoke") o.files = 400, o.runs = 1;
+        else if (a == "--check-targets") o.checkTargets = true;
+        else return Usage();
+    }
+    if (o.files < 1 || o.runs < 1) return Usage();
+    o.tree = fs::absolute(o.tree).lexically_normal().string();
+
+    BenchTree tree;
+    if (!EnsureTree(o, tree)) return 1;
+
+    std::vector<Program> programs = {
+        {"floor: walk+open+4K+4K+close", {o.bin + "/quellix-floor", o.tree}, -1, false, {}},
+        {"quellix-scan --report-only", {o.bin + "/quellix-scan", "--report-only", o.tree},
+         ExecutableRecords(), true, {}},
+        {"quellix-scan-big --report-only", {o.bin + "/quellix-scan-big", "--report-only", o.tree},
+         BigTableRecords(), true, {}},
+    };
+
+    // One untimed pass of each fills the page cache and the scanners' first-use work.
+    bool correct = true;
+    for (int round = -1; round < o.runs; ++round) {
+        for (auto& p : programs) {
+            Timing t = Run(p.args);
+            const std::string problem = p.isScan ? CheckScan(t, tree) : CheckFloor(t, tree);
+            if (!problem.empty()) {
+                std::fprintf(stderr, "quellix-bench: %s: %s\n", p.label, problem.c_str());
+                correct = false;
+            }
+            if (round >= 0) p.runs.push_back(std::move(t));
+        }
+    }
+
+    std::printf("\nTree: %s\n  %d files, %.1f MB apparent (large files sparse):", o.tree.c_str(),
+                tree.files, tree.apparentBytes / 1e6);
+    for (int k = 0; k < kBenchKindCount; ++k) std::printf("%s %s %d", k ? "," : "", kBenchKindNames[k], tree.kinds[k]);
+    std::printf("\n  planted detections: %zu\n", tree.expectedLines.size());
+    std::printf("Runs: %d of each program, interleaved, after one untimed pass; files/s from the best.\n\n", o.runs);
+    std::printf("%-32s %8s %8s %9s %7s %9s %8s\n", "program", "records", "best s", "median s",
+                "CPU s", "files/s", "vs floor");
+    const double floorBest = Best(programs[0]);
+    for (const auto& p : programs) {
+        char records[16] = "-";
+        if (p.records >= 0) std::snprintf(records, sizeof records, "%ld", p.records);
+        std::printf("%-32s %8s %8.3f %9.3f %7.3f %9.0f %7.2fx\n", p.label, records, Best(p), Median(p),
+                    CpuOfBest(p), tree.files / Best(p), Best(p) / floorBest);
+    }
+    const double scanRatio = Best(programs[1]) / floorBest;
+    const double tableRatio = Best(programs[2]) / Best(programs[1]);
+    const bool scanMet = scanRatio <= kFloorTarget;
+    const bool tableMet = tableRatio <= kTableTarget;
+    std::printf("\nquellix-scan / floor:          %.2fx (target <= %.2fx) %s\n", scanRatio, kFloorTarget,
+                scanMet ? "met" : "MISSED");
+    std::printf("quellix-scan-big / quellix-scan: %.2fx (target <= %.2fx) %s\n", tableRatio, kTableTarget,
+                tableMet ? "met" : "MISSED");
+    std::printf("Outputs: %s\n", correct ? "every run printed exactly the planted detections and saw every file"
+                                         : "WRONG (see above)");
+    if (!correct) return 1;
+    if (o.checkTargets && !(scanMet && tableMet)) return 1;
+    return 0;
+}
