@@ -1,0 +1,154 @@
+// The service steps on NT 5.x: Wine's version is set to Windows XP for this
+// program. A service program of ours runs under Wine's service manager.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "clean/win32/system_cleaning_win.h"
+#include "tests/wine/clean/clean_test_support.h"
+
+namespace {
+
+constexpr char kServiceName[] = "QxTestSvc";
+
+class ServiceManager : public ::testing::Test {
+protected:
+    void SetUp() override {
+        manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager, nullptr);
+        Remove();
+    }
+    void TearDown() override {
+        Remove();
+        CloseServiceHandle(manager);
+        StopServiceWaitLimitMs = 30000;
+    }
+
+    // Installs and starts the service program; true once it runs.
+    bool Start(const char* arguments) {
+        std::string command = "\"" + BesideTest("qx_test_service.exe") + "\" " + arguments;
+        SC_HANDLE service = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                           SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
+                                           nullptr, nullptr, nullptr);
+        if (!service) return false;
+        bool running = StartServiceA(service, 0, nullptr) != FALSE;
+        for (int i = 0; running && i < 100; ++i) {
+            SERVICE_STATUS_PROCESS status = {};
+            DWORD needed = 0;
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                 sizeof status, &needed);
+            processId = status.dwProcessId;
+            if (status.dwCurrentState == SERVICE_RUNNING) break;
+            Sleep(50);
+        }
+        CloseServiceHandle(service);
+        return running;
+    }
+
+    DWORD State() {
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS);
+        SERVICE_STATUS status = {};
+        if (service) QueryServiceStatus(service, &status);
+        if (service) CloseServiceHandle(service);
+        return status.dwCurrentState;
+    }
+
+    void Remove() {
+        if (processId) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+            if (process) {
+                TerminateProcess(process, 0);
+                WaitForSingleObject(process, 5000);
+                CloseHandle(process);
+            }
+            processId = 0;
+        }
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+        if (service) {
+            SERVICE_STATUS status;
+            ControlService(service, SERVICE_CONTROL_STOP, &status);
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+    }
+
+    SC_HANDLE manager = nullptr;
+    DWORD processId = 0;
+};
+
+TEST(NtFiveVersion, TakesTheServiceSteps) {
+    EXPECT_EQ(PlatformClass(), 5);
+    EXPECT_EQ(NtVersionClass(), 6);
+}
+
+TEST_F(ServiceManager, StopsARunningService) {
+    ASSERT_TRUE(Start(""));
+    ASSERT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(StopService(kServiceName), 1);
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(ServiceManager, GivesUpOnAServiceThatStaysStopPending) {
+    ASSERT_TRUE(Start("hang"));
+    StopServiceWaitLimitMs = 3000;
+    DWORD began = GetTickCount();
+    EXPECT_EQ(StopService(kServiceName), 0);
+    DWORD took = GetTickCount() - began;
+    EXPECT_GE(took, 3000u);
+    EXPECT_LT(took, 8000u);
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+}
+
+TEST_F(ServiceManager, NoSuchServiceIsNotStopped) {
+    EXPECT_EQ(StopService("QxNoSuchService"), 0);
+}
+
+// --- The six service keys ----------------------------------------------------
+
+const char* const kAllKeys[] = {
+    "SYSTEM\\ControlSet001\\Services\\QxWormSvc\\Enum",
+    "SYSTEM\\ControlSet001\\Services\\QxWormSvc\\Security",
+    "SYSTEM\\ControlSet001\\Services\\QxWormSvc",
+    "SYSTEM\\ControlSet002\\Services\\QxWormSvc\\Enum",
+    "SYSTEM\\ControlSet002\\Services\\QxWormSvc\\Security",
+    "SYSTEM\\ControlSet002\\Services\\QxWormSvc",
+};
+
+class ServiceKeys : public ::testing::Test {
+protected:
+    void TearDown() override {
+        DeleteTree(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\QxWormSvc");
+        DeleteTree(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet002\\Services\\QxWormSvc");
+    }
+};
+
+TEST_F(ServiceKeys, RemovesAllSixFromBothControlSets) {
+    for (const char* key : kAllKeys) ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, key)) << key;
+    EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 1);
+    for (const char* key : kAllKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key)) << key;
+}
+
+TEST_F(ServiceKeys, OnlyTheSecondControlSet) {
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kAllKeys[3]));
+    EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAllKeys[5]));
+}
+
+TEST_F(ServiceKeys, NoKeysAtAll) { EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 0); }
+
+TEST_F(ServiceKeys, AKeyWithOtherSubkeysStays) {
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\QxWormSvc\\Parameters"));
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kAllKeys[0]));
+    EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 1);  // Enum went
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAllKeys[0]));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAllKeys[2]));
+}
+
+TEST_F(ServiceKeys, ANameTooLongForTheKeyBufferTouchesNothing) {
+    EXPECT_EQ(DeleteServiceKeys(std::string(600, 'Q').c_str()), 0);
+}
+
+}  // namespace
