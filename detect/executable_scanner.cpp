@@ -17,7 +17,9 @@ namespace {
 
 constexpr unsigned kMemoryFollowUpPauseMs = 1000;
 
-void ClearCurrentFilePath() { std::memset(CurrentFilePath, 0, sizeof CurrentFilePath); }
+void ClearCurrentFilePath() {
+    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+}
 
 // A record's name field need not hold its NUL within 50 bytes; this copy always does.
 struct RecordName {
@@ -30,7 +32,8 @@ struct RecordName {
 
 int ScanPeFile(const SignatureTables& tables, platform::ScopedFile& file, std::int64_t length,
                const char* path) {
-    if (!ReadPeSections(file.Get())) return 0;
+    if (!ReadPeSections(file.Get()))
+        return 0;
     const SignatureRecord* record = FindExecutableRecord(*tables.executable, file.Get(), length);
     if (!record) {
         ClearCurrentFilePath();
@@ -65,12 +68,15 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     }
 
     platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen()) return 0;
+    if (!file.IsOpen())
+        return 0;
     CopyText(CurrentFilePath, path);
     std::int64_t length = platform::FileLength(file.Get());
-    if (length < 0) return 0;
+    if (length < 0)
+        return 0;
 
-    if (ReadPeSignature(file.Get())) return ScanPeFile(tables, file, length, path);
+    if (ReadPeSignature(file.Get()))
+        return ScanPeFile(tables, file, length, path);
 
     for (const VariantVerifier& verifier : VariantVerifierList) {
         if (verifier.verify(file.Get())) {
@@ -83,7 +89,8 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     }
 
     ArchiveWalkResult archive = WalkArchiveTable(tables.archive, file.Get(), length);
-    if (archive.end != ArchiveWalkEnd::Matched) return 0;
+    if (archive.end != ArchiveWalkEnd::Matched)
+        return 0;
     ++ScanState.FilesInfected;
     file.Close();
     SweepKnownStartupEntries();

@@ -6,7 +6,8 @@
 #include "detect/pe_reader.h"
 
 bool SizeRuleHolds(const SignatureRecord& record, std::int64_t fileLength) {
-    if (fileLength < 0 || fileLength > INT32_MAX) return false;
+    if (fileLength < 0 || fileLength > INT32_MAX)
+        return false;
     switch (record.sizeRule) {
         case SizeExact:
             return record.expectedSize == fileLength;
@@ -55,9 +56,20 @@ bool PatternAtEntryOffset(int fd, std::uint32_t entryPoint, std::int32_t offset,
 bool PatternInWindow(int fd, std::int32_t offset, const std::uint8_t* pattern) {
     std::uint8_t window[kArchiveWindowSize];
     // A negative offset cannot be sought to: the read refuses it.
-    if (!ReadExactlyAt(fd, offset, window, sizeof window)) return false;
-    for (int k = 0; k <= kArchiveWindowLastStart; ++k) {
-        if (std::memcmp(window + k, pattern, kPatternCompared) == 0) return true;
+    if (!ReadExactlyAt(fd, offset, window, sizeof window))
+        return false;
+    // Candidate starts are found by the first byte; the lowest one that matches wins.
+    const std::uint8_t* start = window;
+    const std::uint8_t* lastStart = window + kArchiveWindowLastStart;
+    while (start <= lastStart) {
+        const void* hit =
+            std::memchr(start, pattern[0], static_cast<std::size_t>(lastStart - start) + 1);
+        if (!hit)
+            return false;
+        start = static_cast<const std::uint8_t*>(hit);
+        if (std::memcmp(start, pattern, kPatternCompared) == 0)
+            return true;
+        ++start;
     }
     return false;
 }
@@ -73,10 +85,10 @@ const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, i
     });
 }
 
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd,
-                                   std::int64_t fileLength) {
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength) {
     for (const SignatureRecord* row = table; row->detectionName[0] != '\0'; ++row) {
-        if (!SizeRuleHolds(*row, fileLength)) continue;
+        if (!SizeRuleHolds(*row, fileLength))
+            continue;
         // Tested again for every row that applies; the first failure ends the file's scan.
         std::uint8_t head[kArchiveHeadRead];
         if (!ReadExactlyAt(fd, 0, head, sizeof head) || head[0] != 'P' || head[1] != 'K') {

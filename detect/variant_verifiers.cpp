@@ -9,10 +9,10 @@ const char* const ArchiveExtensionList[kArchiveExtensionCount] = {"EXE", "SCR", 
                                                                   "PIF"};
 
 const VariantVerifier VariantVerifierList[kVariantVerifierCount] = {
-    {VerifyZipBagleH, "W32/Bagle.H.Worm"},  {VerifyZipBagleK, "W32/Bagle.K.Worm"},
-    {VerifyZipBagleJ, "W32/Bagle.J.Worm"},  {VerifyZipBagleN, "W32/Bagle.N.Worm"},
-    {VerifyZipBagleO, "W32/Bagle.O.Worm"},  {VerifyRarBagleN, "W32/Bagle.N.Worm"},
-    {VerifyRarBagleO, "W32/Bagle.O.Worm"},  {VerifyZipBagleAa, "W32/Bagle.Aa.Worm"},
+    {VerifyZipBagleH, "W32/Bagle.H.Worm"}, {VerifyZipBagleK, "W32/Bagle.K.Worm"},
+    {VerifyZipBagleJ, "W32/Bagle.J.Worm"}, {VerifyZipBagleN, "W32/Bagle.N.Worm"},
+    {VerifyZipBagleO, "W32/Bagle.O.Worm"}, {VerifyRarBagleN, "W32/Bagle.N.Worm"},
+    {VerifyRarBagleO, "W32/Bagle.O.Worm"}, {VerifyZipBagleAa, "W32/Bagle.Aa.Worm"},
 };
 
 namespace {
@@ -69,10 +69,14 @@ constexpr SizeRange kRarBagleO{43008, 48128};
 bool EqualsIgnoringCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-        if (x == 0) return true;
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+        if (x == 0)
+            return true;
     }
 }
 
@@ -81,21 +85,26 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLength) {
     std::uint8_t name[kNameBufferSize] = {};
     // nameLength < 300 leaves at least one zero byte at the end of the buffer.
-    if (!ReadExactlyAt(fd, position, name, nameLength)) return false;
+    if (!ReadExactlyAt(fd, position, name, nameLength))
+        return false;
     const char* text = reinterpret_cast<const char*>(name);
     const char* dot = std::strrchr(text, '.');
-    if (!dot) return true;
+    if (!dot)
+        return true;
     for (const char* extension : ArchiveExtensionList) {
-        if (EqualsIgnoringCase(dot + 1, extension)) return true;
+        if (EqualsIgnoringCase(dot + 1, extension))
+            return true;
     }
     return false;
 }
 
 int VerifyZip(int fd, const ZipVariantRow& row) {
     std::uint8_t* local = Headers.zipLocal;
-    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize)) return 0;
+    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize))
+        return 0;
     // Only "PK" is tested, not the rest of the local header signature.
-    if (local[0] != 'P' || local[1] != 'K') return 0;
+    if (local[0] != 'P' || local[1] != 'K')
+        return 0;
 
     std::uint16_t flags = LoadLe16(local + 6);
     std::uint16_t method = LoadLe16(local + 8);
@@ -104,14 +113,17 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
     std::uint16_t nameLength = LoadLe16(local + 26);
     std::uint16_t extraLength = LoadLe16(local + 28);
 
-    if ((flags & 0x0001) == 0) return 0;
+    if ((flags & 0x0001) == 0)
+        return 0;
     if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead) {
         return 0;
     }
-    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed)) return 0;
-    bool methodPasses = row.method == ZipMethodTest::StoredOnly ? method == 0
-                                                                : (method & 0x06) == 0;
-    if (!methodPasses) return 0;
+    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed))
+        return 0;
+    bool methodPasses =
+        row.method == ZipMethodTest::StoredOnly ? method == 0 : (method & 0x06) == 0;
+    if (!methodPasses)
+        return 0;
     // A name of 300 bytes or more is not read and passes.
     if (nameLength < kNameBufferSize &&
         !NameHasProgramExtension(fd, kZipLocalHeaderSize, nameLength)) {
@@ -120,26 +132,32 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
 
     // The central directory header is expected right after the first entry's
     // data (no data descriptor), and the end record right after that header.
-    std::int64_t central = std::int64_t{kZipLocalHeaderSize} + nameLength + extraLength + compressed;
+    std::int64_t central =
+        std::int64_t{kZipLocalHeaderSize} + nameLength + extraLength + compressed;
     if (!ReadExactlyAt(fd, central, Headers.zipCentral, kZipCentralHeaderSize)) {
         return 1;  // the archive ends after its first entry: the local header decides
     }
     const std::uint8_t* header = Headers.zipCentral;
     std::int64_t end = central + kZipCentralHeaderSize + LoadLe16(header + 28) +
                        LoadLe16(header + 30) + LoadLe16(header + 32);
-    if (!ReadExactlyAt(fd, end, Headers.zipEnd, kZipEndRecordSize)) return 0;
+    if (!ReadExactlyAt(fd, end, Headers.zipEnd, kZipEndRecordSize))
+        return 0;
     return LoadLe16(Headers.zipEnd + 8) == 1 && LoadLe16(Headers.zipEnd + 10) == 1 ? 1 : 0;
 }
 
 int VerifyRar(int fd, SizeRange sizes) {
-    if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize)) return 0;
-    if (std::memcmp(Headers.rarMarker, "Rar", 3) != 0) return 0;
+    if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize))
+        return 0;
+    if (std::memcmp(Headers.rarMarker, "Rar", 3) != 0)
+        return 0;
 
     std::int64_t archiveAt = LoadLe16(Headers.rarMarker + 5);
-    if (!ReadExactlyAt(fd, archiveAt, Headers.rarArchive, kRarArchiveHeaderSize)) return 0;
+    if (!ReadExactlyAt(fd, archiveAt, Headers.rarArchive, kRarArchiveHeaderSize))
+        return 0;
     std::int64_t fileAt = archiveAt + LoadLe16(Headers.rarArchive + 5);
     // HEAD_TYPE is not tested: whatever block comes second is taken as the file header.
-    if (!ReadExactlyAt(fd, fileAt, Headers.rarFile, kRarFileHeaderRead)) return 0;
+    if (!ReadExactlyAt(fd, fileAt, Headers.rarFile, kRarFileHeaderRead))
+        return 0;
 
     const std::uint8_t* file = Headers.rarFile;
     std::uint16_t flags = LoadLe16(file + 3);
@@ -148,21 +166,42 @@ int VerifyRar(int fd, SizeRange sizes) {
     std::uint8_t method = file[25];
     std::uint16_t nameSize = LoadLe16(file + 26);
 
-    if ((flags & 0x0004) == 0) return 0;
-    if (unpSize > packSize) return 0;
-    if (!sizes.Holds(unpSize)) return 0;
-    if (method != kRarMethodStore) return 0;
-    if (nameSize >= kNameBufferSize) return 1;
+    if ((flags & 0x0004) == 0)
+        return 0;
+    if (unpSize > packSize)
+        return 0;
+    if (!sizes.Holds(unpSize))
+        return 0;
+    if (method != kRarMethodStore)
+        return 0;
+    if (nameSize >= kNameBufferSize)
+        return 1;
     return NameHasProgramExtension(fd, fileAt + kRarFileHeaderRead, nameSize) ? 1 : 0;
 }
 
 }  // namespace
 
-int VerifyZipBagleH(int fd) { return VerifyZip(fd, kZipBagleH); }
-int VerifyZipBagleK(int fd) { return VerifyZip(fd, kZipBagleK); }
-int VerifyZipBagleJ(int fd) { return VerifyZip(fd, kZipBagleJ); }
-int VerifyZipBagleN(int fd) { return VerifyZip(fd, kZipBagleN); }
-int VerifyZipBagleO(int fd) { return VerifyZip(fd, kZipBagleO); }
-int VerifyRarBagleN(int fd) { return VerifyRar(fd, kRarBagleN); }
-int VerifyRarBagleO(int fd) { return VerifyRar(fd, kRarBagleO); }
-int VerifyZipBagleAa(int fd) { return VerifyZip(fd, kZipBagleAa); }
+int VerifyZipBagleH(int fd) {
+    return VerifyZip(fd, kZipBagleH);
+}
+int VerifyZipBagleK(int fd) {
+    return VerifyZip(fd, kZipBagleK);
+}
+int VerifyZipBagleJ(int fd) {
+    return VerifyZip(fd, kZipBagleJ);
+}
+int VerifyZipBagleN(int fd) {
+    return VerifyZip(fd, kZipBagleN);
+}
+int VerifyZipBagleO(int fd) {
+    return VerifyZip(fd, kZipBagleO);
+}
+int VerifyRarBagleN(int fd) {
+    return VerifyRar(fd, kRarBagleN);
+}
+int VerifyRarBagleO(int fd) {
+    return VerifyRar(fd, kRarBagleO);
+}
+int VerifyZipBagleAa(int fd) {
+    return VerifyZip(fd, kZipBagleAa);
+}

@@ -24,15 +24,14 @@ constexpr char kArchiveName[] = "W32/OnLineGames.Arc.Spy.Trojan";
 constexpr std::uint32_t kPeSize = 0x3000;
 
 class ExecutableScannerTest : public HostDriveTest {
-protected:
+  protected:
     ExecutableScannerTest()
         : p1_(PatternBytes(1, 4)),
           p2_(PatternBytes(2)),
           executable_(Terminated({
               MakeRecord("W32/OnLineGames.Never.Trojan", 0x10, p1_, 0x80, p2_, kPeSize, 4),
               MakeRecord(kTrojan, 0x10, p1_, 0x80, p2_, kPeSize, SizeExact),
-              MakeRecord("W32/OnLineGames.Later.Trojan", 0x10, p1_, 0x80, p2_, kPeSize,
-                         SizeExact),
+              MakeRecord("W32/OnLineGames.Later.Trojan", 0x10, p1_, 0x80, p2_, kPeSize, SizeExact),
           })),
           archive_(Terminated({
               MakeRecord("W32/OnLineGames.Neg.Trojan", -5, p1_, 3000, p2_, 30000, SizeExact),
@@ -66,7 +65,8 @@ protected:
         platform::host::SetFaultInjector([this, failing](FileOperation op, const char*) {
             ++operations_[static_cast<int>(op)];
             for (FileOperation f : failing) {
-                if (f == op) return true;
+                if (f == op)
+                    return true;
             }
             return false;
         });
@@ -114,7 +114,8 @@ TEST_F(ExecutableScannerTest, PeOfNoRecordsSizeIsReadNoFurtherThanItsHeaders) {
 
 TEST_F(ExecutableScannerTest, PeWithTwentyOneSectionsIsNotWalked) {
     PeSampleSpec spec = SimplePe(kPeSize);
-    for (int i = 1; i < 21; ++i) spec.sections.push_back({0x10000u * (i + 1), 0x10, 0x400, 0x10});
+    for (int i = 1; i < 21; ++i)
+        spec.sections.push_back({0x10000u * (i + 1), 0x10, 0x400, 0x10});
     PutAtEntryOffset(spec, 0x10, p1_);
     PutAtEntryOffset(spec, 0x80, p2_);
     ASSERT_TRUE(WritePeSample(HostPath("many.exe"), spec));
@@ -292,17 +293,17 @@ TEST_F(ExecutableScannerTest, FileOverTwoGigabytesIsMeasuredButMatchesNoSize) {
     auto anyRow = Terminated({MakeRecord(kArchiveName, 2000, p1_, 9000, p2_, 22, SizeAny)});
     WriteSample("huge.zip", BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}}));
     ASSERT_EQ(truncate(HostPath("huge.zip").c_str(), (std::int64_t{1} << 31) + 100), 0);
-    EXPECT_EQ(ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName,
-                                 "C:\\huge.zip"),
-              0);
+    EXPECT_EQ(
+        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\huge.zip"),
+        0);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(FileExists("huge.zip"));
 
     // The same bytes at a 32-bit length are detected by the row.
     ASSERT_EQ(truncate(HostPath("huge.zip").c_str(), 30000), 0);
-    EXPECT_EQ(ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName,
-                                 "C:\\huge.zip"),
-              1);
+    EXPECT_EQ(
+        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\huge.zip"),
+        1);
 }
 
 }  // namespace

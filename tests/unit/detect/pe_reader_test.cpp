@@ -13,7 +13,7 @@
 namespace {
 
 class PeReaderTest : public HostDriveTest {
-protected:
+  protected:
     // Writes the sample as C:\pe.exe and opens it through the seam.
     platform::ScopedFile Open(const PeSampleSpec& spec) {
         EXPECT_TRUE(WritePeSample(HostPath("pe.exe"), spec));
@@ -87,7 +87,8 @@ TEST_F(PeReaderTest, RejectsFilesThatAreNotWholePeHeaders) {
         {"cut inside the offset field", mz.substr(0, 61)},
         {"offset past the end", withOffset(0x4000, std::string("PE\0\0", 4) + fileHeader)},
         {"wrong signature", withOffset(64, std::string("PE\0\1", 4) + fileHeader)},
-        {"file header cut short", withOffset(64, std::string("PE\0\0", 4) + fileHeader.substr(0, 19))},
+        {"file header cut short",
+         withOffset(64, std::string("PE\0\0", 4) + fileHeader.substr(0, 19))},
     };
     for (const Case& c : cases) {
         auto file = OpenBytes(c.bytes);
@@ -95,7 +96,8 @@ TEST_F(PeReaderTest, RejectsFilesThatAreNotWholePeHeaders) {
         EXPECT_EQ(ReadPeSignature(file.Get()), 0) << c.what;
     }
     // The "MZ" mark is not tested.
-    auto noMz = OpenBytes(withOffset(64, std::string("PE\0\0", 4) + fileHeader).replace(0, 2, "ab"));
+    auto noMz =
+        OpenBytes(withOffset(64, std::string("PE\0\0", 4) + fileHeader).replace(0, 2, "ab"));
     EXPECT_EQ(ReadPeSignature(noMz.Get()), 1);
 }
 
@@ -165,8 +167,8 @@ TEST_F(PeReaderTest, RvaToFileOffsetFollowsTheSectionsAndItsFallbacks) {
     } cases[] = {
         {"inside the first section", 0x1010, 0x410},
         {"inside the second section", 0x2100, 0x1500},
-        {"below the first section: its start is not tested, the wrap lands past the end",
-         0x0500, 0x0500},
+        {"below the first section: its start is not tested, the wrap lands past the end", 0x0500,
+         0x0500},
         {"beyond every section uses the last one", 0x2900, 0x1d00},
         {"last byte of the file", 0x3bff, 0x2fff},
         {"exactly the file length yields the rva", 0x3c00, 0x3c00},
@@ -188,10 +190,9 @@ TEST_F(PeReaderTest, RvaToFileOffsetWithoutSectionsOrLength) {
     EXPECT_EQ(RvaToFileOffset(0x5000, file.Get()), 0x5000u);  // past the end
 
     // An unknown length counts as past the end: the rva itself.
-    platform::host::SetFaultInjector(
-        [](platform::host::FileOperation op, const char*) {
-            return op == platform::host::FileOperation::Length;
-        });
+    platform::host::SetFaultInjector([](platform::host::FileOperation op, const char*) {
+        return op == platform::host::FileOperation::Length;
+    });
     EXPECT_EQ(RvaToFileOffset(0x1234, file.Get()), 0x1234u);
 }
 

@@ -23,12 +23,18 @@ TEST(SizeRule, TableOfRulesAndLengths) {
         std::int64_t length;
         bool holds;
     } cases[] = {
-        {21922, SizeNear, 17826, false}, {21922, SizeNear, 17827, true},
-        {21922, SizeNear, 21922, true},  {21922, SizeNear, 26017, true},
-        {21922, SizeNear, 26018, false}, {33461, SizeExact, 33461, true},
-        {33461, SizeExact, 33460, false}, {33461, SizeExact, 33462, false},
-        {22, SizeAny, 0, true},          {22, SizeAny, 5000000, true},
-        {33461, 0, 33461, false},        {33461, 4, 33461, false},
+        {21922, SizeNear, 17826, false},
+        {21922, SizeNear, 17827, true},
+        {21922, SizeNear, 21922, true},
+        {21922, SizeNear, 26017, true},
+        {21922, SizeNear, 26018, false},
+        {33461, SizeExact, 33461, true},
+        {33461, SizeExact, 33460, false},
+        {33461, SizeExact, 33462, false},
+        {22, SizeAny, 0, true},
+        {22, SizeAny, 5000000, true},
+        {33461, 0, 33461, false},
+        {33461, 4, 33461, false},
         {33461, -1, 33461, false},
         // A length a signed 32-bit size cannot hold matches nothing.
         {22, SizeAny, std::int64_t{INT32_MAX} + 1, false},
@@ -47,24 +53,31 @@ std::vector<std::string> LinearCandidates(const std::vector<SignatureRecord>& ta
                                           std::int64_t length) {
     std::vector<std::string> names;
     for (const SignatureRecord& r : table) {
-        if (r.detectionName[0] == '\0') break;
-        if (SizeRuleHolds(r, length)) names.emplace_back(r.detectionName);
+        if (r.detectionName[0] == '\0')
+            break;
+        if (SizeRuleHolds(r, length))
+            names.emplace_back(r.detectionName);
     }
     return names;
 }
 
 TEST(ExecutableTableIndex, OffersCandidatesInTableOrder) {
     auto table = Terminated({
-        SizeOnly("e500a", 500, SizeExact), SizeOnly("near600", 600, SizeNear),
-        SizeOnly("e700", 700, SizeExact),  SizeOnly("e500b", 500, SizeExact),
-        SizeOnly("any", 1, SizeAny),       SizeOnly("rule0", 500, 0),
-        SizeOnly("e500c", 500, SizeExact), SizeOnly("rule4", 500, 4),
-        SizeOnly("e700b", 700, SizeExact), SizeOnly("near9000", 9000, SizeNear),
+        SizeOnly("e500a", 500, SizeExact),
+        SizeOnly("near600", 600, SizeNear),
+        SizeOnly("e700", 700, SizeExact),
+        SizeOnly("e500b", 500, SizeExact),
+        SizeOnly("any", 1, SizeAny),
+        SizeOnly("rule0", 500, 0),
+        SizeOnly("e500c", 500, SizeExact),
+        SizeOnly("rule4", 500, 4),
+        SizeOnly("e700b", 700, SizeExact),
+        SizeOnly("near9000", 9000, SizeNear),
     });
     ExecutableTableIndex index(table.data());
     EXPECT_EQ(index.RecordCount(), 10u);
-    const std::int64_t lengths[] = {0,    499,  500,  501,  600, 700,
-                                    4695, 4696, 5000, 9000, std::int64_t{INT32_MAX} + 1};
+    const std::int64_t lengths[] = {
+        0, 499, 500, 501, 600, 700, 4695, 4696, 5000, 9000, std::int64_t{INT32_MAX} + 1};
     for (std::int64_t length : lengths) {
         std::vector<std::string> offered;
         const SignatureRecord* found = index.FirstAccepted(length, [&](const SignatureRecord& r) {
@@ -75,15 +88,14 @@ TEST(ExecutableTableIndex, OffersCandidatesInTableOrder) {
         EXPECT_EQ(offered, LinearCandidates(table, length)) << "length " << length;
     }
     // The first accepted record in table order is the result.
-    const SignatureRecord* found = index.FirstAccepted(500, [](const SignatureRecord& r) {
-        return std::string(r.detectionName) != "e500a";
-    });
+    const SignatureRecord* found = index.FirstAccepted(
+        500, [](const SignatureRecord& r) { return std::string(r.detectionName) != "e500a"; });
     ASSERT_NE(found, nullptr);
     EXPECT_STREQ(found->detectionName, "near600");
 }
 
 class SignatureWalkTest : public HostDriveTest {
-protected:
+  protected:
     platform::ScopedFile OpenPe(const PeSampleSpec& spec) {
         EXPECT_TRUE(WritePeSample(HostPath("pe.exe"), spec));
         platform::ScopedFile file(platform::OpenReadBinary("C:\\pe.exe"));
@@ -165,8 +177,8 @@ TEST_F(SignatureWalkTest, ArchiveWindowPositionsZeroTo1003) {
         bool matches;
     } cases[] = {{0, 0, true}, {1003, 1003, true}, {1004, 0, false}, {0, 1004, false}};
     for (const Case& c : cases) {
-        auto file = OpenSample(BuildPatternFile(
-            16000, {{2304 + c.shift1, p1}, {10944 + c.shift2, p2}}));
+        auto file =
+            OpenSample(BuildPatternFile(16000, {{2304 + c.shift1, p1}, {10944 + c.shift2, p2}}));
         ArchiveWalkResult result = WalkArchiveTable(table.data(), file.Get(), 16000);
         EXPECT_EQ(result.end, c.matches ? ArchiveWalkEnd::Matched : ArchiveWalkEnd::NoMatch)
             << c.shift1 << "/" << c.shift2;

@@ -15,12 +15,13 @@ namespace {
 // '1' accepts, '0' rejects.
 std::string Verdicts(int fd) {
     std::string out;
-    for (const VariantVerifier& v : VariantVerifierList) out += v.verify(fd) ? '1' : '0';
+    for (const VariantVerifier& v : VariantVerifierList)
+        out += v.verify(fd) ? '1' : '0';
     return out;
 }
 
 class VerifierTest : public HostDriveTest {
-protected:
+  protected:
     std::string Judge(const SampleBytes& bytes) {
         EXPECT_TRUE(WriteSampleFile(HostPath("a.zip"), bytes));
         platform::ScopedFile file(platform::OpenReadBinary("C:\\a.zip"));
@@ -41,9 +42,8 @@ TEST(VerifierList, OrderNamesAndExtensions) {
     const char* names[] = {"W32/Bagle.H.Worm", "W32/Bagle.K.Worm", "W32/Bagle.J.Worm",
                            "W32/Bagle.N.Worm", "W32/Bagle.O.Worm", "W32/Bagle.N.Worm",
                            "W32/Bagle.O.Worm", "W32/Bagle.Aa.Worm"};
-    int (*verifiers[])(int) = {VerifyZipBagleH, VerifyZipBagleK, VerifyZipBagleJ,
-                               VerifyZipBagleN, VerifyZipBagleO, VerifyRarBagleN,
-                               VerifyRarBagleO, VerifyZipBagleAa};
+    int (*verifiers[])(int) = {VerifyZipBagleH, VerifyZipBagleK, VerifyZipBagleJ, VerifyZipBagleN,
+                               VerifyZipBagleO, VerifyRarBagleN, VerifyRarBagleO, VerifyZipBagleAa};
     for (int i = 0; i < kVariantVerifierCount; ++i) {
         EXPECT_EQ(VariantVerifierList[i].verify, verifiers[i]) << i;
         EXPECT_STREQ(VariantVerifierList[i].detectionName, names[i]) << i;
@@ -123,8 +123,7 @@ TEST_F(VerifierTest, ZipCases) {
               }),
          "00000000"},
         {"name of 299 characters", named(std::string(295, 'n') + ".exe"), "10010001"},
-        {"name of 300 characters is not read", named(std::string(296, 'n') + ".txt"),
-         "10010001"},
+        {"name of 300 characters is not read", named(std::string(296, 'n') + ".txt"), "10010001"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Judge(BuildZipSample(c.spec)), c.verdicts) << c.what;
@@ -148,13 +147,23 @@ TEST_F(VerifierTest, RarCases) {
         {"UNP_SIZE above PACK_SIZE", with([](auto& s) { s.packSize = 19999; }), "00000000"},
         {"UNP_SIZE equal to PACK_SIZE", with([](auto& s) { s.packSize = 20000; }), "00000100"},
         {"N's bounds 19456", with([](auto& s) { s.unpSize = 19456; }), "00000100"},
-        {"N's bounds 25601", with([](auto& s) { s.unpSize = 25601; s.packSize = 25617; }),
+        {"N's bounds 25601", with([](auto& s) {
+             s.unpSize = 25601;
+             s.packSize = 25617;
+         }),
          "00000000"},
-        {"O", with([](auto& s) { s.unpSize = 45000; s.packSize = 45016; }), "00000010"},
+        {"O", with([](auto& s) {
+             s.unpSize = 45000;
+             s.packSize = 45016;
+         }),
+         "00000010"},
         {"readme.txt", with([](auto& s) { s.name = "readme.txt"; }), "00000000"},
         {"README.SCR", with([](auto& s) { s.name = "README.SCR"; }), "00000100"},
-        {"NAME_SIZE 300: accepted unread",
-         with([](auto& s) { s.name = "readme.txt"; s.nameSizeField = 300; }), "00000100"},
+        {"NAME_SIZE 300: accepted unread", with([](auto& s) {
+             s.name = "readme.txt";
+             s.nameSizeField = 300;
+         }),
+         "00000100"},
         {"marker HEAD_SIZE 20", with([](auto& s) { s.markerHeadSize = 20; }), "00000100"},
         {"archive HEAD_SIZE 40", with([](auto& s) { s.archiveHeadSize = 40; }), "00000100"},
         {"marker HEAD_SIZE 0", with([](auto& s) { s.markerHeadSize = 0; }), "00000000"},

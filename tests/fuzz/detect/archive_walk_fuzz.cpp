@@ -1,0 +1,48 @@
+// The whole per-file scan on fuzzed files, with a fuzzed table used both as
+// the executable and the archive table: verifiers, archive walk with its
+// windows, PE walk and removal.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "detect/executable_scanner.h"
+#include "platform/host/host_control.h"
+#include "scan/scan_state.h"
+#include "tests/fuzz/detect/fuzz_input.h"
+
+namespace {
+
+// A plain array: it must outlive the exit handler that removes the folder.
+char DriveRoot[64];
+
+// In memory where there is a tmpfs: every run writes, and often deletes, the file.
+bool MakeDriveRoot() {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::snprintf(DriveRoot, sizeof DriveRoot, "%s/quellix-fuzz-drive-XXXXXX", base);
+    if (!mkdtemp(DriveRoot)) return false;
+    std::atexit([] { std::filesystem::remove_all(DriveRoot); });
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool ready = MakeDriveRoot();
+    if (!ready) return 0;
+    platform::host::MapDrive('C', DriveRoot);
+    ScanState.MemoryScanMode = 0;
+
+    FuzzInput in = SplitFuzzInput(data, size);
+    std::string hostPath = std::string(DriveRoot) + "/sample.bin";
+    std::FILE* out = std::fopen(hostPath.c_str(), "wb");
+    if (!out) return 0;
+    if (in.fileSize > 0) std::fwrite(in.file, 1, in.fileSize, out);
+    std::fclose(out);
+
+    ExecutableTableIndex index(in.table.data());
+    ScanFileWithTables({&index, in.table.data()}, "W32/Bagle.Worm", "C:\\sample.bin");
+    return 0;
+}
