@@ -99,8 +99,6 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
 
 }  // namespace
 
-bool IsBlank(std::uint8_t byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
-
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count) {
     std::size_t written = 0;
     for (std::size_t i = 0; i < count; ++i) {

@@ -46,7 +46,7 @@ bool EndsWithMarkupCloser(int fd);
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count);
 
 // Tab, line feed, vertical tab, form feed, carriage return, space.
-bool IsBlank(std::uint8_t byte);
+constexpr bool IsBlank(std::uint8_t byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
 // True when the n pattern bytes occur wholly within the first windowLength bytes.
 bool FindPattern(const std::uint8_t* window, std::size_t windowLength,

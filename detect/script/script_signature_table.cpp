@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "detect/script/script_cleaner.h"
 #include "detect/script/script_signature_record.h"
 
 namespace {
@@ -13,10 +14,6 @@ namespace {
 #include "detect/data/script_signatures.txt"
 #undef SCRIPT_SIGNATURE
 #undef SCRIPT_SIGNATURE_KEY
-
-constexpr bool IsBlankByte(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 // Every rule a row must keep; checked by static_assert below, so a bad row
 // stops the build instead of shipping a record that can never match.
@@ -30,7 +27,7 @@ constexpr bool RowIsSound(int number, const char (&name)[NameSize], std::int64_t
     if (patternLength < 1 || patternLength > kScriptPatternSize) return false;
     if (PatternSize - 1 != static_cast<std::size_t>(patternLength)) return false;
     for (std::size_t i = 0; i + 1 < PatternSize; ++i) {
-        if (pattern[i] == '\0' || IsBlankByte(pattern[i])) return false;
+        if (pattern[i] == '\0' || IsBlank(static_cast<std::uint8_t>(pattern[i]))) return false;
     }
     return name[NameSize - 1] == '\0';
 }
