@@ -39,9 +39,11 @@ in_prefix() { (cd "$test_dir" && wine "$@"); }
 reg64() { (cd "$test_dir" && /usr/lib/wine/wine64 reg "$@" /f >/dev/null 2>&1); }
 
 # drive STEP...: runs the driver; takes the screenshots it asks for; its
-# transcript (without the screenshot requests) goes to $work/transcript.
+# transcript goes to $work/transcript, the sizes of the questions it saw to
+# $work/sizes.
 drive() {
     : >"$work/transcript"
+    : >"$work/sizes"
     in_prefix 'C:\qxtest\qxdriver.exe' "$@" 2>/dev/null | while IFS= read -r line; do
         line="${line%$'\r'}"
         case "$line" in
@@ -50,6 +52,7 @@ drive() {
                 import -window root "$shots/$name-$shot.png" 2>/dev/null
                 touch "$test_dir/shot-$shot.done"
                 ;;
+            "question size: "*) printf '%s\n' "${line#question size: }" >>"$work/sizes" ;;
             *) printf '%s\n' "$line" >>"$work/transcript" ;;
         esac
     done
@@ -106,9 +109,8 @@ EOT
 }
 
 scenario_cancel_yes() {
-    drive start click:1052 sleep:300 click:2 answer:yes state:2,1070 wait-status:"Scanning terminated" \
+    drive start click:1052 sleep:300 click:2 answer:yes wait-status:"Scanning terminated" state:2,1070 \
         read click:1070 expect-ended
-    local transcript
     # The statistics count what was reached before the stop: only their shape is fixed.
     sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
     expect <<EOT
@@ -200,10 +202,8 @@ EOT
 suite_controls='1053,1077,1075'
 scenario_suite_present() {
     # The suite is a 32-bit program: its key is in the 32-bit view.
-    (cd "$test_dir" && wine reg add 'HKLM\Software\Wow6432Node\Keldora\Stavelor 2000' \
-        /v 'Installed Folder' /d 'C:\Program Files\Stavelor' /f >/dev/null 2>&1 ||
-        wine reg add 'HKLM\Software\Keldora\Stavelor 2000' /v 'Installed Folder' \
-        /d 'C:\Program Files\Stavelor' /f >/dev/null 2>&1)
+    reg64 add 'HKLM\Software\Wow6432Node\Keldora\Stavelor 2000' /v 'Installed Folder' \
+        /d 'C:\Program Files\Stavelor'
     drive start state:$suite_controls shot:suite click:1054 expect-ended
     expect <<EOT
 started
@@ -232,7 +232,6 @@ scenario_message_styles() {
     drive messages:0 answer:ok expect-exit:1 messages:0 answer:esc expect-exit:2 \
         messages:0x41 shot:question answer:cancel expect-exit:2 messages:0x41 answer:ok expect-exit:1 \
         messages:0x24 answer:esc expect-exit:7 messages:0x24 answer:enter expect-exit:1
-    sed -i '/^question size:/d' "$work/transcript"
     expect <<EOT
 started qxmessages 0
 question: Quellix Ver 7.0 | $text | OK
@@ -256,15 +255,15 @@ EOT
 }
 
 scenario_message_growth() {
-    # The dialog grows with the text: 29 and 59 characters differ by the
-    # growth of 30-59 less that of 0-29 (25-12 wide, 14-7 high), 59 and 60 by
-    # nothing, 89 and 90 by 50-37 wide and 28-21 high.
+    # The dialog grows with the text length L: 10 + 10 x (L / 30) = H, W =
+    # 1.25 H, D = H - W / 4. From 29 to 59 characters: 25-12 wider, 14-7
+    # taller; 59 to 60: 37-25, 21-14; 60 to 89: nothing; 89 to 90: 50-37, 28-21.
     drive messages:0:29 answer:ok messages:0:59 answer:ok messages:0:60 answer:ok \
         messages:0:89 answer:ok messages:0:90 answer:ok
     local sizes
-    mapfile -t sizes < <(sed -n 's/^question size: //p' "$work/transcript")
+    mapfile -t sizes <"$work/sizes"
     : >"$work/transcript"
-    local i prev w h pw ph
+    local i w h pw ph
     for i in 1 2 3 4; do
         IFS=x read -r pw ph <<<"${sizes[$((i - 1))]}"
         IFS=x read -r w h <<<"${sizes[$i]}"
