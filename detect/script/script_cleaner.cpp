@@ -18,13 +18,14 @@ constexpr std::size_t kLineFeedBlockSmall = 512;
 constexpr std::size_t kCloserSpan = 100;
 constexpr std::size_t kWindowSize = 100;  // compare-at-position window
 
-// Zero-fills buffer[0..capacity), then seeks and reads exactly count bytes.
-// Reads are repeated until count or end of file, so only a file that is
-// shorter than expected (or shrank since its length was taken) comes up short.
+// Zero-fills buffer[0..capacity), then seeks and reads exactly count bytes;
+// at least one zero byte stays after them. Reads are repeated until count or
+// end of file, so only a file that is shorter than expected (or shrank since
+// its length was taken) comes up short.
 bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t capacity,
                std::size_t count) {
     std::memset(buffer, 0, capacity);
-    if (count > capacity || offset < 0) return false;
+    if (count >= capacity || offset < 0) return false;
     if (platform::SeekSet(fd, offset) != offset) return false;
     std::size_t done = 0;
     while (done < count) {
