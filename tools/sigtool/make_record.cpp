@@ -97,7 +97,8 @@ bool MakeRecordFromSample(const MakeRecordRequest& request, SignatureRecord& rec
         error = "--size-rule must be 1, 2 or 3";
         return false;
     }
-    if (request.name.empty() || request.name.size() >= static_cast<std::size_t>(kDetectionNameSize)) {
+    if (request.name.empty() ||
+        request.name.size() >= static_cast<std::size_t>(kDetectionNameSize)) {
         error = "--name must hold 1 to 49 characters";
         return false;
     }

@@ -210,8 +210,10 @@ void Generator::MakeNames() {
                     case EndSpy: ending = ".Spy.Trojan"; break;
                     case EndPsw: ending = ".PSW.Trojan"; break;
                     case EndOtherTrojan:
-                        ending = longest ? ".Downloader.Trojan"
-                                         : kOtherTrojanEndings[rng_.Below(std::size(kOtherTrojanEndings))];
+                        ending =
+                            longest
+                                ? ".Downloader.Trojan"
+                                : kOtherTrojanEndings[rng_.Below(std::size(kOtherTrojanEndings))];
                         break;
                     case EndOther: ending = kNonTrojanEndings[nonTrojan]; break;
                 }
@@ -293,7 +295,8 @@ void Generator::GeneralOffsets(std::int32_t size, std::int32_t& offset1, std::in
         const std::int64_t o1 = rng_.Range(-bound, bound);
         const std::int64_t spreadCap =
             std::min<std::int64_t>(maxSpread, rng_.Below(10) < 7 ? 4096 : 200000);
-        const std::int64_t spread = rng_.Range(kPatternCompared, std::max<std::int64_t>(kPatternCompared, spreadCap));
+        const std::int64_t spread =
+            rng_.Range(kPatternCompared, std::max<std::int64_t>(kPatternCompared, spreadCap));
         const std::int64_t o2 = rng_.Below(2) ? o1 + spread : o1 - spread;
         if (o2 <= kMinOffset || o2 >= kMaxOffset) continue;
         if (o1 == kSharedOffset1 && o2 == kSharedOffset2) continue;
@@ -366,7 +369,8 @@ std::vector<SignatureRecord> Generator::MakeExecutable(std::vector<std::size_t>&
     std::vector<std::pair<std::int32_t, std::int32_t>> pool;
     while (pool.size() < 40) {
         const auto o1 = static_cast<std::int32_t>(rng_.Range(-40000, 40000));
-        const auto o2 = static_cast<std::int32_t>(o1 + (rng_.Below(2) ? 1 : -1) * rng_.Range(20, 1000));
+        const auto o2 =
+            static_cast<std::int32_t>(o1 + (rng_.Below(2) ? 1 : -1) * rng_.Range(20, 1000));
         if (std::make_pair(o1, o2) == std::make_pair(kSharedOffset1, kSharedOffset2)) continue;
         if (std::find(pool.begin(), pool.end(), std::make_pair(o1, o2)) == pool.end()) {
             pool.emplace_back(o1, o2);
@@ -428,7 +432,8 @@ std::vector<SignatureRecord> Generator::MakeExecutable(std::vector<std::size_t>&
                 break;
             case ReachableCopy:
                 // Also an archive row: both windows inside the file.
-                size = static_cast<std::int32_t>(rng_.Range(kFamilyMinSize + 1, kFamilyMaxSize - 1));
+                size =
+                    static_cast<std::int32_t>(rng_.Range(kFamilyMinSize + 1, kFamilyMaxSize - 1));
                 do {
                     o1 = static_cast<std::int32_t>(rng_.Range(0, size - kArchiveWindow));
                     o2 = static_cast<std::int32_t>(rng_.Range(0, size - kArchiveWindow));
@@ -455,8 +460,9 @@ std::vector<SignatureRecord> Generator::MakeExecutable(std::vector<std::size_t>&
     return records;
 }
 
-std::vector<SignatureRecord> Generator::MakeArchive(const std::vector<SignatureRecord>& executable,
-                                                    const std::vector<std::size_t>& reachableCopies) {
+std::vector<SignatureRecord> Generator::MakeArchive(
+    const std::vector<SignatureRecord>& executable,
+    const std::vector<std::size_t>& reachableCopies) {
     std::vector<SignatureRecord> rows;
     for (const FixedRow& fixed : kBagleRows) {
         SignatureRecord r{};
@@ -495,10 +501,11 @@ std::vector<SignatureRecord> Generator::MakeArchive(const std::vector<SignatureR
         const std::string& name = names_[rng_.Below(names_.size())].text;
         std::memcpy(r.detectionName, name.data(), name.size());
         r.sizeRule = SizeExact;
-        const std::int32_t size = f == 0   ? kFamilyMinSize
-                                  : f == 1 ? kFamilyMaxSize
-                                           : static_cast<std::int32_t>(
-                                                 rng_.Range(kFamilyMinSize + 1, kFamilyMaxSize - 1));
+        const std::int32_t size =
+            f == 0 ? kFamilyMinSize
+            : f == 1
+                ? kFamilyMaxSize
+                : static_cast<std::int32_t>(rng_.Range(kFamilyMinSize + 1, kFamilyMaxSize - 1));
         std::int32_t o1 = 0, o2 = 0;
         if (f < fresh - freshNegative) {
             do {
@@ -561,7 +568,9 @@ bool Generator::Check(const SignatureSets& sets, std::string& error) {
     expect("family copies", a.familyCopiesOfExecutable, kFamilyCopies);
     expect("family negative", a.familyNegativeOffset, kFamilyNegative);
     for (const SignatureRecord& r : sets.executable) {
-        if (!RecordFitsPeSample(r)) wrong += std::string("no PE sample fits ") + r.detectionName + "; ";
+        if (!RecordFitsPeSample(r)) {
+            wrong += std::string("no PE sample fits ") + r.detectionName + "; ";
+        }
     }
     for (const SignatureRecord& r : sets.archive) {
         const std::int32_t o1 = r.offset1, o2 = r.offset2, size = r.expectedSize;

@@ -97,7 +97,8 @@ ExecutableTableStats ComputeExecutableStats(const SignatureRecord* table) {
         s.minOffset = std::min({s.minOffset, o1, o2});
         s.maxOffset = std::max({s.maxOffset, o1, o2});
         ++pairs[{o1, o2}];
-        if (std::find(r.pattern1, r.pattern1 + kPatternCompared, 0) != r.pattern1 + kPatternCompared) {
+        if (std::find(r.pattern1, r.pattern1 + kPatternCompared, 0) !=
+            r.pattern1 + kPatternCompared) {
             ++s.pattern1WithZero;
         }
         if (!TailsAreZero(r)) ++s.nonZeroPatternTails;
@@ -193,10 +194,10 @@ void PrintTableStats(std::FILE* out, const SignatureRecord* executable,
     line("rows with a non-zero 21st pattern byte", a.nonZeroPatternTails);
     for (std::size_t i = 0; i < kBagleArchiveRows && i < a.rows; ++i) {
         const SignatureRecord& r = archive[i];
-        std::fprintf(out, "  row %zu: %-18s offset1 %-6ld offset2 %-6ld expectedSize %-6ld sizeRule %ld\n",
-                     i, NameOf(r).c_str(), static_cast<long>(r.offset1),
-                     static_cast<long>(r.offset2), static_cast<long>(r.expectedSize),
-                     static_cast<long>(r.sizeRule));
+        std::fprintf(
+            out, "  row %zu: %-18s offset1 %-6ld offset2 %-6ld expectedSize %-6ld sizeRule %ld\n",
+            i, NameOf(r).c_str(), static_cast<long>(r.offset1), static_cast<long>(r.offset2),
+            static_cast<long>(r.expectedSize), static_cast<long>(r.sizeRule));
     }
     line("family rows (after the Bagle rows)", a.familyRows);
     line("family rows named \"W32/OnLineGames.\" in any case", a.familyOnLineGamesNames);

@@ -25,7 +25,8 @@ std::vector<SignatureRecord> ReadSource(const char* file) {
 void ExpectSameRecords(const SignatureRecord* table, const std::vector<SignatureRecord>& records) {
     ASSERT_EQ(CountRecords(table), records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
-        ASSERT_EQ(std::memcmp(&table[i], &records[i], sizeof(SignatureRecord)), 0) << "record " << i;
+        ASSERT_EQ(std::memcmp(&table[i], &records[i], sizeof(SignatureRecord)), 0)
+            << "record " << i;
     }
 }
 
@@ -60,7 +61,8 @@ TEST(SignatureTables, ExecutableTableHasThePublishedFigures) {
 }
 
 TEST(SignatureTables, ArchiveTableHasThePublishedRowsAndFigures) {
-    const ArchiveTableStats s = ComputeArchiveStats(ArchiveSignatureTable, ExecutableSignatureTable);
+    const ArchiveTableStats s =
+        ComputeArchiveStats(ArchiveSignatureTable, ExecutableSignatureTable);
     EXPECT_EQ(s.rows, 60u);
     EXPECT_EQ(s.bytesWithTerminator, 6588u);
     EXPECT_TRUE(HasZeroTerminator(ArchiveSignatureTable));

@@ -112,7 +112,8 @@ TEST(SignatureText, CompileWritesTheTableWithTerminatorAndRefusesBadLinesByNumbe
     ASSERT_EQ(CompileSignatureText(in, out, "SomeTable"), 0);
     const std::string cpp = ReadText(out);
     EXPECT_NE(cpp.find("extern const SignatureRecord SomeTable[] = {"), std::string::npos);
-    EXPECT_NE(cpp.find("{\"W32/OnLineGames.Iqw.PSW.Trojan\", 73943, {0x43,0x9b,"), std::string::npos);
+    EXPECT_NE(cpp.find("{\"W32/OnLineGames.Iqw.PSW.Trojan\", 73943, {0x43,0x9b,"),
+              std::string::npos);
     EXPECT_NE(cpp.find("\"W32/Say\\\"\\\\\""), std::string::npos);  // quote and backslash escaped
     EXPECT_NE(cpp.find("    {},"), std::string::npos);
     EXPECT_EQ(cpp.find("{\"", cpp.find("    {},")), std::string::npos);  // terminator comes last

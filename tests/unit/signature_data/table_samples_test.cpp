@@ -37,7 +37,8 @@ protected:
     // The record the table walk settles on for C:\<file>: the first in table
     // order, which the result line alone cannot tell apart from an earlier
     // record of the same name.
-    const SignatureRecord* FirstExecutableMatch(const ExecutableTableIndex& index, const char* file) {
+    const SignatureRecord* FirstExecutableMatch(const ExecutableTableIndex& index,
+                                                const char* file) {
         platform::ScopedFile fd(platform::OpenReadBinary((std::string("C:\\") + file).c_str()));
         if (!fd.IsOpen() || ReadPeSignature(fd.Get()) != 1 || ReadPeSections(fd.Get()) != 1) {
             return nullptr;
@@ -48,7 +49,8 @@ protected:
     const SignatureRecord* FirstArchiveMatch(const char* file) {
         platform::ScopedFile fd(platform::OpenReadBinary((std::string("C:\\") + file).c_str()));
         if (!fd.IsOpen()) return nullptr;
-        return WalkArchiveTable(ArchiveSignatureTable, fd.Get(), platform::FileLength(fd.Get())).record;
+        return WalkArchiveTable(ArchiveSignatureTable, fd.Get(), platform::FileLength(fd.Get()))
+            .record;
     }
 
     // Scans C:\<file> once; an empty string when it was detected under `name`
@@ -75,7 +77,8 @@ SampleBytes ArchiveRowSample(const SignatureRecord& r) {
     if (r.sizeRule == SizeAny) size = std::max(o1, o2) + kWindow + 4096;
     std::vector<std::pair<std::uint32_t, SampleBytes>> bytesAt;
     SampleBytes noise(size > 64 ? size - 64 : 0);
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = SampleNoiseByte(r.expectedSize, i + 64);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = SampleNoiseByte(r.expectedSize, i + 64);
     bytesAt.emplace_back(64, noise);
     bytesAt.emplace_back(2, SampleBytes{0x03, 0x04});  // flags, method, sizes stay zero
     // Overlapping windows: the second pattern moves past the first.
@@ -103,7 +106,8 @@ TEST_F(TableSamplesTest, EveryExecutableRecordDetectsItsOwnSample) {
             failures.push_back(std::to_string(i) + ": not the first record to match");
         }
         const std::string problem = ScanExpecting("sample.exe", r.detectionName);
-        if (!problem.empty()) failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
+        if (!problem.empty())
+            failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
     }
     EXPECT_TRUE(DriveIsEmpty());
     ASSERT_TRUE(failures.empty()) << failures.size() << " records failed, the first: "
@@ -123,7 +127,8 @@ TEST_F(TableSamplesTest, EveryReachableArchiveRowDetectsItsOwnSample) {
             failures.push_back(std::to_string(i) + ": not the first row to match");
         }
         const std::string problem = ScanExpecting("sample.zip", r.detectionName);
-        if (!problem.empty()) failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
+        if (!problem.empty())
+            failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
     }
     EXPECT_EQ(reached, 14u);  // the nine Bagle rows and five family rows
     EXPECT_TRUE(DriveIsEmpty());
