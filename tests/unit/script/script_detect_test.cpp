@@ -217,6 +217,25 @@ TEST_F(ScriptDriveTest, FileThatShrinksBeforeAReadIsNotMatched) {
     }
 }
 
+// However large the file: two line-feed blocks and one closer block for a file
+// that does not look like text, plus the head and the tail for one that does.
+TEST_F(ScriptDriveTest, ReadsDoNotGrowWithTheFile) {
+    int reads = 0;
+    platform::host::SetFaultInjector([&reads](FileOperation op, const char*) {
+        if (op == FileOperation::Read) ++reads;
+        return false;
+    });
+    const std::size_t size = 3 * 1024 * 1024;
+    EXPECT_FALSE(Detect(Text(size)));
+    EXPECT_EQ(reads, 3);
+    reads = 0;
+    std::string text = Text(size);
+    text[size - 1] = '\n';
+    text.replace(size - 200, 100, Pattern(7));
+    EXPECT_TRUE(Detect(text));
+    EXPECT_EQ(reads, 4);
+}
+
 TEST_F(ScriptDriveTest, FailedReadsOrSeeksAreNoMatch) {
     const std::string sample = Sample(9);
     for (FileOperation failing : {FileOperation::Length, FileOperation::Seek, FileOperation::Read}) {
