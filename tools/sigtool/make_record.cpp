@@ -102,6 +102,10 @@ bool MakeRecordFromSample(const MakeRecordRequest& request, SignatureRecord& rec
         error = "--name must hold 1 to 49 characters";
         return false;
     }
+    if (request.name[0] == '#') {
+        error = "--name must not start with #: the line would read as a comment";
+        return false;
+    }
     Descriptor file(open(request.samplePath.c_str(), O_RDONLY));
     struct stat st {};
     if (file.Get() < 0 || fstat(file.Get(), &st) != 0) {

@@ -101,6 +101,7 @@ TEST_F(MakeRecordTest, RefusesWhatCannotBecomeAWorkingRecord) {
         {"sample.exe", "W32/X", SizeExact, true, 0, 0x100000, "outside the file"},
         {"sample.exe", "W32/X", 4, false, 0, 0, "size-rule"},
         {"sample.exe", "W32/Name With Space", SizeExact, false, 0, 0, "space"},
+        {"sample.exe", "#W32/X", SizeExact, false, 0, 0, "comment"},
         {"sample.exe", "W32/OnLineGames.Far.Too.Long.Name.For.The.Fifty.Byte.Field", SizeExact,
          false, 0, 0, "1 to 49"},
     };
