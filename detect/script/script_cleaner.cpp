@@ -25,12 +25,15 @@ constexpr std::size_t kWindowSize = 100;  // compare-at-position window
 bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t capacity,
                std::size_t count) {
     std::memset(buffer, 0, capacity);
-    if (count >= capacity || offset < 0) return false;
-    if (platform::SeekSet(fd, offset) != offset) return false;
+    if (count >= capacity || offset < 0)
+        return false;
+    if (platform::SeekSet(fd, offset) != offset)
+        return false;
     std::size_t done = 0;
     while (done < count) {
         int n = platform::ReadFile(fd, buffer + done, static_cast<unsigned>(count - done));
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -39,7 +42,8 @@ bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t ca
 // buffer is zero-terminated within its capacity.
 bool LineFeedBeforeZero(const std::uint8_t* buffer) {
     for (; *buffer != 0; ++buffer) {
-        if (*buffer == '\n') return true;
+        if (*buffer == '\n')
+            return true;
     }
     return false;
 }
@@ -63,9 +67,12 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
                    std::uint8_t* work) {
     const std::size_t n = record.patternLength;
     // Longer than the pattern field would compare bytes past it.
-    if (n == 0 || n > kScriptPatternSize) return false;
-    if (fileLength < static_cast<std::int64_t>(n)) return false;
-    if (!PassesLengthTest(record, fileLength)) return false;
+    if (n == 0 || n > kScriptPatternSize)
+        return false;
+    if (fileLength < static_cast<std::int64_t>(n))
+        return false;
+    if (!PassesLengthTest(record, fileLength))
+        return false;
 
     // Only 0 and 1 occur; any other region reads the head.
     const bool tail = record.region == kScriptRegionTail;
@@ -91,7 +98,8 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
         }
         if (start < textLength) {
             std::size_t count = textLength - start;
-            if (count > kWindowSize) count = kWindowSize;
+            if (count > kWindowSize)
+                count = kWindowSize;
             std::memcpy(window, text + start, count);
         }
     }
@@ -103,21 +111,26 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count) {
     std::size_t written = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (!IsBlank(source[i])) destination[written++] = source[i];
+        if (!IsBlank(source[i]))
+            destination[written++] = source[i];
     }
     return written;
 }
 
-bool FindPattern(const std::uint8_t* window, std::size_t windowLength,
-                 const std::uint8_t* pattern, std::size_t patternLength) {
-    if (patternLength == 0 || patternLength > windowLength) return false;
+bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std::uint8_t* pattern,
+                 std::size_t patternLength) {
+    if (patternLength == 0 || patternLength > windowLength)
+        return false;
     const std::size_t lastStart = windowLength - patternLength;
     std::size_t from = 0;
     while (from <= lastStart) {
         const void* hit = std::memchr(window + from, pattern[0], lastStart - from + 1);
-        if (!hit) return false;
-        const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - window);
-        if (std::memcmp(window + at, pattern, patternLength) == 0) return true;
+        if (!hit)
+            return false;
+        const std::size_t at =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - window);
+        if (std::memcmp(window + at, pattern, patternLength) == 0)
+            return true;
         from = at + 1;
     }
     return false;
@@ -126,15 +139,19 @@ bool FindPattern(const std::uint8_t* window, std::size_t windowLength,
 bool HasLineFeed(int fd) {
     const std::int64_t length = platform::FileLength(fd);
     ScriptCleaner.fileLength = length;
-    if (length < 0) return false;
+    if (length < 0)
+        return false;
     std::size_t block = length > static_cast<std::int64_t>(kLineFeedBlockLarge)
                             ? kLineFeedBlockLarge
                             : kLineFeedBlockSmall;
-    if (length < static_cast<std::int64_t>(block)) block = static_cast<std::size_t>(length);
+    if (length < static_cast<std::int64_t>(block))
+        block = static_cast<std::size_t>(length);
 
     std::uint8_t buffer[kLineFeedBlockLarge + 1];
-    if (!ReadBlock(fd, 0, buffer, sizeof buffer, block)) return false;
-    if (LineFeedBeforeZero(buffer)) return true;
+    if (!ReadBlock(fd, 0, buffer, sizeof buffer, block))
+        return false;
+    if (LineFeedBeforeZero(buffer))
+        return true;
     if (!ReadBlock(fd, length - static_cast<std::int64_t>(block), buffer, sizeof buffer, block)) {
         return false;
     }
@@ -143,7 +160,8 @@ bool HasLineFeed(int fd) {
 
 bool EndsWithMarkupCloser(int fd) {
     const std::int64_t length = platform::FileLength(fd);
-    if (length < static_cast<std::int64_t>(kCloserSpan)) return false;
+    if (length < static_cast<std::int64_t>(kCloserSpan))
+        return false;
     std::uint8_t buffer[kCloserSpan + 1];
     if (!ReadBlock(fd, length - static_cast<std::int64_t>(kCloserSpan), buffer, sizeof buffer,
                    kCloserSpan)) {
@@ -151,7 +169,8 @@ bool EndsWithMarkupCloser(int fd) {
     }
     // ASCII only: the tags are ASCII and a locale must not change the result.
     for (std::uint8_t& c : buffer) {
-        if (c >= 'a' && c <= 'z') c = static_cast<std::uint8_t>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<std::uint8_t>(c - 'a' + 'A');
     }
     const char* text = reinterpret_cast<const char*>(buffer);
     return std::strstr(text, "</BODY>") || std::strstr(text, "</HTML>") ||
@@ -159,28 +178,34 @@ bool EndsWithMarkupCloser(int fd) {
 }
 
 bool DetectScriptWorm(int fd) {
-    if (!HasLineFeed(fd) && !EndsWithMarkupCloser(fd)) return false;
+    if (!HasLineFeed(fd) && !EndsWithMarkupCloser(fd))
+        return false;
     const std::int64_t length = ScriptCleaner.fileLength;
     // Only when the length could not be read yet the closer test passed.
-    if (length < 0) return false;
+    if (length < 0)
+        return false;
 
     std::uint8_t work[kScriptTextSize + 1];
     std::size_t w = kScriptTextSize;
     if (length >= kScriptTextSize) {
-        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
+        if (!ReadBlock(fd, 0, work, sizeof work, w))
+            return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
-        if (!ReadBlock(fd, length - kScriptTextSize, work, sizeof work, w)) return false;
+        if (!ReadBlock(fd, length - kScriptTextSize, work, sizeof work, w))
+            return false;
         ScriptCleaner.tailLength = StripBlanks(work, ScriptCleaner.tailText, w);
     } else {
         w = static_cast<std::size_t>(length);
-        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
+        if (!ReadBlock(fd, 0, work, sizeof work, w))
+            return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
         std::memcpy(ScriptCleaner.tailText, ScriptCleaner.headText, ScriptCleaner.headLength);
         ScriptCleaner.tailLength = ScriptCleaner.headLength;
     }
 
     for (const ScriptSignatureRecord& record : ScriptSignatureTable) {
-        if (!RecordMatches(record, length, w, work)) continue;
+        if (!RecordMatches(record, length, w, work))
+            continue;
         // The name field need not hold a NUL within its 25 bytes.
         const std::size_t nameLength = strnlen(record.name, kScriptNameSize);
         std::memcpy(ScriptCleaner.matchedName, record.name, nameLength);
@@ -192,16 +217,19 @@ bool DetectScriptWorm(int fd) {
 }
 
 void PrepareScriptTable() {
-    if (ScriptCleaner.tableUnscrambled) return;
+    if (ScriptCleaner.tableUnscrambled)
+        return;
     ScriptCleaner.tableUnscrambled = true;
     UnscrambleScriptTable();
 }
 
 int CleanScriptFile(const char* /*defaultName*/, const char* path) {
     PrepareScriptTable();
-    if (!path) return 0;
+    if (!path)
+        return 0;
     platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen()) return 0;
+    if (!file.IsOpen())
+        return 0;
     const bool matched = DetectScriptWorm(file.Get());
     if (matched) {
         CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
@@ -209,7 +237,8 @@ int CleanScriptFile(const char* /*defaultName*/, const char* path) {
     }
     // Closed before any delete: Windows cannot delete an open file.
     file.Close();
-    if (!matched) return 0;
+    if (!matched)
+        return 0;
 
     // No attribute change, no process ending, no boot-time deletion for these files.
     if (platform::DeleteFilePath(path)) {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kScriptTextSize = 4096;       // head and tail text, and the block read for each
+constexpr int kScriptTextSize = 4096;  // head and tail text, and the block read for each
 constexpr int kScriptMatchedNameSize = 280;
 
 // The cleaner's program-wide working state. Head and tail keep their bytes
@@ -46,8 +46,10 @@ bool EndsWithMarkupCloser(int fd);
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count);
 
 // Tab, line feed, vertical tab, form feed, carriage return, space.
-constexpr bool IsBlank(std::uint8_t byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+constexpr bool IsBlank(std::uint8_t byte) {
+    return byte == ' ' || (byte >= '\t' && byte <= '\r');
+}
 
 // True when the n pattern bytes occur wholly within the first windowLength bytes.
-bool FindPattern(const std::uint8_t* window, std::size_t windowLength,
-                 const std::uint8_t* pattern, std::size_t patternLength);
+bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std::uint8_t* pattern,
+                 std::size_t patternLength);

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "ScriptSignatureRecord keeps its integers in the machine's order, which must be little-endian"
+#error \
+    "ScriptSignatureRecord keeps its integers in the machine's order, which must be little-endian"
 #endif
 
 constexpr int kScriptSignatureCount = 13;
@@ -31,7 +32,8 @@ struct ScriptSignatureRecord {
     std::int16_t position;
     std::uint16_t patternLength;
     std::int16_t region;
-    std::uint8_t pattern[kScriptPatternSize];  // first patternLength bytes scrambled until unscrambled
+    std::uint8_t
+        pattern[kScriptPatternSize];  // first patternLength bytes scrambled until unscrambled
     std::int16_t method;
     std::int16_t reserved137;  // 4 in every record
     std::int16_t sizeTest;

@@ -13,7 +13,7 @@ namespace {
 const ScriptSourceRow kRows[] = {
 #define SCRIPT_SIGNATURE_KEY(key)
 #define SCRIPT_SIGNATURE(number, name, expectedSize, sizeTest, region, method, position, \
-                         patternLength, pattern)                                        \
+                         patternLength, pattern)                                         \
     {number, name, expectedSize, sizeTest, region, method, position, patternLength, pattern},
 #include "detect/data/script_signatures.txt"
 #undef SCRIPT_SIGNATURE
@@ -24,38 +24,53 @@ static_assert(sizeof kRows / sizeof kRows[0] == kScriptSourceRowCount);
 enum class Kind { Vbs, Js, Html, W32 };
 
 Kind KindOf(const ScriptSourceRow& row) {
-    if (std::strncmp(row.name, "VBS/", 4) == 0) return Kind::Vbs;
-    if (std::strncmp(row.name, "JS/", 3) == 0) return Kind::Js;
-    if (std::strncmp(row.name, "HTML/", 5) == 0) return Kind::Html;
+    if (std::strncmp(row.name, "VBS/", 4) == 0)
+        return Kind::Vbs;
+    if (std::strncmp(row.name, "JS/", 3) == 0)
+        return Kind::Js;
+    if (std::strncmp(row.name, "HTML/", 5) == 0)
+        return Kind::Html;
     return Kind::W32;
 }
 
 const char* HeaderLine(Kind kind) {
     switch (kind) {
-        case Kind::Vbs: return "' Quellix synthetic sample\r\n";
-        case Kind::Js: return "// Quellix synthetic sample\r\n";
-        case Kind::Html: return "<!-- Quellix synthetic sample -->\r\n";
-        default: return "QX\r\n";
+        case Kind::Vbs:
+            return "' Quellix synthetic sample\r\n";
+        case Kind::Js:
+            return "// Quellix synthetic sample\r\n";
+        case Kind::Html:
+            return "<!-- Quellix synthetic sample -->\r\n";
+        default:
+            return "QX\r\n";
     }
 }
 
 const char* FillerLine(Kind kind) {
     switch (kind) {
-        case Kind::Vbs: return "' filler line of a Quellix test file\r\n";
-        case Kind::Js: return "// filler line of a Quellix test file\r\n";
-        default: return "<p>filler line of a Quellix test file</p>\r\n";  // HTML
+        case Kind::Vbs:
+            return "' filler line of a Quellix test file\r\n";
+        case Kind::Js:
+            return "// filler line of a Quellix test file\r\n";
+        default:
+            return "<p>filler line of a Quellix test file</p>\r\n";  // HTML
     }
 }
 
 // Non-blank bytes placed before a head-compare pattern or after a
 // tail-compare one.
-const char* LeadText(Kind kind) { return kind == Kind::Html ? "<html><head><title>" : "<qx-lead/>"; }
-const char* TrailText() { return "</assembly><!--qx-trailer-->"; }
+const char* LeadText(Kind kind) {
+    return kind == Kind::Html ? "<html><head><title>" : "<qx-lead/>";
+}
+const char* TrailText() {
+    return "</assembly><!--qx-trailer-->";
+}
 
 std::string Repeated(const char* unit, std::size_t count) {
     std::string out;
     const std::size_t unitLength = std::strlen(unit);
-    while (out.size() < count) out.append(unit, unitLength);
+    while (out.size() < count)
+        out.append(unit, unitLength);
     out.resize(count);
     return out;
 }
@@ -74,7 +89,8 @@ std::string BinaryFiller(std::size_t count) {
 // W32 rows: binary, then text up to the pattern. The text must fill the last
 // 1024-byte block, or a zero byte in it would hide the line feeds there.
 std::string Filler(Kind kind, std::size_t count) {
-    if (kind != Kind::W32) return Repeated(FillerLine(kind), count);
+    if (kind != Kind::W32)
+        return Repeated(FillerLine(kind), count);
     constexpr std::size_t kTextTail = 1536;
     const std::size_t text = count < kTextTail ? count : kTextTail;
     return BinaryFiller(count - text) + Repeated("<!-- Quellix synthetic tail text -->\r\n", text);
@@ -83,11 +99,14 @@ std::string Filler(Kind kind, std::size_t count) {
 }  // namespace
 
 const ScriptSourceRow& ScriptSourceRecord(int number) {
-    if (number < 1 || number > kScriptSourceRowCount) number = 1;
+    if (number < 1 || number > kScriptSourceRowCount)
+        number = 1;
     return kRows[number - 1];
 }
 
-std::uint8_t ScriptSourceKey() { return kKey; }
+std::uint8_t ScriptSourceKey() {
+    return kKey;
+}
 
 std::string SpacedScriptPattern(int record, int blankEvery) {
     static const char* const kBlankRuns[] = {" ", "\t", "\r\n", "\v", "\f"};
@@ -119,12 +138,15 @@ std::string BuildScriptSample(const ScriptSampleSpec& spec) {
     } else {
         part = "\r\n" + pattern;
         if (!search) {
-            if (row.position < row.patternLength) return "";
-            part += Repeated(TrailText(), static_cast<std::size_t>(row.position - row.patternLength));
+            if (row.position < row.patternLength)
+                return "";
+            part +=
+                Repeated(TrailText(), static_cast<std::size_t>(row.position - row.patternLength));
         }
         part += "\r\n";
     }
-    if (size < static_cast<std::int64_t>(part.size())) return "";
+    if (size < static_cast<std::int64_t>(part.size()))
+        return "";
     const std::string filler = Filler(kind, static_cast<std::size_t>(size) - part.size());
     return tail ? filler + part : part + filler;
 }

@@ -47,9 +47,8 @@ TEST_F(ScriptDriveTest, UnmatchedOrUnopenableFileIsLeftAloneSilently) {
     EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\notes.txt"), 0);
     EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\missing.vbs"), 0);
     WriteFile("locked.vbs", Sample(1));
-    platform::host::SetFaultInjector([](FileOperation op, const char*) {
-        return op == FileOperation::Open;
-    });
+    platform::host::SetFaultInjector(
+        [](FileOperation op, const char*) { return op == FileOperation::Open; });
     EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\locked.vbs"), 0);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(FileExists("notes.txt"));
@@ -61,9 +60,8 @@ TEST_F(ScriptDriveTest, UnmatchedOrUnopenableFileIsLeftAloneSilently) {
 // In use: reported as such, still counted as infected, nothing scheduled.
 TEST_F(ScriptDriveTest, FileThatCannotBeDeletedIsReportedUnableToRemove) {
     WriteFile("page.htm", Sample(12));
-    platform::host::SetFaultInjector([](FileOperation op, const char*) {
-        return op == FileOperation::Delete;
-    });
+    platform::host::SetFaultInjector(
+        [](FileOperation op, const char*) { return op == FileOperation::Delete; });
     EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\page.htm"), 1);
     EXPECT_EQ(lines,
               std::vector<std::string>{"C:\\page.htm     HTML/Bagle.Dl.A.Trojan Unable to remove"});
@@ -108,7 +106,8 @@ TEST_F(ScriptOnceTest, TableIsUnscrambledOnceBeforeTheFirstOpen) {
     // An odd number of calls: unscrambling on every call would leave it scrambled.
     const char* const calls[] = {"C:\\a.txt", "C:\\b.vbs", "C:\\missing", "C:\\a.txt", "C:\\c.js"};
     int matched = 0;
-    for (const char* path : calls) matched += CleanScriptFile(texts::kDefaultDetectionName, path);
+    for (const char* path : calls)
+        matched += CleanScriptFile(texts::kDefaultDetectionName, path);
     EXPECT_EQ(matched, 2);
     EXPECT_EQ(opens, 5);
     EXPECT_TRUE(plainAtEveryOpen);
@@ -155,14 +154,17 @@ namespace {
 bool BuildExecutableWithScriptTail(PeSampleSpec& spec, std::string& exeName) {
     const std::string tail = "\r\n" + Pattern(7) + "\r\n" + std::string(95, 'x') + "</html>";
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
-        if (r->expectedSize < 8192 || r->expectedSize > 200000 || !RecordFitsPeSample(*r)) continue;
+        if (r->expectedSize < 8192 || r->expectedSize > 200000 || !RecordFitsPeSample(*r))
+            continue;
         spec = SampleSpecForRecord(*r);
         const std::uint32_t tailStart = spec.fileSize - static_cast<std::uint32_t>(tail.size());
         bool clear = true;
         for (const auto& [offset, bytes] : spec.bytesAt) {
-            if (offset + bytes.size() > tailStart) clear = false;
+            if (offset + bytes.size() > tailStart)
+                clear = false;
         }
-        if (!clear) continue;
+        if (!clear)
+            continue;
         spec.bytesAt.emplace_back(tailStart, std::vector<std::uint8_t>(tail.begin(), tail.end()));
         exeName.assign(r->detectionName, strnlen(r->detectionName, kDetectionNameSize));
         return true;
@@ -181,8 +183,8 @@ TEST_F(ScriptDriveTest, FileDetectedByTheExecutableScannerNeverReachesTheCleaner
 
     // On its own the cleaner matches it.
     EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\Copy\\both.exe"), 1);
-    ASSERT_EQ(lines, std::vector<std::string>{
-                         "C:\\Copy\\both.exe     W32/Bagle.Aa.Worm Virus removed"});
+    ASSERT_EQ(lines,
+              std::vector<std::string>{"C:\\Copy\\both.exe     W32/Bagle.Aa.Worm Virus removed"});
     lines.clear();
     ScanState = ScanStateFields{};
     ScanState.MemoryScanMode = 0;

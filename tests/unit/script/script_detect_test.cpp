@@ -21,7 +21,9 @@ std::string Sample(int record, std::int64_t size = -1, int blankEvery = 0) {
 
 // Printable, no blanks, no line feed: what is around a pattern in the
 // hand-built files below.
-std::string Text(std::size_t n) { return std::string(n, 'x'); }
+std::string Text(std::size_t n) {
+    return std::string(n, 'x');
+}
 
 std::string BinaryBytes(std::size_t n) {
     std::string out(n, '\0');
@@ -54,7 +56,8 @@ TEST_P(ScriptRecordTest, SampleIsMatchedByItsRecordAlone) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRecords, ScriptRecordTest, testing::Range(1, kScriptSignatureCount + 1));
+INSTANTIATE_TEST_SUITE_P(AllRecords, ScriptRecordTest,
+                         testing::Range(1, kScriptSignatureCount + 1));
 
 // sizeTest 18: no length test, only the file must hold patternLength bytes.
 TEST_F(ScriptDriveTest, RecordsSixAndSevenMatchAtAnyLength) {
@@ -144,9 +147,8 @@ TEST_F(ScriptDriveTest, LengthWindowOfAFiveThousandByteFile) {
         bool matched;
     };
     const Case cases[] = {
-        {17, 903, false}, {17, 904, true},  {17, 9096, true}, {17, 9097, false},
-        {16, 5000, true}, {16, 4999, false}, {16, 5001, false},
-        {18, 1, true},    {0, 999999, true},
+        {17, 903, false},  {17, 904, true},   {17, 9096, true}, {17, 9097, false}, {16, 5000, true},
+        {16, 4999, false}, {16, 5001, false}, {18, 1, true},    {0, 999999, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.sizeTest << " / " << c.expectedSize);
@@ -184,7 +186,8 @@ TEST_F(ScriptDriveTest, BoundarySizesGiveDefinedResults) {
         EXPECT_FALSE(Detect(Text(size))) << "no blank, no line feed";
         std::string text = "\n" + Text(size - 1);
         EXPECT_FALSE(Detect(text));
-        if (size < 102) continue;  // no room for a line feed and a pattern
+        if (size < 102)
+            continue;                               // no room for a line feed and a pattern
         text.replace(size - 101, 100, Pattern(7));  // ends just before the last byte
         EXPECT_EQ(DetectedName(text), "W32/Bagle.Aa.Worm");
     }
@@ -222,7 +225,8 @@ TEST_F(ScriptDriveTest, FileThatShrinksBeforeAReadIsNotMatched) {
 TEST_F(ScriptDriveTest, ReadsDoNotGrowWithTheFile) {
     int reads = 0;
     platform::host::SetFaultInjector([&reads](FileOperation op, const char*) {
-        if (op == FileOperation::Read) ++reads;
+        if (op == FileOperation::Read)
+            ++reads;
         return false;
     });
     const std::size_t size = 3 * 1024 * 1024;
@@ -238,7 +242,8 @@ TEST_F(ScriptDriveTest, ReadsDoNotGrowWithTheFile) {
 
 TEST_F(ScriptDriveTest, FailedReadsOrSeeksAreNoMatch) {
     const std::string sample = Sample(9);
-    for (FileOperation failing : {FileOperation::Length, FileOperation::Seek, FileOperation::Read}) {
+    for (FileOperation failing :
+         {FileOperation::Length, FileOperation::Seek, FileOperation::Read}) {
         platform::host::SetFaultInjector(
             [failing](FileOperation op, const char*) { return op == failing; });
         EXPECT_FALSE(Detect(sample));

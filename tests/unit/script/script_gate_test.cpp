@@ -29,14 +29,14 @@ const LineFeedCase kLineFeedCases[] = {
     {2049, {1024}, {}, false},  // between the blocks 0..1023 and 1025..2048
     {2049, {1023}, {}, true},
     {2049, {1025}, {}, true},
-    {3000, {5}, {0}, false},           // a zero first hides the whole first block
-    {3000, {2500}, {2000}, false},     // and in the last block too
+    {3000, {5}, {0}, false},        // a zero first hides the whole first block
+    {3000, {2500}, {2000}, false},  // and in the last block too
     {3000, {1990, 2500}, {2000}, true},
     {4097, {4096}, {}, true},
 };
 
 class ScriptGateTest : public ScriptDriveTest {
-protected:
+  protected:
     // Closes the file of the previous case first.
     int Open(const std::string& content) {
         CloseCurrent();
@@ -46,7 +46,8 @@ protected:
         return fd_;
     }
     void CloseCurrent() {
-        if (fd_ != platform::kNoFile) platform::CloseFile(fd_);
+        if (fd_ != platform::kNoFile)
+            platform::CloseFile(fd_);
         fd_ = platform::kNoFile;
     }
     void TearDown() override {
@@ -54,15 +55,17 @@ protected:
         ScriptDriveTest::TearDown();
     }
 
-private:
+  private:
     int fd_ = platform::kNoFile;
 };
 
 TEST_F(ScriptGateTest, LineFeedInFirstOrLastBlockBeforeAnyZero) {
     for (const LineFeedCase& c : kLineFeedCases) {
         std::string content(c.size, 'x');
-        for (std::size_t at : c.lineFeeds) content[at] = '\n';
-        for (std::size_t at : c.zeros) content[at] = '\0';
+        for (std::size_t at : c.lineFeeds)
+            content[at] = '\n';
+        for (std::size_t at : c.zeros)
+            content[at] = '\0';
         SCOPED_TRACE(testing::Message() << "size " << c.size);
         ScriptCleaner.fileLength = -7;
         EXPECT_EQ(HasLineFeed(Open(content)), c.expected);
@@ -72,7 +75,8 @@ TEST_F(ScriptGateTest, LineFeedInFirstOrLastBlockBeforeAnyZero) {
 
 TEST_F(ScriptGateTest, LineFeedTestFailsWhenTheFileCannotBeRead) {
     const std::string content = "line\n" + std::string(3000, 'x');
-    for (FileOperation failing : {FileOperation::Length, FileOperation::Seek, FileOperation::Read}) {
+    for (FileOperation failing :
+         {FileOperation::Length, FileOperation::Seek, FileOperation::Read}) {
         platform::host::SetFaultInjector(
             [failing](FileOperation op, const char*) { return op == failing; });
         EXPECT_FALSE(HasLineFeed(Open(content)));
@@ -93,7 +97,8 @@ TEST_F(ScriptGateTest, MarkupCloserInTheLastHundredBytesInAnyCase) {
         {body + "</HTML>", true},
         {body + "</html>\r\n", true},
         {body + "</BoDy>", true},
-        {body + "</script>" + std::string(91, 'y'), true},   // tag starts at the 100th byte from the end
+        {body + "</script>" + std::string(91, 'y'),
+         true},  // tag starts at the 100th byte from the end
         {body + "</script>" + std::string(92, 'y'), false},  // one byte earlier
         {body + "</SCRIPT", false},
         {body + "</ HTML>", false},

@@ -43,7 +43,8 @@ TEST(ScriptTableTest, RecordsHoldTheFixedFields) {
         EXPECT_EQ(int{r.patternLength}, e.patternLength);
         EXPECT_EQ(int{r.reserved137}, 4);
         EXPECT_EQ(int{r.reserved141}, 0);
-        for (std::uint8_t b : r.reserved143) EXPECT_EQ(b, 0);
+        for (std::uint8_t b : r.reserved143)
+            EXPECT_EQ(b, 0);
         EXPECT_EQ(int{r.nextNumber}, k == kScriptSignatureCount ? 0 : k);
     }
 }
@@ -53,7 +54,8 @@ TEST(ScriptTableTest, UnscrambledPatternsAreTheSourceTexts) {
     for (int k = 1; k <= kScriptSignatureCount; ++k) {
         SCOPED_TRACE(k);
         const ScriptSignatureRecord& r = Record(k);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.pattern), r.patternLength), Pattern(k));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.pattern), r.patternLength),
+                  Pattern(k));
     }
 }
 

@@ -51,7 +51,7 @@ TEST(ScriptTextTest, FindPatternNeedsTheWholePatternWithinTheWindow) {
         {"abcdef", 6, "def", true},
         {"abcdef", 5, "def", false},  // runs past the window
         {"abcdef", 6, "abcdefg", false},
-        {"aaaab", 5, "aab", true},    // restarts after a first-byte false start
+        {"aaaab", 5, "aab", true},  // restarts after a first-byte false start
         {"abab", 4, "abb", false},
         {"xyz", 3, "q", false},
         {"xyz", 0, "x", false},
