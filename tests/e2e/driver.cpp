@@ -20,6 +20,8 @@
 //   expect-running         the program still runs, with its main window
 //   expect-ended           wait for the program to end
 //   shot:<name>            ask the script for a screenshot, wait until taken
+//   hold:<path>            keep the file open without delete sharing, so
+//                          that it cannot be deleted while the driver runs
 //   sleep:<ms>
 #include <windows.h>
 
@@ -320,6 +322,13 @@ void Shot(const std::string& name) {
     }
 }
 
+void Hold(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot open " + path);
+    Say("holding %s", path.c_str());  // closed when the driver ends
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,6 +339,10 @@ int main(int argc, char** argv) {
         if (colon != std::string::npos) {
             arg = step.substr(colon + 1);
             step.resize(colon);
+        }
+        if (step == "hold") {
+            Hold(arg);
+            continue;
         }
         if (step != "start" && step != "second" && step != "messages" && !program.hProcess) {
             Fail("start comes first");

@@ -85,6 +85,17 @@ stats() {  # stats SCANNED INFECTED REMOVED: the statistics lines
     printf 'line: Total files removed\t\t:  %s\n' "$3"
 }
 
+# add_drive LETTER: a fixed drive of its own (a folder of the prefix).
+add_drive() {
+    mkdir -p "$prefix/drive_$1"
+    ln -sfn "../drive_$1" "$prefix/dosdevices/$1:"
+}
+
+# plant KIND WINDOWS-PATH: writes a sample; prints its detection name.
+plant() { in_prefix 'C:\qxtest\qxplant.exe' "$1" "$2" 2>/dev/null | tr -d '\r'; }
+
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+
 TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO'
 
 # --- Scenarios -------------------------------------------------------------
@@ -105,6 +116,75 @@ control 1070: visible enabled
 control 1076: hidden enabled
 control 1064: visible enabled
 ended
+EOT
+}
+
+scenario_infected_drive() {
+    # One sample of each detection kind, each alone on a drive of its own so
+    # that the walk order (drive letters) fixes the order of the lines.
+    local letters=(d e f g h) kinds=(exe archive zip rar script)
+    local files=(game.exe pics.zip mail.zip docs.rar page.vbs) names=() i
+    for i in 0 1 2 3 4; do
+        add_drive "${letters[$i]}"
+        names[$i]="$(plant "${kinds[$i]}" "${letters[$i]^^}:\\${files[$i]}")"
+        [ -n "${names[$i]}" ] || { echo "e2e $name: cannot plant ${kinds[$i]}"; return 1; }
+    done
+    # A start-up entry that launches the infected program, and a known
+    # variant's entry (W32/Bagle.A), both removed at the first table match.
+    in_prefix reg add "$RUN_KEY" /v GameHelper /d '"D:\game.exe" -silent' /f >/dev/null 2>&1
+    in_prefix reg add "$RUN_KEY" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
+    local n
+    n=$(($(files_on_c) + 5))
+    drive start click:1052 wait-ok read shot:infected click:1070 expect-ended
+    for i in 0 1 2 3 4; do
+        [ -e "$prefix/drive_${letters[$i]}/${files[$i]}" ] && echo "left on disk: ${files[$i]}" >>"$work/transcript"
+    done
+    for value in GameHelper d3dupdate.exe; do
+        in_prefix reg query "$RUN_KEY" /v "$value" >/dev/null 2>&1 && echo "Run value left: $value" >>"$work/transcript"
+    done
+    expect <<EOT
+started
+ok shown
+line: System Registry     W32/Bagle.A.Worm removed
+line: System Registry     W32/Bagle.Worm removed
+line: D:\game.exe     ${names[0]} removed
+line: E:\pics.zip     ${names[1]} removed
+line: F:\mail.zip     ${names[2]} removed
+line: G:\docs.rar     ${names[3]} removed
+line: H:\page.vbs     ${names[4]} Virus removed
+line:  
+$(stats "$n" 5 5)
+status: Scanning completed
+ended
+EOT
+}
+
+scenario_restart_no() {
+    # An infected file held open by another program cannot be deleted: it is
+    # scheduled for deletion at the next start and the restart question
+    # comes at the end; No leaves the computer running and the entry pending.
+    add_drive d
+    local detection
+    detection="$(plant exe 'D:\game.exe')"
+    drive hold:'D:\game.exe' start click:1052 answer:no wait-ok read click:1070 expect-ended
+    [ -e "$prefix/drive_d/game.exe" ] && echo "still on disk" >>"$work/transcript"
+    (cd "$test_dir" && /usr/lib/wine/wine64 reg query \
+        'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null) |
+        grep -qi 'D:\\game.exe' && echo "pending deletion: D:\game.exe" >>"$work/transcript"
+    local n
+    n=$(($(files_on_c) + 1))
+    expect <<EOT
+holding D:\game.exe
+started
+question: Quellix Ver 7.0 | The system has to be restarted to remove the virus completely from your system. || Restart now? | YES NO
+ok shown
+line: D:\game.exe     $detection Unable to remove
+line:  
+$(stats "$n" 1 0)
+status: Scanning completed
+ended
+still on disk
+pending deletion: D:\game.exe
 EOT
 }
 
