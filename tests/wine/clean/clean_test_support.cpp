@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "clean/win32/system_cleaning_win.h"
+#include "detect/pe_reader.h"
+#include "detect/signature_record.h"
+#include "platform/file_io.h"
 #include "scan/report_channel.h"
 
 namespace {
@@ -202,4 +207,75 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+bool ResizeFile(const std::string& path, DWORD size) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = SetFilePointer(h, static_cast<LONG>(size), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+              SetEndOfFile(h);
+    CloseHandle(h);
+    return ok;
+}
+
+bool WriteAt(const std::string& path, DWORD offset, const void* bytes, DWORD count) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = SetFilePointer(h, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
+              WriteFile(h, bytes, count, &written, nullptr) && written == count;
+    CloseHandle(h);
+    return ok;
+}
+
+// Where the scanner reads a record's two patterns in the file as it now is.
+bool PatternOffsets(const std::string& path, const SignatureRecord& r, std::uint32_t& o1,
+                    std::uint32_t& o2) {
+    platform::ScopedFile file(platform::OpenReadBinary(path.c_str()));
+    if (!file.IsOpen()) return false;
+    if (!ReadPeSignature(file.Get()) || !ReadPeSections(file.Get())) return false;
+    std::uint32_t ep = PeHeaderView.AddressOfEntryPoint();
+    o1 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset1), file.Get());
+    o2 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset2), file.Get());
+    return true;
+}
+
+}  // namespace
+
+std::string CraftInfectedCopy(const char* helper, const std::string& to) {
+    if (!CopyBesideTest(helper, to)) return "";
+    DWORD victimSize = 0;
+    {
+        HANDLE h = CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return "";
+        victimSize = GetFileSize(h, nullptr);
+        CloseHandle(h);
+    }
+    constexpr std::int32_t kLargest = 8 << 20;
+    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0] != '\0'; ++r) {
+        if (r->sizeRule != SizeExact || r->expectedSize < static_cast<std::int32_t>(victimSize) + 64 ||
+            r->expectedSize > kLargest) {
+            continue;
+        }
+        const std::uint32_t size = static_cast<std::uint32_t>(r->expectedSize);
+        // The padding is zeros: the file is only lengthened, never rewritten.
+        if (!ResizeFile(to, victimSize) || !ResizeFile(to, size)) return "";
+        std::uint32_t o1 = 0, o2 = 0;
+        if (!PatternOffsets(to, *r, o1, o2)) return "";
+        auto inPadding = [&](std::uint32_t o) {
+            return o >= victimSize && o <= size - kPatternCompared;
+        };
+        std::uint32_t gap = o1 > o2 ? o1 - o2 : o2 - o1;
+        if (!inPadding(o1) || !inPadding(o2) || gap < static_cast<std::uint32_t>(kPatternCompared)) continue;
+        if (!WriteAt(to, o1, r->pattern1, kPatternCompared) ||
+            !WriteAt(to, o2, r->pattern2, kPatternCompared)) {
+            return "";
+        }
+        return r->detectionName;
+    }
+    return "";
 }

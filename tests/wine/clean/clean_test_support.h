@@ -36,3 +36,9 @@ bool StillRunning(HANDLE process);
 void EndAndClose(PROCESS_INFORMATION& info);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// Copies the helper program to `to` as an infected file for the compiled-in
+// ExecutableSignatureTable: padded to a record's exact size, with the
+// record's two patterns where the scanner looks for them, which must fall in
+// the padding. Returns the record's detection name, empty when none fits.
+std::string CraftInfectedCopy(const char* helper, const std::string& to);
