@@ -24,7 +24,3 @@ template <std::size_t N>
 bool ReadExactlyAt(int fd, std::int64_t position, std::uint8_t (&buffer)[N], std::size_t count) {
     return ReadExactlyAt(fd, position, buffer, N, count);
 }
-
-// Seeks and reads up to count bytes; the bytes read, or -1 when the seek or the read failed.
-int ReadAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
-           std::size_t count);
