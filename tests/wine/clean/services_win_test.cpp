@@ -6,8 +6,15 @@
 
 #include <string>
 
+#include <cstring>
+#include <vector>
+
 #include "clean/win32/system_cleaning_win.h"
+#include "detect/executable_scanner.h"
+#include "scan/report_channel.h"
+#include "scan/scan_state.h"
 #include "tests/wine/clean/clean_test_support.h"
+#include "tests/wine/support/scripted_message_box.h"
 
 namespace {
 
@@ -27,9 +34,10 @@ protected:
     }
 
     // Installs and starts the service program; true once it runs.
-    bool Start(const char* arguments) {
-        std::string command = "\"" + BesideTest("qx_test_service.exe") + "\" " + arguments;
-        SC_HANDLE service = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+    bool Start(const char* arguments, const std::string& program = BesideTest("qx_test_service.exe"),
+               const char* name = kServiceName) {
+        std::string command = "\"" + program + "\" " + arguments;
+        SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS,
                                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                            SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
                                            nullptr, nullptr, nullptr);
@@ -48,15 +56,15 @@ protected:
         return running;
     }
 
-    DWORD State() {
-        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS);
+    DWORD State(const char* name = kServiceName) {
+        SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
         SERVICE_STATUS status = {};
         if (service) QueryServiceStatus(service, &status);
         if (service) CloseServiceHandle(service);
         return status.dwCurrentState;
     }
 
-    void Remove() {
+    void Remove(const char* name = kServiceName) {
         if (processId) {
             HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
             if (process) {
@@ -66,7 +74,7 @@ protected:
             }
             processId = 0;
         }
-        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+        SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
         if (service) {
             SERVICE_STATUS status;
             ControlService(service, SERVICE_CONTROL_STOP, &status);
@@ -100,6 +108,74 @@ TEST_F(ServiceManager, GivesUpOnAServiceThatStaysStopPending) {
     EXPECT_GE(took, 3000u);
     EXPECT_LT(took, 8000u);
     EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+}
+
+// --- A worm that runs as a service ------------------------------------------
+
+int endProgramCalls = 0;
+UINT endProgramCode = 99;
+void WINAPI RecordEnd(UINT code) {
+    ++endProgramCalls;
+    endProgramCode = code;
+}
+int restartCalls = 0;
+UINT restartFlags = 0;
+BOOL WINAPI RecordRestart(UINT flags, DWORD) {
+    ++restartCalls;
+    restartFlags = flags;
+    return TRUE;
+}
+
+// Its process ended, the service is taken as one that could not be stopped:
+// its keys go, and the scan asks for a restart and ends.
+TEST_F(ServiceManager, AnInfectedServiceLeadsToTheRestartQuestionAndTheEnd) {
+    const char* svc = "qxwormsvc";
+    const std::string worm = "C:\\qxtest\\qxwormsvc.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_test_service.exe", worm).empty());
+    ASSERT_TRUE(Start("", worm, svc));
+    ASSERT_EQ(State(svc), static_cast<DWORD>(SERVICE_RUNNING));
+    const std::string set1 = std::string("SYSTEM\\ControlSet001\\Services\\") + svc;
+    const std::string set2 = std::string("SYSTEM\\ControlSet002\\Services\\") + svc;
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set1 + "\\Enum").c_str()));
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set2 + "\\Security").c_str()));
+
+    ScanState = ScanStateFields{};
+    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+    ReportWindow = LineSink();
+    ClearLines();
+    ForgetAskedQuestions();
+    SetScriptedAnswer([](const AskedQuestion&) { return 1; });  // OK
+    RestartCalls saved = RestartSystemCalls;
+    RestartSystemCalls.exitWindows = RecordRestart;
+    auto savedEnd = EndProgram;
+    EndProgram = RecordEnd;
+
+    ScanMemory();
+
+    EndProgram = savedEnd;
+    RestartSystemCalls = saved;
+    SetScriptedAnswer(nullptr);
+    ReportWindow = nullptr;
+
+    EXPECT_EQ(ScanState.ServiceRestartNeeded, 1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, set1.c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, set2.c_str()));
+    EXPECT_FALSE(FileExists(worm));
+    EXPECT_EQ(SentLines(), (std::vector<std::string>{"System Memory    W32/Bagle.Worm removed",
+                                                     worm + "     W32/Bagle.Worm removed"}));
+    ASSERT_EQ(AskedQuestions().size(), 1u);
+    EXPECT_EQ(AskedQuestions()[0].text,
+              "W32/OnlineGames.Worm found in memory! registry entries created by the worm are "
+              "removed. You must restart the computer and run this program to continue "
+              "scanning.\n\nRestart the computer now?");
+    EXPECT_EQ(AskedQuestions()[0].caption, "Quellix Ver 7.0");
+    EXPECT_EQ(AskedQuestions()[0].style, 0x41u);
+    EXPECT_EQ(restartCalls, 1);
+    EXPECT_EQ(restartFlags, 6u);
+    EXPECT_EQ(endProgramCalls, 1);
+    EXPECT_EQ(endProgramCode, 0u);
+    processId = 0;
+    Remove(svc);
 }
 
 TEST_F(ServiceManager, NoSuchServiceIsNotStopped) {
