@@ -27,16 +27,16 @@ constexpr int kFoldersPerTop = 16;
 constexpr std::uint32_t kDenseEnd = 8 * 1024;
 
 enum Kind {
-    kPeOther,      // PE at a length that selects no executable record
-    kPeTable,      // PE at a record's length, one pattern spoilt
-    kPeDetected,   // the sample of a record
-    kZip,          // encrypted or not, outside every verifier
+    kPeOther,     // PE at a length that selects no executable record
+    kPeTable,     // PE at a record's length, one pattern spoilt
+    kPeDetected,  // the sample of a record
+    kZip,         // encrypted or not, outside every verifier
     kArchiveDetected,
     kRar,
     kText,
     kHtml,
     kRandom,
-    kPkJunk,       // "PK" then random bytes: the archive table's windows are read
+    kPkJunk,  // "PK" then random bytes: the archive table's windows are read
     kKindCount
 };
 
@@ -52,14 +52,16 @@ struct Rng {
     // Spread evenly on a log scale, as file sizes are.
     std::uint32_t LogUniform(std::uint32_t low, std::uint32_t high) {
         const double u = static_cast<double>(Next() >> 11) / 9007199254740992.0;
-        return static_cast<std::uint32_t>(std::exp(std::log(low) + u * (std::log(high) - std::log(low))));
+        return static_cast<std::uint32_t>(
+            std::exp(std::log(low) + u * (std::log(high) - std::log(low))));
     }
 };
 
 bool WriteAll(int fd, const std::uint8_t* p, std::size_t n, off_t at) {
     while (n > 0) {
         ssize_t w = pwrite(fd, p, n, at);
-        if (w <= 0) return false;
+        if (w <= 0)
+            return false;
         p += w;
         n -= static_cast<std::size_t>(w);
         at += w;
@@ -71,15 +73,18 @@ bool WriteAll(int fd, const std::uint8_t* p, std::size_t n, off_t at) {
 // at each end, a hole between.
 bool WriteSparse(const std::string& path, std::uint32_t size, const SampleBytes& head, Rng& rng) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = ftruncate(fd, size) == 0;
     SampleBytes bytes(std::min(size, kDenseEnd));
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng.Next());
     std::copy_n(head.begin(), std::min(head.size(), bytes.size()), bytes.begin());
     ok = ok && WriteAll(fd, bytes.data(), bytes.size(), 0);
     if (size > kDenseEnd) {
         const std::uint32_t tail = std::min(kDenseEnd, size - kDenseEnd);
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(rng.Next());
         ok = ok && WriteAll(fd, bytes.data(), tail, size - tail);
     }
     return close(fd) == 0 && ok;
@@ -125,7 +130,8 @@ PeSampleSpec OrdinaryPe(Rng& rng, std::uint32_t size) {
     spec.addressOfEntryPoint = 0x1000 + rng.Below(std::max(text, 1u));
     spec.noiseSeed = rng.Next();
     spec.noiseRanges.emplace_back(0x400, std::min(kDenseEnd, body));
-    if (size > 2 * kDenseEnd) spec.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
+    if (size > 2 * kDenseEnd)
+        spec.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
     return spec;
 }
 
@@ -168,20 +174,27 @@ std::vector<PlantedArchive> PlantedArchives() {
 
 }  // namespace
 
-const char* const kBenchKindNames[] = {"pe-other-length", "pe-record-length", "pe-detected",
-                                       "zip",             "archive-detected", "rar",
-                                       "text",            "html",             "random",
+const char* const kBenchKindNames[] = {"pe-other-length",
+                                       "pe-record-length",
+                                       "pe-detected",
+                                       "zip",
+                                       "archive-detected",
+                                       "rar",
+                                       "text",
+                                       "html",
+                                       "random",
                                        "pk-junk"};
 const int kBenchKindCount = kKindCount;
 
 bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std::string& error) {
     Rng rng{kTreeSeed};
     std::set<std::int32_t> recordSizes;
-    std::vector<const SignatureRecord*> fitting;      // any record with a sample
-    std::vector<const SignatureRecord*> apartFitting; // patterns do not overlap
+    std::vector<const SignatureRecord*> fitting;       // any record with a sample
+    std::vector<const SignatureRecord*> apartFitting;  // patterns do not overlap
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
         recordSizes.insert(r->expectedSize);
-        if (!RecordFitsPeSample(*r)) continue;
+        if (!RecordFitsPeSample(*r))
+            continue;
         fitting.push_back(r);
         if (std::abs(std::int64_t{r->offset2} - r->offset1) >= kPatternCompared) {
             apartFitting.push_back(r);
@@ -199,8 +212,9 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
     std::vector<int> kinds(plantedPe, kPeDetected);
     kinds.insert(kinds.end(), plantedArchives, kArchiveDetected);
     // Percent of the remaining files, in kind order (detections excluded).
-    const std::pair<Kind, int> mix[] = {{kPeOther, 28}, {kPeTable, 10}, {kZip, 6},   {kRar, 2},
-                                        {kText, 20},    {kHtml, 8},     {kRandom, 22}, {kPkJunk, 4}};
+    const std::pair<Kind, int> mix[] = {{kPeOther, 28}, {kPeTable, 10}, {kZip, 6},
+                                        {kRar, 2},      {kText, 20},    {kHtml, 8},
+                                        {kRandom, 22},  {kPkJunk, 4}};
     while (static_cast<int>(kinds.size()) < fileCount) {
         int pick = static_cast<int>(rng.Below(100));
         for (const auto& [kind, percent] : mix) {
@@ -211,7 +225,8 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             pick -= percent;
         }
     }
-    for (std::size_t i = kinds.size(); i > 1; --i) std::swap(kinds[i - 1], kinds[rng.Below(i)]);
+    for (std::size_t i = kinds.size(); i > 1; --i)
+        std::swap(kinds[i - 1], kinds[rng.Below(i)]);
 
     tree = BenchTree{};
     tree.kinds.assign(kKindCount, 0);
@@ -223,7 +238,8 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
     for (int i = 0; i < fileCount; ++i) {
         char folder[32], top[16];
         std::snprintf(top, sizeof top, "d%02d", i / (kFilesPerFolder * kFoldersPerTop));
-        std::snprintf(folder, sizeof folder, "%s/s%02d", top, (i / kFilesPerFolder) % kFoldersPerTop);
+        std::snprintf(folder, sizeof folder, "%s/s%02d", top,
+                      (i / kFilesPerFolder) % kFoldersPerTop);
         if (i % kFilesPerFolder == 0) {
             mkdir((root + "/" + top).c_str(), 0755);
             mkdir((root + "/" + folder).c_str(), 0755);
@@ -233,14 +249,30 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
         static const char* const kDataExt[] = {"dat", "jpg", "bin", "mp3"};
         const char* ext = "exe";
         switch (kind) {
-            case kPeOther: ext = rng.Below(3) == 0 ? "exe" : "dll"; break;
-            case kZip: case kPkJunk: ext = "zip"; break;
-            case kArchiveDetected: ext = planted[nextPlantedArchive].rar ? "rar" : "zip"; break;
-            case kRar: ext = "rar"; break;
-            case kText: ext = kTextExt[rng.Below(4)]; break;
-            case kHtml: ext = "htm"; break;
-            case kRandom: ext = kDataExt[rng.Below(4)]; break;
-            default: break;
+            case kPeOther:
+                ext = rng.Below(3) == 0 ? "exe" : "dll";
+                break;
+            case kZip:
+            case kPkJunk:
+                ext = "zip";
+                break;
+            case kArchiveDetected:
+                ext = planted[nextPlantedArchive].rar ? "rar" : "zip";
+                break;
+            case kRar:
+                ext = "rar";
+                break;
+            case kText:
+                ext = kTextExt[rng.Below(4)];
+                break;
+            case kHtml:
+                ext = "htm";
+                break;
+            case kRandom:
+                ext = kDataExt[rng.Below(4)];
+                break;
+            default:
+                break;
         }
         char name[32];
         std::snprintf(name, sizeof name, "f%05d.%s", i, ext);
@@ -253,7 +285,8 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
         switch (kind) {
             case kPeOther: {
                 std::uint32_t size = rng.LogUniform(4096, 1u << 21);
-                while (IsRecordLength(recordSizes, size)) ++size;
+                while (IsRecordLength(recordSizes, size))
+                    ++size;
                 ok = WritePeSample(path, OrdinaryPe(rng, size));
                 break;
             }
@@ -276,7 +309,8 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             }
             case kArchiveDetected: {
                 const PlantedArchive& a = planted[nextPlantedArchive++];
-                ok = WriteSampleFile(path, a.rar ? BuildRarSample(a.rarSpec) : BuildZipSample(a.zip));
+                ok = WriteSampleFile(path,
+                                     a.rar ? BuildRarSample(a.rarSpec) : BuildZipSample(a.zip));
                 tree.expectedLines.push_back(windows + "     " + a.detection + " found");
                 break;
             }
@@ -312,8 +346,9 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
                 ok = WriteText(path, Prose(rng, rng.LogUniform(200, 16384)));
                 break;
             case kHtml:
-                ok = WriteText(path, "<HTML><BODY>\r\n<P>" + Prose(rng, rng.LogUniform(300, 32768)) +
-                                         "</P>\r\n</BODY></HTML>\r\n");
+                ok =
+                    WriteText(path, "<HTML><BODY>\r\n<P>" + Prose(rng, rng.LogUniform(300, 32768)) +
+                                        "</P>\r\n</BODY></HTML>\r\n");
                 break;
             case kRandom:
                 ok = WriteSparse(path, rng.LogUniform(512, 1u << 20), {}, rng);
@@ -329,7 +364,8 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             return false;
         }
         struct stat st;
-        if (stat(path.c_str(), &st) == 0) tree.apparentBytes += static_cast<std::uint64_t>(st.st_size);
+        if (stat(path.c_str(), &st) == 0)
+            tree.apparentBytes += static_cast<std::uint64_t>(st.st_size);
         ++tree.kinds[kind];
         ++tree.files;
     }
@@ -339,25 +375,32 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
 bool WriteBenchManifest(const std::string& root, const BenchTree& tree) {
     std::ofstream out(root + ".manifest");
     out << kManifestVersion << "\nfiles " << tree.files << "\nbytes " << tree.apparentBytes << "\n";
-    for (int k = 0; k < kKindCount; ++k) out << "kind " << kBenchKindNames[k] << " " << tree.kinds[k] << "\n";
-    for (const auto& line : tree.expectedLines) out << "expect " << line << "\n";
+    for (int k = 0; k < kKindCount; ++k)
+        out << "kind " << kBenchKindNames[k] << " " << tree.kinds[k] << "\n";
+    for (const auto& line : tree.expectedLines)
+        out << "expect " << line << "\n";
     return static_cast<bool>(out);
 }
 
 bool ReadBenchManifest(const std::string& root, BenchTree& tree) {
     std::ifstream in(root + ".manifest");
     std::string line;
-    if (!std::getline(in, line) || line != kManifestVersion) return false;
+    if (!std::getline(in, line) || line != kManifestVersion)
+        return false;
     tree = BenchTree{};
     tree.kinds.assign(kKindCount, 0);
     while (std::getline(in, line)) {
-        if (line.rfind("files ", 0) == 0) tree.files = std::stoi(line.substr(6));
-        else if (line.rfind("bytes ", 0) == 0) tree.apparentBytes = std::stoull(line.substr(6));
-        else if (line.rfind("expect ", 0) == 0) tree.expectedLines.push_back(line.substr(7));
+        if (line.rfind("files ", 0) == 0)
+            tree.files = std::stoi(line.substr(6));
+        else if (line.rfind("bytes ", 0) == 0)
+            tree.apparentBytes = std::stoull(line.substr(6));
+        else if (line.rfind("expect ", 0) == 0)
+            tree.expectedLines.push_back(line.substr(7));
         else if (line.rfind("kind ", 0) == 0) {
             for (int k = 0; k < kKindCount; ++k) {
                 const std::string prefix = std::string("kind ") + kBenchKindNames[k] + " ";
-                if (line.rfind(prefix, 0) == 0) tree.kinds[k] = std::stoi(line.substr(prefix.size()));
+                if (line.rfind(prefix, 0) == 0)
+                    tree.kinds[k] = std::stoi(line.substr(prefix.size()));
             }
         }
     }

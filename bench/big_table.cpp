@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
     std::uint64_t state = 0x424947544142ull;
     for (std::size_t i = table.size(); i < total; ++i) {
         SignatureRecord r{};
-        std::snprintf(r.detectionName, sizeof r.detectionName, "W32/OnLineGames.B%07zu.Spy.Trojan", i);
+        std::snprintf(r.detectionName, sizeof r.detectionName, "W32/OnLineGames.B%07zu.Spy.Trojan",
+                      i);
         r.offset1 = static_cast<std::int32_t>(Next(state) % 65536) - 16384;
         r.offset2 = r.offset1 + 64 + static_cast<std::int32_t>(Next(state) % 4096);
         for (int k = 0; k < kPatternCompared; ++k) {
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     }
     table.push_back(SignatureRecord{});
     std::FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(table.data(), sizeof(SignatureRecord), table.size(), out) != table.size() ||
+    if (!out ||
+        std::fwrite(table.data(), sizeof(SignatureRecord), table.size(), out) != table.size() ||
         std::fclose(out) != 0) {
         std::fprintf(stderr, "quellix-big-table: cannot write %s\n", argv[1]);
         return 1;

@@ -7,7 +7,8 @@
 asm(".section .rodata\n"
     ".globl qx_bench_big_table\n"
     "qx_bench_big_table:\n"
-    ".incbin \"" QX_BIG_TABLE_FILE "\"\n"
+    ".incbin \"" QX_BIG_TABLE_FILE
+    "\"\n"
     ".previous\n");
 extern "C" const SignatureRecord qx_bench_big_table[];
 

@@ -9,8 +9,9 @@ namespace {
 using MinGwRuntime = RealPeSweep;
 
 TEST_F(MinGwRuntime, NoRuntimeDllIsDetected) {
-    const auto files = FindPeFiles({"/usr/lib/gcc/x86_64-w64-mingw32", "/usr/x86_64-w64-mingw32/lib",
-                                    "/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32/lib"});
+    const auto files =
+        FindPeFiles({"/usr/lib/gcc/x86_64-w64-mingw32", "/usr/x86_64-w64-mingw32/lib",
+                     "/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32/lib"});
     // Both toolchains ship libstdc++, libgcc and winpthread DLLs at least.
     ASSERT_GE(files.size(), 6u) << "MinGW-w64 (g++-mingw-w64) is not installed";
 

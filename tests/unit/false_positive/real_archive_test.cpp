@@ -46,15 +46,16 @@ std::vector<std::uint8_t> ReadAll(const fs::path& path) {
 struct ZipLayout {
     std::uint16_t flags = 0, method = 0, nameLength = 0, extraLength = 0;
     std::uint32_t compressedSize = 0, uncompressedSize = 0;
-    std::size_t afterData = 0;        // P: just after the first entry's data
-    std::uint32_t signatureAtP = 0;   // 0x02014b50 central header, 0x08074b50 data descriptor
+    std::size_t afterData = 0;       // P: just after the first entry's data
+    std::uint32_t signatureAtP = 0;  // 0x02014b50 central header, 0x08074b50 data descriptor
     std::uint16_t centralExtraLength = 0;
     std::uint16_t endEntriesOnDisk = 0, endTotalEntries = 0;  // the record after the one header
 };
 
 ZipLayout ReadZipLayout(const std::vector<std::uint8_t>& z) {
     ZipLayout l;
-    if (z.size() < 30) return l;
+    if (z.size() < 30)
+        return l;
     l.flags = LoadLe16(&z[6]);
     l.method = LoadLe16(&z[8]);
     l.compressedSize = LoadLe32(&z[18]);
@@ -62,7 +63,8 @@ ZipLayout ReadZipLayout(const std::vector<std::uint8_t>& z) {
     l.nameLength = LoadLe16(&z[26]);
     l.extraLength = LoadLe16(&z[28]);
     l.afterData = 30u + l.nameLength + l.extraLength + l.compressedSize;
-    if (l.afterData + 46 > z.size()) return l;
+    if (l.afterData + 46 > z.size())
+        return l;
     const std::uint8_t* c = &z[l.afterData];
     l.signatureAtP = LoadLe32(c);
     l.centralExtraLength = LoadLe16(c + 30);
@@ -96,7 +98,7 @@ struct Entry {
 };
 
 class RealArchives : public RealFileDrive {
-protected:
+  protected:
     void SetUp() override {
         RealFileDrive::SetUp();
         ASSERT_TRUE(HaveTool("zip") && HaveTool("7z")) << "zip and p7zip-full are needed";
@@ -128,7 +130,8 @@ protected:
         }
         const int status = RunTool(work_, args);
         EXPECT_EQ(status, 0) << ::testing::PrintToString(args);
-        for (const auto& e : entries) fs::remove(work_ / e.name);
+        for (const auto& e : entries)
+            fs::remove(work_ / e.name);
         return ReadAll(HostPath(archive));
     }
 
@@ -184,8 +187,8 @@ TEST_F(RealArchives, SevenZipZipInsideAVariantIsDetected) {
         const int infectedBefore = ScanState.FilesInfected;
         const ScanOutcome o = Scan(archive);
         EXPECT_EQ(o.result, 0);  // a verifier's finding leaves the file to the next scanner
-        EXPECT_EQ(o.lines, std::vector<std::string>{"C:\\" + archive + "     " + c.detection +
-                                                    " removed"});
+        EXPECT_EQ(o.lines,
+                  std::vector<std::string>{"C:\\" + archive + "     " + c.detection + " removed"});
         EXPECT_FALSE(o.stillThere);
         EXPECT_EQ(ScanState.FilesInfected, infectedBefore + 1);
     }
@@ -227,8 +230,7 @@ TEST_F(RealArchives, ArchivesOutsideEveryVariantAreNotDetected) {
         {"7z format", {{"x.exe", 20000}}, &k7zFormat, "a.7z"},
         {"7z format, names encrypted", {{"x.exe", 45000}}, &k7zFormatHidden, "a.7z"},
         {"zip, stored small program", {{"x.exe", 1000}}, &kZipStored, "a.zip"},
-        {"zip, deflated document", {{"readme.txt", 100000, Content::Text}}, &kZipDeflated,
-         "a.zip"},
+        {"zip, deflated document", {{"readme.txt", 100000, Content::Text}}, &kZipDeflated, "a.zip"},
         {"zip, stored, two programs", {{"x.exe", 20000}, {"y.exe", 45000}}, &kZipStored, "a.zip"},
     };
     int n = 0;
@@ -285,15 +287,17 @@ TEST_F(RealArchives, InfoZipDataDescriptorStandsWhereTheCentralHeaderIsExpected)
         const std::size_t end = bytes.size() - 22;
         ASSERT_EQ(LoadLe32(&bytes[end]), 0x06054b50u);
         const std::uint32_t directory = LoadLe32(&bytes[end + 16]) - 16;
-        for (int i = 0; i < 4; ++i) bytes[end + 16 + i] = static_cast<std::uint8_t>(directory >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[end + 16 + i] = static_cast<std::uint8_t>(directory >> (8 * i));
         const std::string cut = "cut" + archive;
         std::ofstream(HostPath(cut), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         EXPECT_EQ(ReadZipLayout(bytes).signatureAtP, kCentralHeader);
 
         o = Scan(cut);
-        EXPECT_EQ(o.lines, std::vector<std::string>{"C:\\" + cut + "     " + c.detection +
-                                                    " removed"});
+        EXPECT_EQ(o.lines,
+                  std::vector<std::string>{"C:\\" + cut + "     " + c.detection + " removed"});
         EXPECT_FALSE(o.stillThere);
     }
 }

@@ -37,7 +37,7 @@ struct ScanOutcome {
 };
 
 class RealFileDrive : public HostDriveTest {
-protected:
+  protected:
     // Scans C:\<name> with ScanExecutableFile and the default name.
     ScanOutcome Scan(const std::string& name);
     // Copies source to C:\<name> first.
@@ -47,9 +47,9 @@ protected:
 // What a sweep over many real PE files found, for the test's record.
 struct PeSweep {
     int files = 0;
-    int peFiles = 0;          // ReadPeSignature accepted
-    int tableWalked = 0;      // ReadPeSections too: the executable walk ran
-    int sizeHits = 0;         // the length selects records: patterns were compared
+    int peFiles = 0;      // ReadPeSignature accepted
+    int tableWalked = 0;  // ReadPeSections too: the executable walk ran
+    int sizeHits = 0;     // the length selects records: patterns were compared
     int paddedToRecordSize = 0;
     std::vector<std::string> failures;  // "<source>: <what happened>"
 };
@@ -59,7 +59,7 @@ struct PeSweep {
 // exists) and scans it again, so the records' patterns are compared against
 // the real file's own bytes. Each outcome must be 0, no line, file kept.
 class RealPeSweep : public RealFileDrive {
-protected:
+  protected:
     PeSweep Sweep(const std::vector<fs::path>& files);
     static void Describe(const char* what, const PeSweep& sweep);
 };

@@ -17,18 +17,22 @@ fs::path WineTemplatePrefix() {
                                 "/tests/wine/wine-env.sh\" && qx_make_template >&2 && "
                                 "printf %s \"$QX_WINE_TEMPLATE\"'";
     std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
+    if (!pipe)
+        return {};
     std::string path;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) path += buffer;
-    if (pclose(pipe) != 0) return {};
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        path += buffer;
+    if (pclose(pipe) != 0)
+        return {};
     return path;
 }
 
 using WinePrefixFiles = RealPeSweep;
 
 TEST_F(WinePrefixFiles, NoSystemFileIsDetected) {
-    ASSERT_TRUE(HaveTool("wineboot")) << "Wine is missing: leave these out with ctest -LE wine-prefix";
+    ASSERT_TRUE(HaveTool("wineboot"))
+        << "Wine is missing: leave these out with ctest -LE wine-prefix";
     const fs::path prefix = WineTemplatePrefix();
     ASSERT_FALSE(prefix.empty()) << "the Wine template prefix could not be made";
     ASSERT_TRUE(fs::exists(prefix / ".ready")) << prefix;
