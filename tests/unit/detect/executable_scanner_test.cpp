@@ -215,6 +215,19 @@ TEST_F(ExecutableScannerTest, ArchiveTableDetectionReturnsOne) {
     EXPECT_EQ(CurrentFilePath[0], '\0');
 }
 
+TEST_F(ExecutableScannerTest, MemoryModeChangesOnlyTheExecutableWalk) {
+    ScanState.MemoryScanMode = 1;
+    WriteSample("h.zip", BuildZipSample(ZipSampleSpec{}));
+    WriteSample("a.zip", BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}}));
+    EXPECT_EQ(Scan("C:\\h.zip"), 0);
+    EXPECT_EQ(Scan("C:\\a.zip"), 1);
+    EXPECT_EQ(lines, (std::vector<std::string>{Removed("C:\\h.zip", "W32/Bagle.H.Worm"),
+                                               Removed("C:\\a.zip", kArchiveName)}));
+    EXPECT_EQ(ScanState.MemoryHit, 0);
+    EXPECT_FALSE(FileExists("h.zip"));
+    EXPECT_FALSE(FileExists("a.zip"));
+}
+
 TEST_F(ExecutableScannerTest, FilesWithoutPkEndQuietly) {
     SampleBytes notPk = BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}});
     notPk[0] = 'Q';
