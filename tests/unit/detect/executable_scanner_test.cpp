@@ -228,6 +228,16 @@ TEST_F(ExecutableScannerTest, MemoryModeChangesOnlyTheExecutableWalk) {
     EXPECT_FALSE(FileExists("a.zip"));
 }
 
+TEST_F(ExecutableScannerTest, NameFieldWithoutItsNulIsReportedUpToFiftyCharacters) {
+    const std::string fifty = "W32/OnLineGames." + std::string(34, 'x');
+    auto table = Terminated({MakeRecord(fifty, 2000, p1_, 9000, p2_, 30000, SizeExact)});
+    WriteSample("a.zip", BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}}));
+    EXPECT_EQ(
+        ScanFileWithTables({&index_, table.data()}, texts::kDefaultDetectionName, "C:\\a.zip"), 1);
+    EXPECT_EQ(lines, std::vector<std::string>{Removed("C:\\a.zip", fifty)});
+    EXPECT_EQ(DetectionNameBuffer, fifty);
+}
+
 TEST_F(ExecutableScannerTest, FilesWithoutPkEndQuietly) {
     SampleBytes notPk = BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}});
     notPk[0] = 'Q';
