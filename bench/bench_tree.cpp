@@ -115,24 +115,24 @@ bool IsRecordLength(const std::set<std::int32_t>& sizes, std::uint32_t n) {
 }
 
 PeSampleSpec OrdinaryPe(Rng& rng, std::uint32_t size) {
-    PeSampleSpec spec;
-    spec.fileSize = size;
-    spec.sizeOfHeaders = 0x400;
+    PeSampleSpec sample;
+    sample.fileSize = size;
+    sample.sizeOfHeaders = 0x400;
     const std::uint32_t body = size - 0x400;
     const std::uint32_t text = body / 2 & ~0x1ffu;
     const std::uint32_t data = body / 4 & ~0x1ffu;
     std::uint32_t raw = 0x400, va = 0x1000;
     for (std::uint32_t length : {text, data, body - text - data}) {
-        spec.sections.push_back({va, (length + 0xfff) & ~0xfffu, raw, length});
+        sample.sections.push_back({va, (length + 0xfff) & ~0xfffu, raw, length});
         raw += length;
         va += (length + 0xfff) & ~0xfffu;
     }
-    spec.addressOfEntryPoint = 0x1000 + rng.Below(std::max(text, 1u));
-    spec.noiseSeed = rng.Next();
-    spec.noiseRanges.emplace_back(0x400, std::min(kDenseEnd, body));
+    sample.addressOfEntryPoint = 0x1000 + rng.Below(std::max(text, 1u));
+    sample.noiseSeed = rng.Next();
+    sample.noiseRanges.emplace_back(0x400, std::min(kDenseEnd, body));
     if (size > 2 * kDenseEnd)
-        spec.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
-    return spec;
+        sample.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
+    return sample;
 }
 
 std::string Name(const SignatureRecord& r) {
@@ -142,7 +142,7 @@ std::string Name(const SignatureRecord& r) {
 struct PlantedArchive {
     bool rar;
     ZipSampleSpec zip;
-    RarSampleSpec rarSpec;
+    RarSampleSpec rarSample;
     const char* detection;
 };
 
@@ -292,11 +292,11 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             }
             case kPeTable: {
                 const auto& pool = apartFitting.empty() ? fitting : apartFitting;
-                PeSampleSpec spec = SampleSpecForRecord(*pool[rng.Below(pool.size())]);
+                PeSampleSpec sample = SampleSpecForRecord(*pool[rng.Below(pool.size())]);
                 // Spoil one pattern: the scanner reads it and moves on.
-                auto& pattern = spec.bytesAt[rng.Below(2)].second;
+                auto& pattern = sample.bytesAt[rng.Below(2)].second;
                 pattern[pattern.size() / 2] ^= 0xA5;
-                ok = WritePeSample(path, spec);
+                ok = WritePeSample(path, sample);
                 break;
             }
             case kPeDetected: {
@@ -310,36 +310,36 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             case kArchiveDetected: {
                 const PlantedArchive& a = planted[nextPlantedArchive++];
                 ok = WriteSampleFile(path,
-                                     a.rar ? BuildRarSample(a.rarSpec) : BuildZipSample(a.zip));
+                                     a.rar ? BuildRarSample(a.rarSample) : BuildZipSample(a.zip));
                 tree.expectedLines.push_back(windows + "     " + a.detection + " found");
                 break;
             }
             case kZip: {
-                ZipSampleSpec spec;
+                ZipSampleSpec sample;
                 switch (rng.Below(3)) {
                     case 0:  // encrypted program below every range
-                        spec.uncompressedSize = rng.LogUniform(500, 11000);
+                        sample.uncompressedSize = rng.LogUniform(500, 11000);
                         break;
                     case 1:  // not encrypted
-                        spec.flags = 0;
+                        sample.flags = 0;
                         break;
                     default:  // a document
-                        spec.name = "minutes.txt";
+                        sample.name = "minutes.txt";
                         break;
                 }
-                spec.compressedSize = spec.uncompressedSize + 12;
-                ok = WriteSampleFile(path, BuildZipSample(spec));
+                sample.compressedSize = sample.uncompressedSize + 12;
+                ok = WriteSampleFile(path, BuildZipSample(sample));
                 break;
             }
             case kRar: {
-                RarSampleSpec spec;
+                RarSampleSpec sample;
                 if (rng.Below(2)) {
-                    spec.unpSize = rng.LogUniform(500, 11000);
-                    spec.packSize = spec.unpSize + 16;
+                    sample.unpSize = rng.LogUniform(500, 11000);
+                    sample.packSize = sample.unpSize + 16;
                 } else {
-                    spec.method = 0x33;  // compressed
+                    sample.method = 0x33;  // compressed
                 }
-                ok = WriteSampleFile(path, BuildRarSample(spec));
+                ok = WriteSampleFile(path, BuildRarSample(sample));
                 break;
             }
             case kText:
