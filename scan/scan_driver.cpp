@@ -46,8 +46,10 @@ bool AskTerminateScan(const char* caption) {
 }
 
 int RunScan() {
+    BeginSystemFileView();
     ScanMemory();
     WalkFixedDrives();
+    EndSystemFileView();
     WriteStatistics();
     ReportStatus(ScanState.TerminateRequested ? texts::kScanningTerminated
                                               : texts::kScanningCompleted);

@@ -327,6 +327,7 @@ int KillByNamePerfData(const char* path) {
     char target[kPathCapacity];
     if (!PerfTargetFromPath(path, target, sizeof target)) return 0;
 
+    SystemFileViewPause pause;  // the query loads the providers' DLLs
     PerfCounterTitles titles;
     {
         HKEY key = nullptr;

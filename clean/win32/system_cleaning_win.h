@@ -19,8 +19,19 @@ int NtVersionClass();
 REGSAM RegistryViewFlag();
 // BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
 bool SystemFileViewActive();
-// LoadLibraryA with redirection on for the call: a 32-bit program must load
-// its own DLLs, not the 64-bit ones of the real System32.
+// Redirection back on for one scope: whatever loads DLLs (LoadLibraryA, the
+// performance-data providers) must get the 32-bit ones, not those of the real
+// System32.
+class SystemFileViewPause {
+public:
+    SystemFileViewPause();
+    ~SystemFileViewPause();
+    SystemFileViewPause(const SystemFileViewPause&) = delete;
+    SystemFileViewPause& operator=(const SystemFileViewPause&) = delete;
+
+private:
+    bool wasActive_;
+};
 HMODULE LoadSystemLibrary(const char* name);
 
 // --- Processes ---------------------------------------------------------------

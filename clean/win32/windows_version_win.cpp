@@ -73,10 +73,13 @@ void EndSystemFileView() {
 
 bool SystemFileViewActive() { return viewActive; }
 
+SystemFileViewPause::SystemFileViewPause() : wasActive_(viewActive) { EndSystemFileView(); }
+
+SystemFileViewPause::~SystemFileViewPause() {
+    if (wasActive_) BeginSystemFileView();
+}
+
 HMODULE LoadSystemLibrary(const char* name) {
-    bool wasActive = viewActive;
-    EndSystemFileView();
-    HMODULE module = LoadLibraryA(name);
-    if (wasActive) BeginSystemFileView();
-    return module;
+    SystemFileViewPause pause;
+    return LoadLibraryA(name);
 }

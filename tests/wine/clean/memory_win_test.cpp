@@ -52,7 +52,10 @@ TEST_F(MemoryPhase, AnInfectedRunningProgramIsEndedAndRemoved) {
     PROCESS_INFORMATION decoy = StartProgram(decoyPath);
     ASSERT_TRUE(StillRunning(infected.hProcess));
 
+    // As the scan runs it: a 32-bit build sees the 64-bit file system.
+    BeginSystemFileView();
     ScanMemory();
+    EndSystemFileView();
 
     EXPECT_FALSE(StillRunning(infected.hProcess));
     EXPECT_TRUE(StillRunning(decoy.hProcess));

@@ -1,0 +1,111 @@
+// The 95-family paths, reached by setting Wine's version to Windows 98 for
+// this program: tool-help process lists, wininit.ini deletion entries with
+// short paths, and a restart without the token steps.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "clean/win32/system_cleaning_win.h"
+#include "detect/executable_scanner.h"
+#include "scan/report_channel.h"
+#include "scan/scan_state.h"
+#include "tests/wine/clean/clean_test_support.h"
+
+namespace {
+
+std::string WininitPath() {
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\wininit.ini";
+}
+
+std::string ReadBytes(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(h, nullptr), '\0');
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    return bytes;
+}
+
+TEST(Win98, IsTheNinetyFiveFamily) {
+    EXPECT_EQ(PlatformClass(), 4);
+    EXPECT_EQ(NtVersionClass(), 0);
+}
+
+TEST(Win98, BootDeleteWritesTheShortPathToWininit) {
+    DeleteFileA(WininitPath().c_str());
+    CreateDirectoryA("C:\\qxtest\\A Long Folder Name", nullptr);
+    const std::string path = "C:\\qxtest\\A Long Folder Name\\infected program.exe";
+    WriteFileBytes(path, "MZ");
+    char shortPath[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath), 0u);
+    ASSERT_EQ(std::string(shortPath).find(' '), std::string::npos);  // an 8.3 form
+
+    EXPECT_EQ(ScheduleBootDelete(path.c_str()), 1);
+    EXPECT_EQ(ReadBytes(WininitPath()), std::string("[rename]\r\nNUL=") + shortPath + "\r\n");
+
+    // A file without a short form (it is gone) is named by its long path.
+    const std::string gone = "C:\\qxtest\\A Long Folder Name\\gone already.exe";
+    EXPECT_EQ(ScheduleBootDelete(gone.c_str()), 1);
+    EXPECT_EQ(ReadBytes(WininitPath()),
+              std::string("[rename]\nNUL=") + shortPath + "\nNUL=" + gone + "\r\n");
+    DeleteFileA(WininitPath().c_str());
+}
+
+TEST(Win98, KillProcessByNameUsesToolhelp) {
+    CreateDirectoryA("C:\\qxtest\\w98", nullptr);
+    const std::string path = "C:\\qxtest\\w98\\qx98kill.exe";
+    ASSERT_TRUE(CopyBesideTest("qx_victim.exe", path));
+    PROCESS_INFORMATION victim = StartProgram(path);
+    EXPECT_EQ(KillProcessByName(path.c_str()), 1);
+    Sleep(200);
+    EXPECT_FALSE(StillRunning(victim.hProcess));
+    EndAndClose(victim);
+}
+
+BOOL WINAPI NoToken(HANDLE, DWORD, PHANDLE) { return FALSE; }
+int restarts = 0;
+BOOL WINAPI RecordRestart(UINT flags, DWORD) {
+    restarts += flags == 6;
+    return TRUE;
+}
+
+TEST(Win98, RestartNeedsNoToken) {
+    RestartCalls saved = RestartSystemCalls;
+    RestartSystemCalls.openProcessToken = NoToken;
+    RestartSystemCalls.exitWindows = RecordRestart;
+    EXPECT_EQ(RestartComputer(), 1);
+    RestartSystemCalls = saved;
+    EXPECT_EQ(restarts, 1);
+}
+
+// Wine's tool-help gives bare file names, not the full paths Windows 98 gave:
+// a program started from this program's folder is found through it.
+TEST(Win98, TheMemoryPhaseEndsAnInfectedProgram) {
+    const std::string worm = "C:\\qxtest\\qx98worm.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    ScanState = ScanStateFields{};
+    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+    ReportWindow = LineSink();
+    ClearLines();
+
+    ScanMemory();
+
+    ReportWindow = nullptr;
+    EXPECT_FALSE(StillRunning(infected.hProcess));
+    EXPECT_FALSE(FileExists(worm));
+    ASSERT_EQ(SentLines().size(), 2u);
+    EXPECT_EQ(SentLines()[0], "System Memory    W32/Bagle.Worm removed");
+    EXPECT_EQ(SentLines()[1], "qx98worm.exe     W32/Bagle.Worm removed");
+    EndAndClose(infected);
+}
+
+}  // namespace
