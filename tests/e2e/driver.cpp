@@ -87,25 +87,32 @@ std::string WindowText(HWND window) {
     return Utf16ToAnsi(text);
 }
 
-// Visible top-level windows of the program that hold control childId.
-std::vector<HWND> ProgramWindowsWith(int childId) {
-    struct Search {
-        DWORD pid;
-        int childId;
-        std::vector<HWND> found;
-    } search{program.dwProcessId, childId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == s.pid && IsWindowVisible(window) && GetDlgItem(window, s.childId)) {
-                s.found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+struct WindowSearch {
+    DWORD pid;  // 0: any process
+    int childId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
+    auto& s = *reinterpret_cast<WindowSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if ((s.pid == 0 || pid == s.pid) && IsWindowVisible(window) && GetDlgItem(window, s.childId)) {
+        s.found.push_back(window);
+    }
+    return TRUE;
+}
+
+// Visible top-level windows (of the program, or of any process when pid is
+// 0) that hold control childId.
+std::vector<HWND> WindowsWith(int childId, DWORD pid) {
+    WindowSearch search{pid, childId, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+std::vector<HWND> ProgramWindowsWith(int childId) {
+    return WindowsWith(childId, program.dwProcessId);
 }
 
 bool ProgramEnded() { return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0; }
@@ -165,15 +172,7 @@ void Second() {
         TerminateProcess(second.hProcess, 99);
         Fail("the second copy did not end by itself");
     }
-    int mains = 0;
-    EnumWindows(
-        [](HWND window, LPARAM count) -> BOOL {
-            if (IsWindowVisible(window) && GetDlgItem(window, kScanButton)) {
-                ++*reinterpret_cast<int*>(count);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&mains));
+    const int mains = static_cast<int>(WindowsWith(kScanButton, 0).size());
     CloseHandle(second.hThread);
     CloseHandle(second.hProcess);
     Say("second copy ended; main windows: %d", mains);
