@@ -12,6 +12,7 @@
 //   second                 start another copy, expect it to end by itself
 //   click:<id>             press a button of the main dialog
 //   key:esc|enter          a key press on the window with the focus
+//   wait-question          wait until a question is shown (to picture it)
 //   answer:yes|no|ok|cancel|esc|enter   wait for a question, print it, answer it
 //   wait-ok                wait until OK (1070) is shown (the scan is over)
 //   wait-status:<text>     wait until the status line reads text
@@ -204,7 +205,7 @@ WORD KeyCode(const std::string& name) {
     Fail("unknown key " + name);
 }
 
-void Answer(const std::string& how) {
+HWND WaitQuestion() {
     HWND question = nullptr;
     if (!WaitFor(
             [&] {
@@ -217,6 +218,11 @@ void Answer(const std::string& how) {
         Fail("no question appeared");
     }
     Sleep(200);  // laid out and painted
+    return question;
+}
+
+void Answer(const std::string& how) {
+    HWND question = WaitQuestion();
     std::string buttons;
     const struct {
         int id;
@@ -358,6 +364,8 @@ int main(int argc, char** argv) {
             Press(Control(std::atoi(arg.c_str())));
         } else if (step == "key") {
             Key(KeyCode(arg));
+        } else if (step == "wait-question") {
+            WaitQuestion();
         } else if (step == "answer") {
             Answer(arg);
         } else if (step == "wait-ok") {

@@ -35,6 +35,9 @@ wineserver -p >/dev/null 2>&1
 
 # in_prefix CMD...: a Windows command run from C:\qxtest.
 in_prefix() { (cd "$test_dir" && wine "$@"); }
+# No window manager runs on the virtual display: Wine draws the frames and
+# captions itself, as Windows would.
+in_prefix reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 # reg64 ARGS...: the registry tool in the 64-bit view.
 reg64() { (cd "$test_dir" && /usr/lib/wine/wine64 reg "$@" /f >/dev/null 2>&1); }
 
@@ -189,8 +192,8 @@ EOT
 }
 
 scenario_cancel_yes() {
-    drive start click:1052 sleep:300 click:2 answer:yes wait-status:"Scanning terminated" state:2,1070 \
-        read click:1070 expect-ended
+    drive start click:1052 sleep:300 shot:during click:2 wait-question shot:question answer:yes \
+        wait-status:"Scanning terminated" state:2,1070 read click:1070 expect-ended
     # The statistics count what was reached before the stop: only their shape is fixed.
     sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
     expect <<EOT
@@ -310,7 +313,7 @@ scenario_message_styles() {
     # Cancel; Cancel gives 2, OK 1. Style 0x24: Enter (IDOK) gives 1.
     local text='Quellix has finished its work.'
     drive messages:0 answer:ok expect-exit:1 messages:0 answer:esc expect-exit:2 \
-        messages:0x41 shot:question answer:cancel expect-exit:2 messages:0x41 answer:ok expect-exit:1 \
+        messages:0x41 wait-question shot:message answer:cancel expect-exit:2 messages:0x41 answer:ok expect-exit:1 \
         messages:0x24 answer:esc expect-exit:7 messages:0x24 answer:enter expect-exit:1
     expect <<EOT
 started qxmessages 0
