@@ -14,12 +14,12 @@
 //   key:esc|enter          a key press on the window with the focus
 //   wait-question          wait until a question is shown (to picture it)
 //   answer:yes|no|ok|cancel|esc|enter   wait for a question, print it, answer it
-//   wait-ok                wait until OK (1070) is shown (the scan is over)
+//   wait-ok[:forever]      wait until OK (1070) is shown (the scan is over)
 //   wait-status:<text>     wait until the status line reads text
 //   read                   print every result line and the status line
 //   state:<id>[,<id>...]   print the controls' visibility and enablement
 //   expect-running         the program still runs, with its main window
-//   expect-ended           wait for the program to end
+//   expect-ended[:forever] wait for the program to end
 //   shot:<name>            ask the script for a screenshot, wait until taken
 //   hold:<path>            keep the file open without delete sharing, so
 //                          that it cannot be deleted while the driver runs
@@ -67,7 +67,7 @@ template <class Done>
 bool WaitFor(Done done, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (timeoutMs != INFINITE && GetTickCount() - start > timeoutMs) return false;
         Sleep(50);
     }
     return true;
@@ -261,9 +261,12 @@ void Answer(const std::string& how) {
     }
 }
 
-void WaitOk() {
+// "forever": for a person working the window, who takes the time they need.
+DWORD Timeout(const std::string& arg, DWORD usual) { return arg == "forever" ? INFINITE : usual; }
+
+void WaitOk(const std::string& arg) {
     if (!WaitFor([] { return IsWindowVisible(Control(kOkButton)) != FALSE || ProgramEnded(); },
-                 kScanTimeoutMs)) {
+                 Timeout(arg, kScanTimeoutMs))) {
         Fail("OK was not shown");
     }
     if (ProgramEnded()) Fail("the program ended before OK was shown");
@@ -302,8 +305,8 @@ void State(const std::string& ids) {
     }
 }
 
-void ExpectEnded() {
-    if (WaitForSingleObject(program.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
+void ExpectEnded(const std::string& arg) {
+    if (WaitForSingleObject(program.hProcess, Timeout(arg, kStepTimeoutMs)) != WAIT_OBJECT_0) {
         Fail("the program did not end");
     }
     Say("ended");
@@ -369,7 +372,7 @@ int main(int argc, char** argv) {
         } else if (step == "answer") {
             Answer(arg);
         } else if (step == "wait-ok") {
-            WaitOk();
+            WaitOk(arg);
         } else if (step == "wait-status") {
             WaitStatus(arg);
         } else if (step == "read") {
@@ -379,7 +382,7 @@ int main(int argc, char** argv) {
         } else if (step == "expect-running") {
             ExpectRunning();
         } else if (step == "expect-ended") {
-            ExpectEnded();
+            ExpectEnded(arg);
         } else if (step == "shot") {
             Shot(arg);
         } else if (step == "sleep") {
