@@ -216,6 +216,7 @@ int ScanProcessesNT() {
     }
 
     int result = 0;
+    bool serviceLeftRunning = false;
     for (const ProcessNode& node : nodes) {
         if (!WalkFound(node.modulePath, result)) continue;
         {
@@ -236,16 +237,18 @@ int ScanProcessesNT() {
                     Remediate(node.modulePath, result);
                     continue;
                 }
-                DeleteServiceKeys(service);
+                // Only a service that is really there and could not be
+                // stopped keeps the worm alive until a restart.
+                if (DeleteServiceKeys(service)) serviceLeftRunning = true;
                 ScanState.ServiceRestartNeeded = 1;
             }
             if (result == 0) continue;
         }
         Remediate(node.modulePath, result);
     }
-    // Non-zero exactly when a worm service could not be stopped: scanning on
-    // is of no use before a restart.
-    return ScanState.ServiceRestartNeeded != 0 ? 1 : 0;
+    // Non-zero exactly when a worm service could not be stopped and its keys
+    // were deleted: scanning on is of no use before a restart.
+    return serviceLeftRunning ? 1 : 0;
 }
 
 void ScanMemory() {

@@ -178,6 +178,36 @@ TEST_F(ServiceManager, AnInfectedServiceLeadsToTheRestartQuestionAndTheEnd) {
     Remove(svc);
 }
 
+// A worm that is no service: the service steps find nothing to delete, and
+// the scan goes on without the question.
+TEST_F(ServiceManager, AnInfectedPlainProgramDoesNotEndTheScan) {
+    CreateDirectoryA("C:\\qxtest\\xp", nullptr);
+    const std::string worm = "C:\\qxtest\\xp\\qxwormxp.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    ScanState = ScanStateFields{};
+    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+    ReportWindow = LineSink();
+    ClearLines();
+    ForgetAskedQuestions();
+    endProgramCalls = 0;
+    auto savedEnd = EndProgram;
+    EndProgram = RecordEnd;
+
+    ScanMemory();
+
+    EndProgram = savedEnd;
+    ReportWindow = nullptr;
+    EXPECT_FALSE(StillRunning(infected.hProcess));
+    EXPECT_FALSE(FileExists(worm));
+    EXPECT_EQ(SentLines(), (std::vector<std::string>{"System Memory    W32/Bagle.Worm removed",
+                                                     worm + "     W32/Bagle.Worm removed"}));
+    EXPECT_EQ(ScanState.ServiceRestartNeeded, 1);
+    EXPECT_TRUE(AskedQuestions().empty());
+    EXPECT_EQ(endProgramCalls, 0);
+    EndAndClose(infected);
+}
+
 TEST_F(ServiceManager, NoSuchServiceIsNotStopped) {
     EXPECT_EQ(StopService("QxNoSuchService"), 0);
 }
