@@ -65,14 +65,12 @@ TEST(BootDelete, ALockedDetectedFileIsLeftForTheRestart) {
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    ScanState = ScanStateFields{};
-    ReportWindow = LineSink();
-    ClearLines();
+    BeginTestScan();
 
     Remediate(path.c_str(), "W32/Bagle.C.Worm");
 
     CloseHandle(lock);
-    ReportWindow = nullptr;
+    EndTestScan();
     EXPECT_EQ(SentLines(), std::vector<std::string>{path + "     W32/Bagle.C.Worm Unable to remove"});
     EXPECT_EQ(ScanState.RestartNeeded, 1);
     EXPECT_TRUE(FileExists(path));
@@ -87,16 +85,6 @@ std::string WindowsFile(const char* name) {
     return std::string(dir) + "\\" + name;
 }
 
-std::string ReadBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    return bytes;
-}
 
 class Wininit : public ::testing::Test {
 protected:
@@ -113,7 +101,7 @@ protected:
 
 TEST_F(Wininit, CreatesTheFileWithTheEntry) {
     ASSERT_TRUE(AddWininitRename("NUL", "C:\\PROGRA~1\\WORM.EXE"));
-    EXPECT_EQ(ReadBytes(ini), "[rename]\r\nNUL=C:\\PROGRA~1\\WORM.EXE\r\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[rename]\r\nNUL=C:\\PROGRA~1\\WORM.EXE\r\n");
     EXPECT_FALSE(FileExists(side));
 }
 
@@ -121,10 +109,10 @@ TEST_F(Wininit, RewritesAndLeavesTheWorkingCopy) {
     const std::string former = "[boot]\r\n[rename]\r\nNUL=C:\\OLD.EXE\r\n[386Enh]\r\n";
     WriteFileBytes(ini, former);
     ASSERT_TRUE(AddWininitRename("NUL", "C:\\WORM.EXE"));
-    EXPECT_EQ(ReadBytes(ini), "[boot]\n[rename]\nNUL=C:\\OLD.EXE\nNUL=C:\\WORM.EXE\r\n[386Enh]\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[boot]\n[rename]\nNUL=C:\\OLD.EXE\nNUL=C:\\WORM.EXE\r\n[386Enh]\n");
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    EXPECT_EQ(ReadBytes(std::string(temp) + "wininit.ini"), former);
+    EXPECT_EQ(ReadFileBytes(std::string(temp) + "wininit.ini"), former);
     EXPECT_FALSE(FileExists(side));
 }
 
@@ -137,7 +125,7 @@ TEST_F(Wininit, AFileThatCannotBeReplacedKeepsItsContent) {
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(AddWininitRename("NUL", "C:\\WORM.EXE"));
     CloseHandle(holder);
-    EXPECT_EQ(ReadBytes(ini), former);
+    EXPECT_EQ(ReadFileBytes(ini), former);
     EXPECT_FALSE(FileExists(side));
 }
 

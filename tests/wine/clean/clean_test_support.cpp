@@ -5,10 +5,13 @@
 #include <cstring>
 
 #include "clean/win32/system_cleaning_win.h"
+#include "detect/executable_scanner.h"
 #include "detect/pe_reader.h"
 #include "detect/signature_record.h"
 #include "platform/file_io.h"
 #include "scan/report_channel.h"
+#include "scan/scan_state.h"
+#include "tests/wine/support/scripted_message_box.h"
 
 namespace {
 
@@ -29,7 +32,12 @@ BOOL WINAPI RefuseRestart(UINT flags, DWORD reason) {
     refusedRestarts.emplace_back(flags, reason);
     return FALSE;
 }
-void WINAPI RefuseExit(UINT) {}
+int programEnds = 0;
+UINT lastEndCode = 0;
+void WINAPI RefuseExit(UINT code) {
+    ++programEnds;
+    lastEndCode = code;
+}
 
 class NoRestartEnvironment : public ::testing::Environment {
 public:
@@ -55,6 +63,22 @@ LONG DeleteKey64(HKEY root, const char* key) {
 }
 
 }  // namespace
+
+void BeginTestScan() {
+    ScanState = ScanStateFields{};
+    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+    ReportWindow = LineSink();
+    lines.clear();
+    ForgetAskedQuestions();
+    programEnds = 0;
+    refusedRestarts.clear();
+}
+
+void EndTestScan() { ReportWindow = nullptr; }
+
+int ProgramEnds() { return programEnds; }
+UINT LastProgramEndCode() { return lastEndCode; }
+const std::vector<std::pair<UINT, DWORD>>& RestartRequests() { return refusedRestarts; }
 
 const std::vector<std::string>& SentLines() { return lines; }
 void ClearLines() { lines.clear(); }
@@ -203,6 +227,17 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     DWORD written = 0;
     WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(h, nullptr), '\0');
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    return bytes;
 }
 
 bool FileExists(const std::string& path) {

@@ -8,6 +8,17 @@
 #include <string>
 #include <vector>
 
+// The scan as a test runs it: a fresh ScanState and CurrentFilePath, lines
+// going to the sink, no questions asked and no end or restart recorded yet.
+void BeginTestScan();
+// ReportWindow unset again.
+void EndTestScan();
+// The program's end and the restarts the scan asked for; the guard of every
+// test program records them instead of doing them.
+int ProgramEnds();
+UINT LastProgramEndCode();
+const std::vector<std::pair<UINT, DWORD>>& RestartRequests();
+
 // Lines sent with MSG_ADD_RESULT since the last ClearLines.
 const std::vector<std::string>& SentLines();
 void ClearLines();
@@ -35,6 +46,8 @@ PROCESS_INFORMATION StartProgram(const std::string& path, const std::string& arg
 bool StillRunning(HANDLE process);
 void EndAndClose(PROCESS_INFORMATION& info);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The file's bytes, or "<missing>".
+std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Copies the helper program to `to` as an infected file for the compiled-in

@@ -19,23 +19,14 @@
 
 namespace {
 
-int endProgramCalls = 0;
-void WINAPI RecordEnd(UINT) { ++endProgramCalls; }
-
 class MemoryPhase : public ::testing::Test {
 protected:
     void SetUp() override {
-        ScanState = ScanStateFields{};
-        std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
-        ReportWindow = LineSink();
-        ClearLines();
-        ForgetAskedQuestions();
-        endProgramCalls = 0;
-        EndProgram = RecordEnd;
+        BeginTestScan();
         CreateDirectoryA("C:\\qxtest\\mem", nullptr);
     }
     void TearDown() override {
-        ReportWindow = nullptr;
+        EndTestScan();
         DeleteValue(HKEY_CURRENT_USER, kRunKeyPath, "QxWormRun");
     }
 };
@@ -74,7 +65,7 @@ TEST_F(MemoryPhase, AnInfectedRunningProgramIsEndedAndRemoved) {
     // Windows 7 by default: no service steps, no question, the scan goes on.
     EXPECT_EQ(ScanState.ServiceRestartNeeded, 0);
     EXPECT_TRUE(AskedQuestions().empty());
-    EXPECT_EQ(endProgramCalls, 0);
+    EXPECT_EQ(ProgramEnds(), 0);
 
     EndAndClose(infected);
     EndAndClose(decoy);
@@ -89,7 +80,7 @@ TEST_F(MemoryPhase, NothingRecognisedNothingEnded) {
     EXPECT_TRUE(FileExists(clean));
     EXPECT_TRUE(SentLines().empty());
     EXPECT_EQ(ScanState.FilesInfected, 0);
-    EXPECT_EQ(endProgramCalls, 0);
+    EXPECT_EQ(ProgramEnds(), 0);
     EndAndClose(program);
 }
 

@@ -112,20 +112,6 @@ TEST_F(ServiceManager, GivesUpOnAServiceThatStaysStopPending) {
 
 // --- A worm that runs as a service ------------------------------------------
 
-int endProgramCalls = 0;
-UINT endProgramCode = 99;
-void WINAPI RecordEnd(UINT code) {
-    ++endProgramCalls;
-    endProgramCode = code;
-}
-int restartCalls = 0;
-UINT restartFlags = 0;
-BOOL WINAPI RecordRestart(UINT flags, DWORD) {
-    ++restartCalls;
-    restartFlags = flags;
-    return TRUE;
-}
-
 // Its process ended, the service is taken as one that could not be stopped:
 // its keys go, and the scan asks for a restart and ends.
 TEST_F(ServiceManager, AnInfectedServiceLeadsToTheRestartQuestionAndTheEnd) {
@@ -139,23 +125,13 @@ TEST_F(ServiceManager, AnInfectedServiceLeadsToTheRestartQuestionAndTheEnd) {
     ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set1 + "\\Enum").c_str()));
     ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set2 + "\\Security").c_str()));
 
-    ScanState = ScanStateFields{};
-    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
-    ReportWindow = LineSink();
-    ClearLines();
-    ForgetAskedQuestions();
+    BeginTestScan();
     SetScriptedAnswer([](const AskedQuestion&) { return 1; });  // OK
-    RestartCalls saved = RestartSystemCalls;
-    RestartSystemCalls.exitWindows = RecordRestart;
-    auto savedEnd = EndProgram;
-    EndProgram = RecordEnd;
 
     ScanMemory();
 
-    EndProgram = savedEnd;
-    RestartSystemCalls = saved;
     SetScriptedAnswer(nullptr);
-    ReportWindow = nullptr;
+    EndTestScan();
 
     EXPECT_EQ(ScanState.ServiceRestartNeeded, 1);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, set1.c_str()));
@@ -170,10 +146,10 @@ TEST_F(ServiceManager, AnInfectedServiceLeadsToTheRestartQuestionAndTheEnd) {
               "scanning.\n\nRestart the computer now?");
     EXPECT_EQ(AskedQuestions()[0].caption, "Quellix Ver 7.0");
     EXPECT_EQ(AskedQuestions()[0].style, 0x41u);
-    EXPECT_EQ(restartCalls, 1);
-    EXPECT_EQ(restartFlags, 6u);
-    EXPECT_EQ(endProgramCalls, 1);
-    EXPECT_EQ(endProgramCode, 0u);
+    ASSERT_EQ(RestartRequests().size(), 1u);
+    EXPECT_EQ(RestartRequests()[0].first, 6u);
+    EXPECT_EQ(ProgramEnds(), 1);
+    EXPECT_EQ(LastProgramEndCode(), 0u);
     processId = 0;
     Remove(svc);
 }
@@ -185,26 +161,18 @@ TEST_F(ServiceManager, AnInfectedPlainProgramDoesNotEndTheScan) {
     const std::string worm = "C:\\qxtest\\xp\\qxwormxp.exe";
     ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
     PROCESS_INFORMATION infected = StartProgram(worm);
-    ScanState = ScanStateFields{};
-    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
-    ReportWindow = LineSink();
-    ClearLines();
-    ForgetAskedQuestions();
-    endProgramCalls = 0;
-    auto savedEnd = EndProgram;
-    EndProgram = RecordEnd;
+    BeginTestScan();
 
     ScanMemory();
 
-    EndProgram = savedEnd;
-    ReportWindow = nullptr;
+    EndTestScan();
     EXPECT_FALSE(StillRunning(infected.hProcess));
     EXPECT_FALSE(FileExists(worm));
     EXPECT_EQ(SentLines(), (std::vector<std::string>{"System Memory    W32/Bagle.Worm removed",
                                                      worm + "     W32/Bagle.Worm removed"}));
     EXPECT_EQ(ScanState.ServiceRestartNeeded, 1);
     EXPECT_TRUE(AskedQuestions().empty());
-    EXPECT_EQ(endProgramCalls, 0);
+    EXPECT_EQ(ProgramEnds(), 0);
     EndAndClose(infected);
 }
 

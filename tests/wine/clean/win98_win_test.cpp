@@ -23,16 +23,6 @@ std::string WininitPath() {
     return std::string(dir) + "\\wininit.ini";
 }
 
-std::string ReadBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    return bytes;
-}
 
 TEST(Win98, IsTheNinetyFiveFamily) {
     EXPECT_EQ(PlatformClass(), 4);
@@ -49,12 +39,12 @@ TEST(Win98, BootDeleteWritesTheShortPathToWininit) {
     ASSERT_EQ(std::string(shortPath).find(' '), std::string::npos);  // an 8.3 form
 
     EXPECT_EQ(ScheduleBootDelete(path.c_str()), 1);
-    EXPECT_EQ(ReadBytes(WininitPath()), std::string("[rename]\r\nNUL=") + shortPath + "\r\n");
+    EXPECT_EQ(ReadFileBytes(WininitPath()), std::string("[rename]\r\nNUL=") + shortPath + "\r\n");
 
     // A file without a short form (it is gone) is named by its long path.
     const std::string gone = "C:\\qxtest\\A Long Folder Name\\gone already.exe";
     EXPECT_EQ(ScheduleBootDelete(gone.c_str()), 1);
-    EXPECT_EQ(ReadBytes(WininitPath()),
+    EXPECT_EQ(ReadFileBytes(WininitPath()),
               std::string("[rename]\nNUL=") + shortPath + "\nNUL=" + gone + "\r\n");
     DeleteFileA(WininitPath().c_str());
 }
@@ -92,14 +82,11 @@ TEST(Win98, TheMemoryPhaseEndsAnInfectedProgram) {
     const std::string worm = "C:\\qxtest\\qx98worm.exe";
     ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
     PROCESS_INFORMATION infected = StartProgram(worm);
-    ScanState = ScanStateFields{};
-    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
-    ReportWindow = LineSink();
-    ClearLines();
+    BeginTestScan();
 
     ScanMemory();
 
-    ReportWindow = nullptr;
+    EndTestScan();
     EXPECT_FALSE(StillRunning(infected.hProcess));
     EXPECT_FALSE(FileExists(worm));
     ASSERT_EQ(SentLines().size(), 2u);
