@@ -23,6 +23,8 @@
 //   shot:<name>            ask the script for a screenshot, wait until taken
 //   hold:<path>            keep the file open without delete sharing, so
 //                          that it cannot be deleted while the driver runs
+//   script:<name>          ask the script to act (move the real pointer...)
+//   where                  print the main window's position
 //   sleep:<ms>
 #include <windows.h>
 
@@ -319,15 +321,21 @@ void ExpectRunning() {
     Say("running");
 }
 
-// The script that runs the driver takes the picture and then creates the
-// acknowledgement file next to the driver.
-void Shot(const std::string& name) {
-    std::string ack = "C:\\qxtest\\shot-" + name + ".done";
-    Say("@shot %s", name.c_str());
+// The script that runs the driver does what is asked (a screenshot, real
+// pointer input) and then creates the acknowledgement file next to the driver.
+void AskScript(const std::string& kind, const std::string& name) {
+    std::string ack = "C:\\qxtest\\" + kind + "-" + name + ".done";
+    Say("@%s %s", kind.c_str(), name.c_str());
     if (!WaitFor([&] { return GetFileAttributesA(ack.c_str()) != INVALID_FILE_ATTRIBUTES; },
                  kStepTimeoutMs)) {
-        Fail("the screenshot " + name + " was not taken");
+        Fail("the script did not do " + kind + " " + name);
     }
+}
+
+void Where() {
+    RECT r{};
+    GetWindowRect(mainWindow, &r);
+    Say("window at %ld,%ld", static_cast<long>(r.left), static_cast<long>(r.top));
 }
 
 void Hold(const std::string& path) {
@@ -384,7 +392,11 @@ int main(int argc, char** argv) {
         } else if (step == "expect-ended") {
             ExpectEnded(arg);
         } else if (step == "shot") {
-            Shot(arg);
+            AskScript("shot", arg);
+        } else if (step == "script") {
+            AskScript("script", arg);
+        } else if (step == "where") {
+            Where();
         } else if (step == "sleep") {
             Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
         } else {

@@ -55,10 +55,19 @@ drive() {
                 import -window root "$shots/$name-$shot.png" 2>/dev/null
                 touch "$test_dir/shot-$shot.done"
                 ;;
+            "@script "*)
+                "script_${line#@script }"
+                touch "$test_dir/script-${line#@script }.done"
+                ;;
             "question size: "*) printf '%s\n' "${line#question size: }" >>"$work/sizes" ;;
             *) printf '%s\n' "$line" >>"$work/transcript" ;;
         esac
     done
+}
+
+# pixel X Y: the colour of one pixel of the virtual screen, as #RRGGBB.
+pixel() {
+    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | sed -n 's/.*\(#[0-9A-F]\{6\}\).*/\1/p'
 }
 
 # expect: compares the transcript with the expected text on stdin.
@@ -188,6 +197,36 @@ status: Scanning completed
 ended
 still on disk
 pending deletion: D:\game.exe
+EOT
+}
+
+# Real pointer input (xdotool) on the virtual display.
+script_drag() {
+    xdotool mousemove 260 80 mousedown 1 sleep 0.4 mousemove 300 110 sleep 0.2 mousemove 360 180 \
+        sleep 0.4 mouseup 1
+    sleep 0.5
+}
+script_onto_download() { xdotool mousemove 420 60 mousemove 440 81; sleep 0.5; }
+script_off_download() { xdotool mousemove 440 200 mousemove 445 210; sleep 0.5; }
+# The pill ends of SCAN and DOWNLOAD: white, or amber when lit.
+script_colours() {
+    echo "colours: SCAN $(pixel 186 81) DOWNLOAD $(pixel 494 81)" >>"$work/transcript"
+}
+
+scenario_drag_and_hover() {
+    # The window follows a drag on its background; a button lights up under
+    # the pointer (taking the focus from SCAN) and goes dark when the pointer
+    # leaves, though it keeps the focus.
+    drive start where script:colours script:onto_download script:colours script:off_download \
+        script:colours script:drag where click:1054 expect-ended
+    expect <<EOT
+started
+window at 0,0
+colours: SCAN #FFB020 DOWNLOAD #FFFFFF
+colours: SCAN #FFFFFF DOWNLOAD #FFB020
+colours: SCAN #FFFFFF DOWNLOAD #FFFFFF
+window at 100,100
+ended
 EOT
 }
 
