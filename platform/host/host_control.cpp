@@ -70,12 +70,14 @@ bool FindComponent(const std::string& directory, const std::string& component,
 
 }  // namespace
 
-std::string ResolvePath(const char* windowsPath, bool mustExist) {
-    if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return {};
-    int index = (windowsPath[0] | 0x20) - 'a';
-    if (index < 0 || index >= 26 || State().driveDirectory[index].empty()) return {};
+namespace {
 
-    std::vector<std::string> parts;
+// The drive index of windowsPath and its components, "." and ".." applied;
+// -1 when the drive is not mapped.
+int SplitPath(const char* windowsPath, std::vector<std::string>& parts) {
+    if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return -1;
+    int index = (windowsPath[0] | 0x20) - 'a';
+    if (index < 0 || index >= 26 || State().driveDirectory[index].empty()) return -1;
     std::string current;
     for (const char* p = windowsPath + 2;; ++p) {
         if (*p == '\\' || *p == '/' || *p == '\0') {
@@ -90,6 +92,40 @@ std::string ResolvePath(const char* windowsPath, bool mustExist) {
             current += *p;
         }
     }
+    return index;
+}
+
+std::string JoinParts(int drive, const std::vector<std::string>& parts) {
+    std::string path = State().driveDirectory[drive];
+    for (const std::string& part : parts) {
+        path += '/';
+        path += part;
+    }
+    return path;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::string ExactHostPath(const char* windowsPath) {
+    std::vector<std::string> parts;
+    int drive = SplitPath(windowsPath, parts);
+    return drive < 0 ? std::string() : JoinParts(drive, parts);
+}
+
+}  // namespace detail
+
+std::string ResolvePath(const char* windowsPath, bool mustExist) {
+    std::vector<std::string> parts;
+    int index = SplitPath(windowsPath, parts);
+    if (index < 0) return {};
+    if (parts.empty()) return State().driveDirectory[index];
+
+    // Where the whole path exists as written, every component is its own
+    // exact match, which the walk below prefers: one lstat gives its answer.
+    std::string exact = JoinParts(index, parts);
+    if (Exists(exact)) return exact;
 
     std::string path = State().driveDirectory[index];
     for (size_t i = 0; i < parts.size(); ++i) {

@@ -19,4 +19,9 @@ struct HostState {
 HostState& State();
 bool Fails(FileOperation operation, const char* detail);
 
+// The host path windowsPath names when every component is spelt as on disk
+// (no lookup made); empty when its drive is not mapped. Where this path
+// exists, ResolvePath returns it too.
+std::string ExactHostPath(const char* windowsPath);
+
 }  // namespace platform::host::detail
