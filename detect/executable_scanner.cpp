@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "clean/system_cleaning.h"
+#include "detect/file_reads.h"
 #include "detect/pe_reader.h"
 #include "detect/variant_verifiers.h"
 #include "platform/file_io.h"
@@ -77,6 +78,13 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
 
     if (ReadPeSignature(file.Get()))
         return ScanPeFile(tables, file, length, path);
+
+    // The verifiers and the archive walk each read the head again; one read
+    // settles the files that are no archive, with the outcome they would give.
+    std::uint8_t head[kArchiveHeadRead];
+    int headLength = ReadAt(file.Get(), 0, head, sizeof head, sizeof head);
+    if (headLength >= 0 && !PrefixMayBeArchive(head, static_cast<std::size_t>(headLength)))
+        return 0;
 
     for (const VariantVerifier& verifier : VariantVerifierList) {
         if (verifier.verify(file.Get())) {

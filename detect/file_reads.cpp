@@ -2,9 +2,6 @@
 
 #include "platform/file_io.h"
 
-namespace {
-
-// The bytes read, or -1 when the count does not fit or the seek or read failed.
 int ReadAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
            std::size_t count) {
     if (count > capacity || position < 0)
@@ -13,8 +10,6 @@ int ReadAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capa
         return -1;
     return platform::ReadFile(fd, buffer, static_cast<unsigned>(count));
 }
-
-}  // namespace
 
 bool ReadExactlyAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
                    std::size_t count) {

@@ -14,9 +14,13 @@ inline std::uint32_t LoadLe32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// Seeks to position (SEEK_SET) and reads count bytes with one read: true only
-// when the seek landed on position and all count bytes came back. A count
-// larger than the buffer is refused before the file is touched.
+// Seeks to position (SEEK_SET) and reads count bytes with one read: the bytes
+// read, or -1 when the count does not fit the buffer or the seek or read failed.
+int ReadAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
+           std::size_t count);
+
+// The same, true only when the seek landed on position and all count bytes
+// came back. A count larger than the buffer is refused before the file is touched.
 bool ReadExactlyAt(int fd, std::int64_t position, std::uint8_t* buffer, std::size_t capacity,
                    std::size_t count);
 

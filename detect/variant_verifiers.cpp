@@ -181,6 +181,12 @@ int VerifyRar(int fd, SizeRange sizes) {
 
 }  // namespace
 
+bool PrefixMayBeArchive(const std::uint8_t* prefix, std::size_t length) {
+    if (length >= kZipLocalHeaderSize && prefix[0] == 'P' && prefix[1] == 'K')
+        return true;
+    return length >= kRarMarkerSize && std::memcmp(prefix, "Rar", 3) == 0;
+}
+
 int VerifyZipBagleH(int fd) {
     return VerifyZip(fd, kZipBagleH);
 }

@@ -4,6 +4,9 @@
 // the file is its variant.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 constexpr int kArchiveExtensionCount = 5;
 extern const char* const ArchiveExtensionList[kArchiveExtensionCount];
 
@@ -24,3 +27,9 @@ struct VariantVerifier {
 // In the order the executable file scanner tries them; the first that accepts names the file.
 constexpr int kVariantVerifierCount = 8;
 extern const VariantVerifier VariantVerifierList[kVariantVerifierCount];
+
+// prefix: the first length bytes of a file, as one read from its start gave
+// them. False when no verifier can accept the file and the archive-table walk
+// ends at its first applicable row: every ZIP member and the walk first need
+// "PK" and 30 (the walk 40) bytes, every RAR member "Rar" and 7 bytes.
+bool PrefixMayBeArchive(const std::uint8_t* prefix, std::size_t length);
