@@ -26,7 +26,7 @@ trap cleanup EXIT
 qx_new_prefix "$prefix"
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
-for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe; do
+for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe; do
     if [ -f "$bin/$exe" ]; then cp -f "$bin/$exe" "$test_dir/"; fi
 done
 # One wineserver for the whole scenario, warmed up by a trivial program.
@@ -226,6 +226,31 @@ colours: SCAN #FFB020 DOWNLOAD #FFFFFF
 colours: SCAN #FFFFFF DOWNLOAD #FFB020
 colours: SCAN #FFFFFF DOWNLOAD #FFFFFF
 window at 100,100
+ended
+EOT
+}
+
+scenario_worm_in_memory() {
+    # A running program whose file carries a signature: the memory phase ends
+    # it and removes its file before any drive is walked.
+    add_drive d
+    local detection
+    detection="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\worm.exe' 2>/dev/null | tr -d '\r')"
+    [ -n "$detection" ] || { echo "e2e $name: cannot make the worm"; return 1; }
+    (cd "$test_dir" && wine 'D:\worm.exe' >/dev/null 2>&1 &)
+    sleep 1
+    local n
+    n=$(files_on_c)
+    drive start click:1052 wait-ok read click:1070 expect-ended
+    [ -e "$prefix/drive_d/worm.exe" ] && echo "left on disk: worm.exe" >>"$work/transcript"
+    expect <<EOT
+started
+ok shown
+line: System Memory    W32/Bagle.Worm removed
+line: D:\worm.exe     W32/Bagle.Worm removed
+line:  
+$(stats "$n" 1 1)
+status: Scanning completed
 ended
 EOT
 }
