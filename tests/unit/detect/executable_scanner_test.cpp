@@ -254,6 +254,26 @@ TEST_F(ExecutableScannerTest, FilesWithoutPkEndQuietly) {
     EXPECT_EQ(ScanState.FilesInfected, 0);
 }
 
+TEST_F(ExecutableScannerTest, FileThatIsNoArchiveIsReadOnceAfterThePeTest) {
+    WriteFile("notes.txt", std::string(5000, 'a'));  // e_lfanew 0x6161: past the end
+    CountOperations();
+    EXPECT_EQ(Scan("C:\\notes.txt"), 0);
+    // Two reads of ReadPeSignature, then the head once for the verifiers and the archive walk.
+    EXPECT_EQ(Count(FileOperation::Read), 3);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_STREQ(CurrentFilePath, "C:\\notes.txt");
+
+    // A head with "PK" goes on to the verifiers, which read it again.
+    SampleBytes pk = BuildPatternFile(5000, {});
+    pk[0] = 'P';
+    pk[1] = 'K';
+    WriteSample("junk.zip", pk);
+    const int before = Count(FileOperation::Read);
+    EXPECT_EQ(Scan("C:\\junk.zip"), 0);
+    EXPECT_GE(Count(FileOperation::Read) - before, 2 + 1 + 8);
+    EXPECT_TRUE(lines.empty());
+}
+
 TEST_F(ExecutableScannerTest, UnopenableOrUnmeasurableFilesAreSkippedSilently) {
     WriteInfectedPe("a.exe");
     EXPECT_EQ(Scan("C:\\missing.exe"), 0);

@@ -195,6 +195,34 @@ TEST_F(VerifierTest, ShortFilesAreRejectedByEveryMember) {
     EXPECT_EQ(Judge({}), "00000000");
 }
 
+// The scanner's shortcut: a head that PrefixMayBeArchive turns away is one
+// every member rejects; the heads it lets through include every accepted one.
+TEST_F(VerifierTest, HeadsTurnedAwayByThePrefixTestAreRejectedByEveryMember) {
+    SampleBytes zip = BuildZipSample(Zip(20000, 20012));
+    SampleBytes rar = BuildRarSample(RarSampleSpec{});
+    auto mayBe = [](const SampleBytes& bytes) {
+        return PrefixMayBeArchive(bytes.data(), bytes.size() < 40 ? bytes.size() : 40);
+    };
+    EXPECT_TRUE(mayBe(zip));
+    EXPECT_TRUE(mayBe(rar));
+    EXPECT_NE(Judge(zip), "00000000");
+    EXPECT_NE(Judge(rar), "00000000");
+    EXPECT_TRUE(mayBe(SampleBytes(zip.begin(), zip.begin() + 30)));
+    EXPECT_TRUE(mayBe(SampleBytes(rar.begin(), rar.begin() + 7)));
+
+    SampleBytes pkText(zip);
+    pkText[0] = 'p';
+    SampleBytes raR(rar);
+    raR[2] = 'R';
+    const SampleBytes turnedAway[] = {
+        SampleBytes(zip.begin(), zip.begin() + 29), SampleBytes(rar.begin(), rar.begin() + 6),
+        {}, {'P'}, {'P', 'K'}, pkText, raR, SampleBytes(4000, 'M')};
+    for (const SampleBytes& bytes : turnedAway) {
+        EXPECT_FALSE(mayBe(bytes)) << bytes.size();
+        EXPECT_EQ(Judge(bytes), "00000000") << bytes.size();
+    }
+}
+
 TEST_F(VerifierTest, ArchiveThatShrinksWhileBeingReadIsRejected) {
     ASSERT_TRUE(WriteSampleFile(HostPath("a.zip"), BuildZipSample(Zip(20000, 20012))));
     platform::ScopedFile file(platform::OpenReadBinary("C:\\a.zip"));
