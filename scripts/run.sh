@@ -4,7 +4,9 @@
 #     the prefix's C: and the demo drive D:;
 #   - D: holds a synthetic sample of every detection kind, one of them held
 #     open by another program so that it can only be deleted at the next start
-#     of Windows; the Run key holds start-up entries that point at them;
+#     of Windows; the Run key holds start-up entries that point at them; an
+#     infected program (a harmless one that only waits, carrying a signature)
+#     is running when the scan starts;
 #   - the window opens on your display when DISPLAY is set, else on a virtual
 #     one (Xvfb);
 #   - our driver program presses SCAN, answers the restart question with No
@@ -21,7 +23,7 @@ bin="$root/build/$arch/bin"
 manual="${MANUAL:-${QX_MANUAL:-}}"
 out="$root/build/run"
 
-for exe in quellix.exe qxdriver.exe qxplant.exe; do
+for exe in quellix.exe qxdriver.exe qxplant.exe qxworm.exe; do
     if [ ! -f "$bin/$exe" ]; then
         echo "run: $bin/$exe is missing; build first (make build)"
         exit 1
@@ -53,7 +55,7 @@ echo "run: making a throwaway Wine prefix"
 qx_new_prefix "$prefix"
 dir="$prefix/drive_c/qxtest"
 mkdir -p "$dir"
-cp -f "$bin/quellix.exe" "$bin/qxdriver.exe" "$bin/qxplant.exe" "$dir/"
+cp -f "$bin/quellix.exe" "$bin/qxdriver.exe" "$bin/qxplant.exe" "$bin/qxworm.exe" "$dir/"
 wineserver -p >/dev/null 2>&1
 in_prefix() { (cd "$dir" && wine "$@"); }
 if [ -n "${QX_RUN_XVFB:-}" ]; then
@@ -80,6 +82,11 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 in_prefix reg add "$run_key" /v GameHelper /d '"D:\Games\game.exe" -silent' /f >/dev/null 2>&1
 in_prefix reg add "$run_key" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
 echo "  start-up entries: GameHelper -> D:\\Games\\game.exe, d3dupdate.exe -> BBEAGLE.EXE (W32/Bagle.A)"
+worm="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\Games\gamesvc.exe' 2>/dev/null | tr -d '\r')"
+if [ -n "$worm" ]; then
+    (cd "$dir" && wine 'D:\Games\gamesvc.exe' >/dev/null 2>&1 &)
+    printf '  %-28s %-9s %s (running)\n' 'D:\Games\gamesvc.exe' worm "$worm"
+fi
 
 if [ -n "$manual" ]; then
     echo "run: press SCAN in the Quellix window; close it with OK when the scan is over"
@@ -87,7 +94,7 @@ if [ -n "$manual" ]; then
 else
     # update.exe stays open in the driver while the scan runs.
     steps=('hold:D:\Games\Patch\update.exe' start shot:before click:1052 sleep:400 shot:during
-           answer:no wait-ok read shot:after click:1070 expect-ended)
+           answer:no wait-ok read shot:after scroll-top shot:findings click:1070 expect-ended)
 fi
 
 # The driver asks for screenshots on its output; this loop takes them.

@@ -25,6 +25,7 @@
 //                          that it cannot be deleted while the driver runs
 //   script:<name>          ask the script to act (move the real pointer...)
 //   where                  print the main window's position
+//   scroll-top             scroll the result list to its first line
 //   sleep:<ms>
 #include <windows.h>
 
@@ -395,6 +396,9 @@ int main(int argc, char** argv) {
             AskScript("shot", arg);
         } else if (step == "script") {
             AskScript("script", arg);
+        } else if (step == "scroll-top") {
+            SendMessageW(Control(kResultList), WM_VSCROLL, SB_TOP, 0);
+            Sleep(200);
         } else if (step == "where") {
             Where();
         } else if (step == "sleep") {
