@@ -201,8 +201,17 @@ PROCESS_INFORMATION StartProgram(const std::string& path, const std::string& arg
     }
     CloseHandle(info.hThread);
     info.hThread = nullptr;
-    WaitForInputIdle(info.hProcess, 200);
-    Sleep(300);  // let it map its image before anyone lists it
+    // Listed with its image path only once its loader has run: wait for that,
+    // as the memory phase reads it the same way.
+    using GetModuleFileNameExFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+    static auto getModuleFileName = reinterpret_cast<GetModuleFileNameExFn>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("psapi.dll"), "GetModuleFileNameExA")));
+    char image[MAX_PATH];
+    for (int i = 0; i < 200 && getModuleFileName; ++i) {
+        if (getModuleFileName(info.hProcess, nullptr, image, sizeof image) > 0) break;
+        Sleep(50);
+    }
+    Sleep(100);
     return info;
 }
 
