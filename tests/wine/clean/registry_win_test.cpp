@@ -138,7 +138,11 @@ TEST_F(RegistryCleaning, FurtherRemovalsGoOnWhenTheValueCannotBeRemoved) {
     ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, "Software\\DateTime3"));
     HKEY run = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kLocked, 0, KEY_ALL_ACCESS, &run), ERROR_SUCCESS);
-    // Owner keeps read and control; nobody may write.
+    std::vector<char> former(4096);
+    DWORD formerSize = static_cast<DWORD>(former.size());
+    ASSERT_EQ(RegGetKeySecurity(run, DACL_SECURITY_INFORMATION, former.data(), &formerSize),
+              ERROR_SUCCESS);
+    // Everyone may read and change the DACL back; nobody may write.
     SECURITY_DESCRIPTOR descriptor;
     PSECURITY_DESCRIPTOR sd = &descriptor;
     InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION);
@@ -158,11 +162,8 @@ TEST_F(RegistryCleaning, FurtherRemovalsGoOnWhenTheValueCannotBeRemoved) {
     SweepKnownStartupEntries();
     std::vector<std::string> lines = SentLines();
 
-    // Everyone back to full access before anything can fail.
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
-    SetSecurityDescriptorDacl(sd, TRUE, acl, FALSE);
-    RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, sd);
+    // The former DACL back before anything can fail.
+    EXPECT_EQ(RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, former.data()), ERROR_SUCCESS);
     RegCloseKey(run);
     FreeSid(everyone);
 
