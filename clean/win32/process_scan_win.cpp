@@ -37,6 +37,9 @@ constexpr unsigned kMemoryRestartStyle = kMbOkCancel | kMbIconAsterisk;  // 0x41
 constexpr char kPerflibKey[] =
     "software\\microsoft\\windows nt\\currentversion\\perflib\\009";
 
+// The tool-help record of the 32-bit build, as the 95 family knows it.
+static_assert(sizeof(void*) == 8 || sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 is 296 bytes");
+
 struct ProcessNode {
     DWORD processId;
     char modulePath[kPathCapacity];
@@ -164,7 +167,7 @@ int ScanProcesses9x() {
 
     std::vector<ProcessNode> nodes;
     PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;  // 296 in the 32-bit build
+    entry.dwSize = sizeof entry;
     auto first = Lookup<Process32Fn>(kernel, "Process32First");
     if (first && first(snapshot.get(), &entry)) {
         for (;;) {
