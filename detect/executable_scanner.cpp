@@ -79,14 +79,15 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     if (ReadPeSignature(file.Get()))
         return ScanPeFile(tables, file, length, path);
 
-    // The verifiers and the archive walk each read the head again; one read
-    // settles the files that are no archive, with the outcome they would give.
+    // One read of the head stands for the verifiers' and the archive walk's
+    // own reads of it: a member that would reject on those bytes is not
+    // asked, and the walk does not read them again for every row.
     std::uint8_t head[kArchiveHeadRead];
-    int headLength = ReadAt(file.Get(), 0, head, sizeof head, sizeof head);
-    if (headLength >= 0 && !PrefixMayBeArchive(head, static_cast<std::size_t>(headLength)))
-        return 0;
-
+    const int headRead = ReadAt(file.Get(), 0, head, sizeof head, sizeof head);
+    const std::size_t headLength = headRead > 0 ? static_cast<std::size_t>(headRead) : 0;
     for (const VariantVerifier& verifier : VariantVerifierList) {
+        if (headRead >= 0 && !verifier.headMayPass(head, headLength))
+            continue;
         if (verifier.verify(file.Get())) {
             ++ScanState.FilesInfected;
             file.Close();
@@ -96,7 +97,9 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
         }
     }
 
-    ArchiveWalkResult archive = WalkArchiveTable(tables.archive, file.Get(), length);
+    ArchiveWalkResult archive =
+        headRead >= 0 ? WalkArchiveTable(tables.archive, file.Get(), length, head, headLength)
+                      : WalkArchiveTable(tables.archive, file.Get(), length);
     if (archive.end != ArchiveWalkEnd::Matched)
         return 0;
     ++ScanState.FilesInfected;

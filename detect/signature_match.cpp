@@ -85,19 +85,40 @@ const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, i
     });
 }
 
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength) {
+namespace {
+
+template <typename HeadIsPk>
+ArchiveWalkResult WalkArchiveRows(const SignatureRecord* table, int fd, std::int64_t fileLength,
+                                  HeadIsPk headIsPk) {
     for (const SignatureRecord* row = table; row->detectionName[0] != '\0'; ++row) {
         if (!SizeRuleHolds(*row, fileLength))
             continue;
         // Tested again for every row that applies; the first failure ends the file's scan.
-        std::uint8_t head[kArchiveHeadRead];
-        if (!ReadExactlyAt(fd, 0, head, sizeof head) || head[0] != 'P' || head[1] != 'K') {
+        if (!headIsPk())
             return {ArchiveWalkEnd::NotPk, nullptr};
-        }
         if (PatternInWindow(fd, row->offset1, row->pattern1) &&
             PatternInWindow(fd, row->offset2, row->pattern2)) {
             return {ArchiveWalkEnd::Matched, row};
         }
     }
     return {ArchiveWalkEnd::NoMatch, nullptr};
+}
+
+bool IsPkHead(const std::uint8_t* head, std::size_t length) {
+    return length >= kArchiveHeadRead && head[0] == 'P' && head[1] == 'K';
+}
+
+}  // namespace
+
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength) {
+    return WalkArchiveRows(table, fd, fileLength, [fd] {
+        std::uint8_t head[kArchiveHeadRead];
+        return ReadExactlyAt(fd, 0, head, sizeof head) && IsPkHead(head, sizeof head);
+    });
+}
+
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength,
+                                   const std::uint8_t* head, std::size_t headLength) {
+    const bool pk = IsPkHead(head, headLength);
+    return WalkArchiveRows(table, fd, fileLength, [pk] { return pk; });
 }

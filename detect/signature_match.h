@@ -67,6 +67,11 @@ struct ArchiveWalkResult {
 
 // Walks table (absolute offsets, 1024-byte windows) from its first row.
 ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength);
+// The same walk for a caller that has read the head already: head holds the
+// headLength bytes one read from the file's start gave, and stands for the
+// head each applicable row would read again.
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength,
+                                   const std::uint8_t* head, std::size_t headLength);
 
 template <typename Accept>
 const SignatureRecord* ExecutableTableIndex::FirstAccepted(std::int64_t fileLength,

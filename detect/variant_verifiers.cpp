@@ -8,11 +8,27 @@
 const char* const ArchiveExtensionList[kArchiveExtensionCount] = {"EXE", "SCR", "COM", "BAT",
                                                                   "PIF"};
 
+namespace {
+
+bool HeadZipBagleH(const std::uint8_t* head, std::size_t length);
+bool HeadZipBagleK(const std::uint8_t* head, std::size_t length);
+bool HeadZipBagleJ(const std::uint8_t* head, std::size_t length);
+bool HeadZipBagleN(const std::uint8_t* head, std::size_t length);
+bool HeadZipBagleO(const std::uint8_t* head, std::size_t length);
+bool HeadRar(const std::uint8_t* head, std::size_t length);
+bool HeadZipBagleAa(const std::uint8_t* head, std::size_t length);
+
+}  // namespace
+
 const VariantVerifier VariantVerifierList[kVariantVerifierCount] = {
-    {VerifyZipBagleH, "W32/Bagle.H.Worm"}, {VerifyZipBagleK, "W32/Bagle.K.Worm"},
-    {VerifyZipBagleJ, "W32/Bagle.J.Worm"}, {VerifyZipBagleN, "W32/Bagle.N.Worm"},
-    {VerifyZipBagleO, "W32/Bagle.O.Worm"}, {VerifyRarBagleN, "W32/Bagle.N.Worm"},
-    {VerifyRarBagleO, "W32/Bagle.O.Worm"}, {VerifyZipBagleAa, "W32/Bagle.Aa.Worm"},
+    {VerifyZipBagleH, "W32/Bagle.H.Worm", HeadZipBagleH},
+    {VerifyZipBagleK, "W32/Bagle.K.Worm", HeadZipBagleK},
+    {VerifyZipBagleJ, "W32/Bagle.J.Worm", HeadZipBagleJ},
+    {VerifyZipBagleN, "W32/Bagle.N.Worm", HeadZipBagleN},
+    {VerifyZipBagleO, "W32/Bagle.O.Worm", HeadZipBagleO},
+    {VerifyRarBagleN, "W32/Bagle.N.Worm", HeadRar},
+    {VerifyRarBagleO, "W32/Bagle.O.Worm", HeadRar},
+    {VerifyZipBagleAa, "W32/Bagle.Aa.Worm", HeadZipBagleAa},
 };
 
 namespace {
@@ -98,32 +114,60 @@ bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLe
     return false;
 }
 
-int VerifyZip(int fd, const ZipVariantRow& row) {
-    std::uint8_t* local = Headers.zipLocal;
-    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize))
-        return 0;
+// All that the 30-byte local header decides alone: mark, flags, sizes, method.
+bool ZipHeaderPasses(const std::uint8_t* local, const ZipVariantRow& row) {
     // Only "PK" is tested, not the rest of the local header signature.
     if (local[0] != 'P' || local[1] != 'K')
-        return 0;
-
+        return false;
     std::uint16_t flags = LoadLe16(local + 6);
     std::uint16_t method = LoadLe16(local + 8);
     std::uint32_t compressed = LoadLe32(local + 18);
     std::uint32_t uncompressed = LoadLe32(local + 22);
+    if ((flags & 0x0001) == 0)
+        return false;
+    if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead)
+        return false;
+    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed))
+        return false;
+    return row.method == ZipMethodTest::StoredOnly ? method == 0 : (method & 0x06) == 0;
+}
+
+bool ZipHeadPasses(const std::uint8_t* head, std::size_t length, const ZipVariantRow& row) {
+    return length >= kZipLocalHeaderSize && ZipHeaderPasses(head, row);
+}
+
+bool HeadZipBagleH(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleH);
+}
+bool HeadZipBagleK(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleK);
+}
+bool HeadZipBagleJ(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleJ);
+}
+bool HeadZipBagleN(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleN);
+}
+bool HeadZipBagleO(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleO);
+}
+bool HeadZipBagleAa(const std::uint8_t* head, std::size_t length) {
+    return ZipHeadPasses(head, length, kZipBagleAa);
+}
+bool HeadRar(const std::uint8_t* head, std::size_t length) {
+    return length >= kRarMarkerSize && std::memcmp(head, "Rar", 3) == 0;
+}
+
+int VerifyZip(int fd, const ZipVariantRow& row) {
+    const std::uint8_t* local = Headers.zipLocal;
+    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize))
+        return 0;
+    if (!ZipHeaderPasses(local, row))
+        return 0;
+    std::uint32_t compressed = LoadLe32(local + 18);
     std::uint16_t nameLength = LoadLe16(local + 26);
     std::uint16_t extraLength = LoadLe16(local + 28);
 
-    if ((flags & 0x0001) == 0)
-        return 0;
-    if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead) {
-        return 0;
-    }
-    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed))
-        return 0;
-    bool methodPasses =
-        row.method == ZipMethodTest::StoredOnly ? method == 0 : (method & 0x06) == 0;
-    if (!methodPasses)
-        return 0;
     // A name of 300 bytes or more is not read and passes.
     if (nameLength < kNameBufferSize &&
         !NameHasProgramExtension(fd, kZipLocalHeaderSize, nameLength)) {
@@ -148,7 +192,7 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
 int VerifyRar(int fd, SizeRange sizes) {
     if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize))
         return 0;
-    if (std::memcmp(Headers.rarMarker, "Rar", 3) != 0)
+    if (!HeadRar(Headers.rarMarker, kRarMarkerSize))
         return 0;
 
     std::int64_t archiveAt = LoadLe16(Headers.rarMarker + 5);
@@ -180,12 +224,6 @@ int VerifyRar(int fd, SizeRange sizes) {
 }
 
 }  // namespace
-
-bool PrefixMayBeArchive(const std::uint8_t* prefix, std::size_t length) {
-    if (length >= kZipLocalHeaderSize && prefix[0] == 'P' && prefix[1] == 'K')
-        return true;
-    return length >= kRarMarkerSize && std::memcmp(prefix, "Rar", 3) == 0;
-}
 
 int VerifyZipBagleH(int fd) {
     return VerifyZip(fd, kZipBagleH);

@@ -22,14 +22,12 @@ int VerifyZipBagleAa(int fd);
 struct VariantVerifier {
     int (*verify)(int fd);
     const char* detectionName;
+    // head: the first length bytes of a file, as one read from its start gave
+    // them. False when verify would reject that file on the bytes of its
+    // first read alone (a short read, or a test of the header it holds).
+    bool (*headMayPass)(const std::uint8_t* head, std::size_t length);
 };
 
 // In the order the executable file scanner tries them; the first that accepts names the file.
 constexpr int kVariantVerifierCount = 8;
 extern const VariantVerifier VariantVerifierList[kVariantVerifierCount];
-
-// prefix: the first length bytes of a file, as one read from its start gave
-// them. False when no verifier can accept the file and the archive-table walk
-// ends at its first applicable row: every ZIP member and the walk first need
-// "PK" and 30 (the walk 40) bytes, every RAR member "Rar" and 7 bytes.
-bool PrefixMayBeArchive(const std::uint8_t* prefix, std::size_t length);

@@ -254,24 +254,29 @@ TEST_F(ExecutableScannerTest, FilesWithoutPkEndQuietly) {
     EXPECT_EQ(ScanState.FilesInfected, 0);
 }
 
-TEST_F(ExecutableScannerTest, FileThatIsNoArchiveIsReadOnceAfterThePeTest) {
+TEST_F(ExecutableScannerTest, HeadIsReadOnceForTheVerifiersAndTheArchiveWalk) {
     WriteFile("notes.txt", std::string(5000, 'a'));  // e_lfanew 0x6161: past the end
     CountOperations();
     EXPECT_EQ(Scan("C:\\notes.txt"), 0);
-    // Two reads of ReadPeSignature, then the head once for the verifiers and the archive walk.
+    // Two reads of ReadPeSignature, then the head once: no member and no row can take it.
     EXPECT_EQ(Count(FileOperation::Read), 3);
     EXPECT_TRUE(lines.empty());
     EXPECT_STREQ(CurrentFilePath, "C:\\notes.txt");
 
-    // A head with "PK" goes on to the verifiers, which read it again.
-    SampleBytes pk = BuildPatternFile(5000, {});
+    // "PK" and a header no member passes: the windows of the one applicable
+    // row (both patterns found) are all that is read after the head.
+    auto anyRow = Terminated({MakeRecord(kArchiveName, 2000, p1_, 9000, p2_, 22, SizeAny)});
+    SampleBytes pk = BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}});
     pk[0] = 'P';
     pk[1] = 'K';
+    pk[6] = 0;  // not encrypted
     WriteSample("junk.zip", pk);
     const int before = Count(FileOperation::Read);
-    EXPECT_EQ(Scan("C:\\junk.zip"), 0);
-    EXPECT_GE(Count(FileOperation::Read) - before, 2 + 1 + 8);
-    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName,
+                                 "C:\\junk.zip"),
+              1);
+    EXPECT_EQ(Count(FileOperation::Read) - before, 2 + 1 + 2);
+    EXPECT_EQ(lines, std::vector<std::string>{Removed("C:\\junk.zip", kArchiveName)});
 }
 
 TEST_F(ExecutableScannerTest, UnopenableOrUnmeasurableFilesAreSkippedSilently) {
