@@ -3,4 +3,6 @@
 
 #include "ui/scanner_app.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return TheScannerApp.Run(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return TheScannerApp.Run();
+}

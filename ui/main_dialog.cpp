@@ -103,8 +103,8 @@ int SuiteInstalled(const char* subkey, const char* valueName, char* buffer, DWOR
     // Read at most capacity bytes; a longer value still counts as installed,
     // since only whether it can be read decides.
     DWORD length = capacity;
-    LONG read = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(buffer), &length);
+    LONG read = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                                 &length);
     if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) {
         RegCloseKey(key);
         return 0;
@@ -112,8 +112,7 @@ int SuiteInstalled(const char* subkey, const char* valueName, char* buffer, DWOR
     return RegCloseKey(key) == ERROR_SUCCESS ? 1 : 0;
 }
 
-bool HeadlineStatic::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
-                                    LRESULT& result) {
+bool HeadlineStatic::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     static const ui::ControlMessageEntry<HeadlineStatic> kMessageMap[] = {
         {WM_PAINT, &HeadlineStatic::OnPaint},
     };
@@ -169,7 +168,8 @@ BOOL MainDialog::OnInitDialog() {
 
     const ui::Window* hiddenAtStart[] = {&statusLine_, &statusFrame_, &searching_,
                                          &resultList_, &listFrame_,   &cancel_};
-    for (const ui::Window* control : hiddenAtStart) control->Show(false);
+    for (const ui::Window* control : hiddenAtStart)
+        control->Show(false);
     ok_.Enable(false);
     ok_.Show(false);
 
@@ -210,9 +210,9 @@ BOOL MainDialog::OnInitDialog() {
     SetWindowLongPtrA(hwnd_, GWL_STYLE,
                       GetWindowLongPtrA(hwnd_, GWL_STYLE) | WS_SYSMENU | WS_MINIMIZEBOX);
 
-    background_.Attach(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
-                                                       MAKEINTRESOURCEA(IDB_BACKGROUND),
-                                                       IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
+    background_.Attach(
+        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BACKGROUND),
+                                        IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
     region_ = RegionFromBitmap(background_.Get(), kBackgroundKey, 1);
     if (region_ && !SetWindowRgn(hwnd_, region_, TRUE)) {
         DeleteObject(region_);
@@ -331,7 +331,9 @@ INT_PTR MainDialog::OnScan(const ui::Message&) {
     return TRUE;
 }
 
-void MainDialog::OnCancel() { CancelOrAskToStop(texts::kProgramTitle); }
+void MainDialog::OnCancel() {
+    CancelOrAskToStop(texts::kProgramTitle);
+}
 
 INT_PTR MainDialog::OnCloseX(const ui::Message&) {
     CancelOrAskToStop(texts::kXButtonCaption);
@@ -366,7 +368,9 @@ INT_PTR MainDialog::OnCtlColor(const ui::Message& message) {
     return brush;
 }
 
-INT_PTR MainDialog::OnMove(const ui::Message&) { return FALSE; }
+INT_PTR MainDialog::OnMove(const ui::Message&) {
+    return FALSE;
+}
 
 // A press on the background grabs the window as if by its caption.
 INT_PTR MainDialog::OnLButtonDown(const ui::Message& message) {
@@ -374,7 +378,9 @@ INT_PTR MainDialog::OnLButtonDown(const ui::Message& message) {
     return FALSE;
 }
 
-INT_PTR MainDialog::OnLButtonUp(const ui::Message&) { return FALSE; }
+INT_PTR MainDialog::OnLButtonUp(const ui::Message&) {
+    return FALSE;
+}
 
 INT_PTR MainDialog::OnOkButton(const ui::Message&) {
     ui::Dialog::OnOK();

@@ -118,16 +118,16 @@ INT_PTR MessageDialog::OnCentredOk(const ui::Message&) {
 
 INT_PTR MessageDialog::OnPaint(const ui::Message&) {
     ui::PaintScope paint(hwnd_);
-    ui::Bitmap bitmap(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
-                                                      MAKEINTRESOURCEA(PictureId), IMAGE_BITMAP,
-                                                      0, 0, LR_LOADMAP3DCOLORS)));
+    ui::Bitmap bitmap(
+        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(PictureId),
+                                        IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
     if (!bitmap) return TRUE;
     ui::WindowDC target(picture_.Get());
     const RECT client = picture_.ClientRect();
     ui::MemoryDC memory(target.Get());
     ui::SelectScope select(memory.Get(), bitmap.Get());
-    BitBlt(target.Get(), client.left, client.top, client.right, client.bottom, memory.Get(), 0,
-           0, SRCCOPY);
+    BitBlt(target.Get(), client.left, client.top, client.right, client.bottom, memory.Get(), 0, 0,
+           SRCCOPY);
     return TRUE;
 }
 

@@ -9,7 +9,9 @@ namespace {
 constexpr DWORD ALLOC_STEP = 100;    // rectangles the buffer grows by
 constexpr DWORD FLUSH_COUNT = 2000;  // rectangles per partial region
 
-DWORD BufferBytes(DWORD capacity) { return sizeof(RGNDATAHEADER) + sizeof(RECT) * capacity; }
+DWORD BufferBytes(DWORD capacity) {
+    return sizeof(RGNDATAHEADER) + sizeof(RECT) * capacity;
+}
 
 void ResetBounds(RGNDATAHEADER& header) {
     header.nCount = 0;
@@ -136,7 +138,8 @@ HRGN RegionFromBitmap(HBITMAP bitmap, COLORREF key, int mode) {
         const std::uint8_t* row = rows + static_cast<std::ptrdiff_t>(height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
             const int x0 = x;
-            while (x < width && (MatchesKey(row + 4 * x, key) == (mode == 0))) ++x;
+            while (x < width && (MatchesKey(row + 4 * x, key) == (mode == 0)))
+                ++x;
             if (x > x0 && !runs.Add(x0, y, x, y + 1)) return runs.Abandon();
             // The pixel that ended the run is not part of the next one.
         }

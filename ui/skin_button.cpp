@@ -10,8 +10,8 @@ constexpr int kCaptionCapacity = 64;
 constexpr int kNameCapacity = kCaptionCapacity + 16;
 
 HBITMAP LoadNamedBitmap(const char* name) {
-    return static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0,
-                                           LR_LOADMAP3DCOLORS));
+    return static_cast<HBITMAP>(
+        LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
 }
 
 }  // namespace

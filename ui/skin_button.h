@@ -17,8 +17,7 @@ public:
     // bitmaps named after the caption. FALSE only when there is no control or
     // no caption.
     BOOL LoadSkin(int id, HWND parent);
-    BOOL LoadSkinBitmaps(const char* focusName, const char* notFocusName,
-                         const char* disableName);
+    BOOL LoadSkinBitmaps(const char* focusName, const char* notFocusName, const char* disableName);
     // The button takes the size of its NOTFOCUS bitmap.
     BOOL SizeToBitmap();
     void DrawItem(const DRAWITEMSTRUCT& item) override;

@@ -119,7 +119,9 @@ std::vector<HWND> ProgramWindowsWith(int childId) {
     return WindowsWith(childId, program.dwProcessId);
 }
 
-bool ProgramEnded() { return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0; }
+bool ProgramEnded() {
+    return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0;
+}
 
 PROCESS_INFORMATION StartProgram(const std::string& name = "quellix.exe",
                                  const std::string& args = "") {
@@ -151,7 +153,8 @@ void ExpectExit(const std::string& code) {
     DWORD exitCode = 0;
     GetExitCodeProcess(program.hProcess, &exitCode);
     Say("exit code %lu", static_cast<unsigned long>(exitCode));
-    if (std::to_string(exitCode) != code) Fail("exit code " + std::to_string(exitCode) + ", not " + code);
+    if (std::to_string(exitCode) != code)
+        Fail("exit code " + std::to_string(exitCode) + ", not " + code);
 }
 
 void Start() {
@@ -188,7 +191,9 @@ HWND Control(int id) {
     return control;
 }
 
-void Press(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+void Press(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
 
 // A key as the keyboard delivers it: to the window with the focus in the
 // program's thread.
@@ -233,7 +238,8 @@ void Answer(const std::string& how) {
     } kButtons[] = {{6, "YES"}, {7, "NO"}, {1, "OK"}, {2, "Cancel"}, {3, "OK"}};
     for (const auto& b : kButtons) {
         HWND button = GetDlgItem(question, b.id);
-        if (button && IsWindowVisible(button)) buttons += (buttons.empty() ? "" : " ") + std::string(b.name);
+        if (button && IsWindowVisible(button))
+            buttons += (buttons.empty() ? "" : " ") + std::string(b.name);
     }
     std::string text = WindowText(GetDlgItem(question, kMessageText));
     for (char& c : text) {
@@ -265,7 +271,9 @@ void Answer(const std::string& how) {
 }
 
 // "forever": for a person working the window, who takes the time they need.
-DWORD Timeout(const std::string& arg, DWORD usual) { return arg == "forever" ? INFINITE : usual; }
+DWORD Timeout(const std::string& arg, DWORD usual) {
+    return arg == "forever" ? INFINITE : usual;
+}
 
 void WaitOk(const std::string& arg) {
     if (!WaitFor([] { return IsWindowVisible(Control(kOkButton)) != FALSE || ProgramEnded(); },

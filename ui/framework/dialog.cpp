@@ -7,7 +7,9 @@ INT_PTR Dialog::DoModal(HWND owner) {
                            &DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-void Dialog::Bind(Window& member, int id) { member.Attach(hwnd_, id); }
+void Dialog::Bind(Window& member, int id) {
+    member.Attach(hwnd_, id);
+}
 
 void Dialog::Bind(Window& member, OwnerDrawn& drawer, int id) {
     if (!member.Attach(hwnd_, id) || bindingCount_ >= kMaxBindings) return;

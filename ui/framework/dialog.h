@@ -49,7 +49,9 @@ inline bool IsCtlColorMessage(UINT message) {
     return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
 }
 // CTLCOLOR_DLG, CTLCOLOR_STATIC... of a WM_CTLCOLOR* message.
-inline int CtlColorKind(UINT message) { return static_cast<int>(message - WM_CTLCOLORMSGBOX); }
+inline int CtlColorKind(UINT message) {
+    return static_cast<int>(message - WM_CTLCOLORMSGBOX);
+}
 
 template <class T, std::size_t N>
 bool RouteMessage(const MessageEntry<T> (&map)[N], T* self, const Message& message,
@@ -58,8 +60,8 @@ bool RouteMessage(const MessageEntry<T> (&map)[N], T* self, const Message& messa
         bool matches = entry.message == kCtlColorMessage ? IsCtlColorMessage(message.message)
                                                          : entry.message == message.message;
         if (!matches) continue;
-        if (entry.message == WM_COMMAND && (LOWORD(message.wParam) != entry.command ||
-                                            HIWORD(message.wParam) != BN_CLICKED)) {
+        if (entry.message == WM_COMMAND &&
+            (LOWORD(message.wParam) != entry.command || HIWORD(message.wParam) != BN_CLICKED)) {
             continue;
         }
         result = (self->*entry.handler)(message);

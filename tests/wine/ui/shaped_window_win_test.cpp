@@ -55,7 +55,9 @@ HRGN PixelByPixel(const Picture& p, int mode) {
     return all;
 }
 
-bool SameRegion(HRGN a, HRGN b) { return a && b && EqualRgn(a, b); }
+bool SameRegion(HRGN a, HRGN b) {
+    return a && b && EqualRgn(a, b);
+}
 
 TEST(RegionFromBitmap, MatchesThePixelsThatDifferFromTheKeyOrEqualIt) {
     const struct {
@@ -88,7 +90,8 @@ TEST(RegionFromBitmap, MoreThanOneBatchOfRunsGivesTheSameRegion) {
     Picture stripes;
     for (int y = 0; y < 50; ++y) {
         std::string row;
-        for (int x = 0; x < 120; ++x) row += ((x + y) % 2) ? '#' : '.';
+        for (int x = 0; x < 120; ++x)
+            row += ((x + y) % 2) ? '#' : '.';
         stripes.rows.push_back(row);
     }
     HBITMAP bitmap = MakeBitmap(stripes);
@@ -110,11 +113,14 @@ TEST(RegionFromBitmap, ModeZeroIsTheComplementWithinThePicture) {
     CombineRgn(both, shape, rest, RGN_OR);
     HRGN whole = CreateRectRgn(0, 0, p.Width(), p.Height());
     EXPECT_TRUE(EqualRgn(both, whole));
-    for (HRGN r : {shape, rest, both, whole}) DeleteObject(r);
+    for (HRGN r : {shape, rest, both, whole})
+        DeleteObject(r);
     DeleteObject(bitmap);
 }
 
-TEST(RegionFromBitmap, NoBitmapNoRegion) { EXPECT_EQ(RegionFromBitmap(nullptr, kKey, 1), nullptr); }
+TEST(RegionFromBitmap, NoBitmapNoRegion) {
+    EXPECT_EQ(RegionFromBitmap(nullptr, kKey, 1), nullptr);
+}
 
 TEST(MessageGrowth, FromTheTextLength) {
     const struct {
