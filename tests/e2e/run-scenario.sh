@@ -255,6 +255,27 @@ ended
 EOT
 }
 
+scenario_page_links() {
+    # DOWNLOAD, the download link and the utilities link open the maker's
+    # pages: Wine hands the address to its browser setting, here a script of
+    # ours that only writes it down.
+    cat >"$work/browser.sh" <<EOS
+#!/bin/sh
+echo "\$1" >>"$work/opened"
+EOS
+    chmod +x "$work/browser.sh"
+    in_prefix reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$work/browser.sh" /f >/dev/null 2>&1
+    drive start click:1053 sleep:2000 click:1077 sleep:2000 click:1080 sleep:2000 click:1054 expect-ended
+    sed 's/^/opened: /' "$work/opened" >>"$work/transcript" 2>/dev/null
+    expect <<EOT
+started
+ended
+opened: https://www.keldora.example/download/downloadnow.htm
+opened: https://www.keldora.example/download/downloadnow.htm
+opened: https://www.keldora.example/download/utility.htm
+EOT
+}
+
 scenario_cancel_yes() {
     drive start click:1052 sleep:300 shot:during click:2 wait-question shot:question answer:yes \
         wait-status:"Scanning terminated" state:2,1070 read click:1070 expect-ended
