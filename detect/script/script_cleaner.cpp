@@ -18,25 +18,34 @@ constexpr std::size_t kLineFeedBlockSmall = 512;
 constexpr std::size_t kCloserSpan = 100;
 constexpr std::size_t kWindowSize = 100;  // compare-at-position window
 
-// Zero-fills buffer[0..capacity), then seeks and reads exactly count bytes;
-// at least one zero byte stays after them. Reads are repeated until count or
-// end of file, so only a file that is shorter than expected (or shrank since
-// its length was taken) comes up short.
+// 1 for every byte StripBlanks keeps, 0 for a blank.
+struct KeptByteTable {
+    std::uint8_t kept[256];
+    constexpr KeptByteTable() : kept() {
+        for (int c = 0; c < 256; ++c)
+            kept[c] = IsBlank(static_cast<std::uint8_t>(c)) ? 0 : 1;
+    }
+};
+constexpr KeptByteTable kKeptByte;
+
+// Seeks and reads exactly count bytes into buffer, which then holds the bytes
+// read and zeros up to capacity, so at least one zero byte stays after them.
+// Reads are repeated until count or end of file, so only a file that is
+// shorter than expected (or shrank since its length was taken) comes up short.
 bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t capacity,
                std::size_t count) {
-    std::memset(buffer, 0, capacity);
-    if (count >= capacity || offset < 0)
-        return false;
-    if (platform::SeekSet(fd, offset) != offset)
-        return false;
     std::size_t done = 0;
-    while (done < count) {
+    bool ok = count < capacity && offset >= 0 && platform::SeekSet(fd, offset) == offset;
+    while (ok && done < count) {
         int n = platform::ReadFile(fd, buffer + done, static_cast<unsigned>(count - done));
         if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
     }
-    return true;
+    // Only the rest is cleared: the bytes read are already in place.
+    std::memset(buffer + done, 0, capacity - done);
+    return ok;
 }
 
 // buffer is zero-terminated within its capacity.
@@ -80,8 +89,9 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
     const std::size_t textLength = tail ? ScriptCleaner.tailLength : ScriptCleaner.headLength;
 
     if (record.method == kScriptMethodSearch) {
-        std::memset(work, 0, kScriptTextSize + 1);
+        // The text, then zeros to the end of the buffer.
         std::memcpy(work, text, textLength);
+        std::memset(work + textLength, 0, kScriptTextSize + 1 - textLength);
         return FindPattern(work, w, record.pattern, n);
     }
 
@@ -109,10 +119,43 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
 }  // namespace
 
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count) {
+    // No branch per byte (text mixes blanks in at random, which defeats
+    // prediction): every byte is stored at the next kept byte's place, and
+    // only a kept one moves that place on. A stored blank is overwritten by
+    // the next kept byte, so stopping at the last kept byte writes nothing
+    // past the stripped text.
+    std::size_t end = count;
+    while (end > 0 && IsBlank(source[end - 1]))
+        --end;
     std::size_t written = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!IsBlank(source[i]))
-            destination[written++] = source[i];
+    std::size_t i = 0;
+    // Eight loads first, then the stores: each byte's place depends only on
+    // table loads, and a store never reaches a byte not yet loaded.
+    for (; i + 8 <= end; i += 8) {
+        const std::uint8_t* p = source + i;
+        const std::uint8_t c0 = p[0], c1 = p[1], c2 = p[2], c3 = p[3];
+        const std::uint8_t c4 = p[4], c5 = p[5], c6 = p[6], c7 = p[7];
+        destination[written] = c0;
+        written += kKeptByte.kept[c0];
+        destination[written] = c1;
+        written += kKeptByte.kept[c1];
+        destination[written] = c2;
+        written += kKeptByte.kept[c2];
+        destination[written] = c3;
+        written += kKeptByte.kept[c3];
+        destination[written] = c4;
+        written += kKeptByte.kept[c4];
+        destination[written] = c5;
+        written += kKeptByte.kept[c5];
+        destination[written] = c6;
+        written += kKeptByte.kept[c6];
+        destination[written] = c7;
+        written += kKeptByte.kept[c7];
+    }
+    for (; i < end; ++i) {
+        const std::uint8_t c = source[i];
+        destination[written] = c;
+        written += kKeptByte.kept[c];
     }
     return written;
 }

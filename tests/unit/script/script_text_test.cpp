@@ -39,6 +39,40 @@ TEST(ScriptTextTest, StripBlanksKeepsEveryOtherByteInOrder) {
     }
 }
 
+// Long inputs, blanks at every place in the eight-byte rounds, trailing
+// blanks included: the kept bytes in order, and the rest of the destination
+// untouched.
+TEST(ScriptTextTest, StripBlanksOfLongTextsMatchesAByteByByteCopy) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::uint8_t>(seed >> 16);
+    };
+    for (std::size_t size : {8u, 9u, 15u, 16u, 17u, 63u, 4096u}) {
+        for (int blankEvery : {1, 2, 3, 7, 64}) {
+            std::string source(size, '\0');
+            for (std::size_t i = 0; i < size; ++i) {
+                const std::uint8_t r = next();
+                source[i] = static_cast<char>(r % blankEvery == 0 ? " \t\n\v\f\r"[r % 6] : r | 0x80);
+            }
+            if (size > 8)
+                source.replace(size - 3, 3, " \r\n");
+            std::string expected;
+            for (char c : source) {
+                if (!IsBlank(static_cast<std::uint8_t>(c)))
+                    expected += c;
+            }
+            std::string out(size + 8, '\xEE');
+            auto* destination = reinterpret_cast<std::uint8_t*>(&out[0]);
+            const std::size_t n = StripBlanks(Bytes(source), destination, size);
+            ASSERT_EQ(n, expected.size()) << size << " " << blankEvery;
+            EXPECT_EQ(out.substr(0, n), expected) << size << " " << blankEvery;
+            EXPECT_EQ(out.substr(n), std::string(size + 8 - n, '\xEE'))
+                << "wrote past the stripped text: " << size << " " << blankEvery;
+        }
+    }
+}
+
 TEST(ScriptTextTest, FindPatternNeedsTheWholePatternWithinTheWindow) {
     struct Case {
         std::string window;
