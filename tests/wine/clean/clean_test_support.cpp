@@ -11,20 +11,10 @@
 #include "platform/file_io.h"
 #include "scan/report_channel.h"
 #include "scan/scan_state.h"
+#include "tests/wine/support/report_sink.h"
 #include "tests/wine/support/scripted_message_box.h"
 
 namespace {
-
-std::vector<std::string> lines;
-
-LRESULT CALLBACK RecordLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == MSG_ADD_RESULT) {
-        lines.emplace_back(LineBuffer);
-        return 0;
-    }
-    if (message == MSG_SET_STATUS) return 0;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 // Whatever a test does, nothing may restart the machine or end the program.
 std::vector<std::pair<UINT, DWORD>> refusedRestarts;
@@ -68,7 +58,7 @@ void BeginTestScan() {
     ScanState = ScanStateFields{};
     std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
     ReportWindow = LineSink();
-    lines.clear();
+    SinkLines().clear();
     ForgetAskedQuestions();
     programEnds = 0;
     refusedRestarts.clear();
@@ -80,21 +70,10 @@ int ProgramEnds() { return programEnds; }
 UINT LastProgramEndCode() { return lastEndCode; }
 const std::vector<std::pair<UINT, DWORD>>& RestartRequests() { return refusedRestarts; }
 
-const std::vector<std::string>& SentLines() { return lines; }
-void ClearLines() { lines.clear(); }
+const std::vector<std::string>& SentLines() { return SinkLines(); }
+void ClearLines() { SinkLines().clear(); }
 
-HWND LineSink() {
-    static HWND sink = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = RecordLines;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QuellixCleanLineSink";
-        RegisterClassA(&wc);
-        return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               wc.hInstance, nullptr);
-    }();
-    return sink;
-}
+HWND LineSink() { return ReportSinkWindow(); }
 
 bool MakeKey(HKEY root, const char* key, REGSAM view) {
     HKEY k = nullptr;

@@ -12,38 +12,13 @@
 #include "scan/scan_driver.h"
 #include "scan/scan_state.h"
 #include "scan/walker.h"
+#include "tests/wine/support/report_sink.h"
 #include "tests/wine/support/scripted_message_box.h"
 
 namespace {
 
-std::vector<std::string> lines;
-std::vector<std::string> statuses;
-
-LRESULT CALLBACK RecordReports(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == MSG_ADD_RESULT) {
-        lines.emplace_back(LineBuffer);
-        return 0;
-    }
-    if (message == MSG_SET_STATUS) {
-        statuses.emplace_back(StatusBuffer);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A message-only window stands in for the dialog.
-HWND ReportSink() {
-    static HWND sink = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = RecordReports;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QuellixReportSink";
-        RegisterClassA(&wc);
-        return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               wc.hInstance, nullptr);
-    }();
-    return sink;
-}
+std::vector<std::string>& lines = SinkLines();
+std::vector<std::string>& statuses = SinkStatuses();
 
 void MakeFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -59,7 +34,7 @@ protected:
     void SetUp() override {
         ScanState = ScanStateFields{};
         ScanState.MemoryScanMode = 0;
-        ReportWindow = ReportSink();
+        ReportWindow = ReportSinkWindow();
         ASSERT_NE(ReportWindow, nullptr);
         lines.clear();
         statuses.clear();
@@ -121,7 +96,10 @@ TEST_F(WindowsWalkTest, APathTooLongForTheBuffersIsSkipped) {
     CreateDirectoryA(dir.c_str(), nullptr);
     while (dir.size() < 225) {
         dir += "\\" + std::string(20, 'n');
-        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+        // The prefix may hold the folders of an earlier run.
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS)
+            << dir;
     }
     MakeFile(dir + "\\short.txt");
     // Past 259 characters: made through the wide, unlimited-length form.
