@@ -53,6 +53,11 @@ trap cleanup EXIT
 
 echo "run: making a throwaway Wine prefix"
 qx_new_prefix "$prefix"
+# A scan must never see the host's files: no Z: drive, no links out of C:.
+if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | head -1)" ]; then
+    echo "refusing to scan: the prefix maps host folders"
+    exit 1
+fi
 dir="$prefix/drive_c/qxtest"
 mkdir -p "$dir"
 cp -f "$bin/quellix.exe" "$bin/qxdriver.exe" "$bin/qxplant.exe" "$bin/qxworm.exe" "$dir/"
