@@ -152,13 +152,12 @@ sign octagon "$RED" 'x' picture179.bmp
 
 # --- Icon: a blue rounded square with a white shield and magnifier. ---
 icon_png() {  # icon_png SIZE OUT
-    local s=$1 r=$(($1 / 5))
+    local s=$1
     convert -size 64x64 xc:none -fill "$BLUE" -draw "roundrectangle 0,0 63,63 12,12" \
         -fill white -draw "path 'M 32,8 L 52,15 L 51,32 C 49,44 41,51 32,55 C 23,51 15,44 13,32 L 12,15 Z'" \
         -fill "$BLUE" -draw "circle 30,29 30,19" -fill white -draw "circle 30,29 30,24" \
         -stroke "$BLUE" -strokewidth 5 -draw "line 36,35 44,43" \
         -resize ${s}x${s} "$2"
-    : "$r"
 }
 icon_png 16 /tmp/qx-icon16.png
 icon_png 32 /tmp/qx-icon32.png
