@@ -44,7 +44,8 @@ void CheckHeadShortcut(const FuzzInput& in) {
         if (v.verify(file.Get()) && !v.headMayPass(head, headLength)) std::abort();
     }
     const auto length = static_cast<std::int64_t>(in.fileSize);
-    ArchiveWalkResult once = WalkArchiveTable(in.table.data(), file.Get(), length, head, headLength);
+    ArchiveWalkResult once =
+        WalkArchiveTable(in.table.data(), file.Get(), length, head, headLength);
     ArchiveWalkResult again = WalkArchiveTable(in.table.data(), file.Get(), length);
     if (once.end != again.end || once.record != again.record) std::abort();
 }

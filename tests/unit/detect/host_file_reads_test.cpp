@@ -13,12 +13,11 @@
 namespace {
 
 class HostFileReadsTest : public HostDriveTest {
-  protected:
+protected:
     // The bytes one read at offset gives, or "<seek>" / "<read>" for a failure.
     static std::string ReadText(int fd, std::int64_t offset, unsigned count) {
         std::int64_t at = platform::SeekSet(fd, offset);
-        if (at < 0)
-            return "<seek>";
+        if (at < 0) return "<seek>";
         EXPECT_EQ(at, offset);
         char buffer[64] = {};
         int n = platform::ReadFile(fd, buffer, count < sizeof buffer ? count : sizeof buffer);
@@ -28,7 +27,8 @@ class HostFileReadsTest : public HostDriveTest {
 
 TEST_F(HostFileReadsTest, PathsOfAnyCaseOpenTheFileAndOnlyAFile) {
     WriteFile("Games\\Tool.EXE", "exact");
-    for (const char* path : {"C:\\Games\\Tool.EXE", "C:\\games\\tool.exe", "c:\\GAMES\\.\\x\\..\\TOOL.exe"}) {
+    for (const char* path :
+         {"C:\\Games\\Tool.EXE", "C:\\games\\tool.exe", "c:\\GAMES\\.\\x\\..\\TOOL.exe"}) {
         platform::ScopedFile file(platform::OpenReadBinary(path));
         ASSERT_TRUE(file.IsOpen()) << path;
         EXPECT_EQ(ReadText(file.Get(), 0, 5), "exact") << path;

@@ -53,14 +53,13 @@ TEST(ScriptTextTest, StripBlanksOfLongTextsMatchesAByteByByteCopy) {
             std::string source(size, '\0');
             for (std::size_t i = 0; i < size; ++i) {
                 const std::uint8_t r = next();
-                source[i] = static_cast<char>(r % blankEvery == 0 ? " \t\n\v\f\r"[r % 6] : r | 0x80);
+                source[i] =
+                    static_cast<char>(r % blankEvery == 0 ? " \t\n\v\f\r"[r % 6] : r | 0x80);
             }
-            if (size > 8)
-                source.replace(size - 3, 3, " \r\n");
+            if (size > 8) source.replace(size - 3, 3, " \r\n");
             std::string expected;
             for (char c : source) {
-                if (!IsBlank(static_cast<std::uint8_t>(c)))
-                    expected += c;
+                if (!IsBlank(static_cast<std::uint8_t>(c))) expected += c;
             }
             std::string out(size + 8, '\xEE');
             auto* destination = reinterpret_cast<std::uint8_t*>(&out[0]);
