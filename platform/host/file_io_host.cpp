@@ -16,11 +16,13 @@ using host::detail::Fails;
 
 namespace {
 
-// Regular files opened here keep their position in this table and are read
+// Regular files opened here keep their position in this table (from
+// OpenReadBinary to CloseFile, which ScopedFile always calls) and are read
 // with pread: a seek then costs no call, and every read is still a real read
 // of the file as it is at that moment. lseek to any offset up to 2^31 - 1
-// succeeds on a regular file on every Linux file system, so such a seek
-// cannot fail where the deferred one succeeds; larger offsets are sought for real.
+// succeeds on a regular file on every Linux file system (none allows less),
+// so such a seek cannot fail where the kept one succeeds; larger offsets are
+// sought for real.
 constexpr int kTrackedDescriptors = 1024;
 constexpr std::int64_t kDeferredSeekLimit = 0x7FFFFFFF;
 
