@@ -131,7 +131,7 @@ logo "$NAVY" keldoralogo_focus.bmp
 
 # --- Message pictures, 42 x 40, on light blue. The picture control shows the
 # top-left 37 x 39 pixels, so each sign sits there. ---
-sign() {  # sign SHAPE COLOUR GLYPH OUT
+sign() {  # sign SHAPE COLOUR GLYPH OUT [GLYPH-COLOUR]
     local shape
     case "$1" in
         circle) shape=(-draw "circle 18,19 18,3") ;;
@@ -141,11 +141,11 @@ sign() {  # sign SHAPE COLOUR GLYPH OUT
     local dy=0
     [ "$1" = triangle ] && dy=4
     convert -size 42x40 xc:"$LIGHT" -fill "$2" "${shape[@]}" \
-        -font $BOLD -pointsize 21 -fill white -gravity NorthWest \
+        -font $BOLD -pointsize 21 -fill "${5:-white}" -gravity NorthWest \
         -annotate +$((18 - $(text_width "$3" 21) / 2))+$((6 + dy)) "$3" /tmp/qx-sign.png
     bmp /tmp/qx-sign.png "$4"
 }
-sign triangle "$AMBER" '!' picture147.bmp
+sign triangle "$AMBER" '!' picture147.bmp "$NAVY"
 sign circle "$BLUE" 'i' picture177.bmp
 sign circle "$NAVY" '?' picture178.bmp
 sign octagon "$RED" 'x' picture179.bmp
