@@ -111,6 +111,14 @@ add_drive() {
 # plant KIND WINDOWS-PATH: writes a sample; prints its detection name.
 plant() { in_prefix 'C:\qxtest\qxplant.exe' "$1" "$2" 2>/dev/null | tr -d '\r'; }
 
+# Empty files enough to keep a scan busy for some seconds, so that a stop
+# request lands while it runs however fast the machine is.
+lengthen_scan() {
+    mkdir -p "$prefix/drive_c/bulk"
+    local i
+    for ((i = 0; i < 4000; ++i)); do : >"$prefix/drive_c/bulk/file$i.txt"; done
+}
+
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
 TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO'
@@ -282,6 +290,7 @@ EOT
 }
 
 scenario_cancel_yes() {
+    lengthen_scan
     drive start click:1052 sleep:300 shot:during click:2 wait-question shot:question answer:yes \
         wait-status:"Scanning terminated" state:2,1070 read click:1070 expect-ended
     # The statistics count what was reached before the stop: only their shape is fixed.
@@ -298,6 +307,7 @@ EOT
 }
 
 scenario_cancel_no() {
+    lengthen_scan
     drive start click:1052 sleep:300 click:2 answer:no state:2,1070 wait-ok read click:1070 expect-ended
     local n
     n="$(files_on_c)"
@@ -314,6 +324,7 @@ EOT
 }
 
 scenario_escape_no() {
+    lengthen_scan
     # No to the question that Escape asks during the scan: the scan goes on
     # to its end and the key goes no further; after the scan Escape closes
     # the window without a question.
@@ -331,6 +342,7 @@ EOT
 }
 
 scenario_escape_yes() {
+    lengthen_scan
     drive start click:1052 sleep:300 key:esc answer:yes wait-status:"Scanning terminated" state:2,1070 \
         sleep:500 key:esc expect-ended
     expect <<EOT
@@ -343,6 +355,7 @@ EOT
 }
 
 scenario_x_button() {
+    lengthen_scan
     drive start click:1052 sleep:300 click:1054 answer:no click:1054 answer:yes \
         wait-status:"Scanning terminated" click:1070 expect-ended
     expect <<EOT
