@@ -11,7 +11,7 @@
 //   expect-exit:<code>     wait for the program to end with that exit code
 //   second                 start another copy, expect it to end by itself
 //   click:<id>             press a button of the main dialog
-//   key:esc|enter          a key press on the window with the focus
+//   key:esc|enter|tab      a key press on the window with the focus
 //   wait-question          wait until a question is shown (to picture it)
 //   answer:yes|no|ok|cancel|esc|enter   wait for a question, print it, answer it
 //   wait-ok[:forever]      wait until OK (1070) is shown (the scan is over)
@@ -26,6 +26,7 @@
 //   script:<name>          ask the script to act (move the real pointer...)
 //   where                  print the main window's position
 //   scroll-top             scroll the result list to its first line
+//   focus                  print the identifier of the control with the focus
 //   sleep:<ms>
 #include <windows.h>
 
@@ -210,6 +211,7 @@ void Key(WORD virtualKey) {
 WORD KeyCode(const std::string& name) {
     if (name == "esc") return VK_ESCAPE;
     if (name == "enter") return VK_RETURN;
+    if (name == "tab") return VK_TAB;
     Fail("unknown key " + name);
 }
 
@@ -404,6 +406,11 @@ int main(int argc, char** argv) {
             AskScript("shot", arg);
         } else if (step == "script") {
             AskScript("script", arg);
+        } else if (step == "focus") {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(program.dwThreadId, &info);
+            Say("focus: %d", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
         } else if (step == "scroll-top") {
             SendMessageW(Control(kResultList), WM_VSCROLL, SB_TOP, 0);
             Sleep(200);
