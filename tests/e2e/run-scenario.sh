@@ -247,6 +247,52 @@ ended
 EOT
 }
 
+scenario_worm_in_memory() {
+    # A running program whose file carries a signature: the memory phase ends
+    # it and removes its file before any drive is walked.
+    add_drive d
+    local detection
+    detection="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\worm.exe' 2>/dev/null | tr -d '\r')"
+    [ -n "$detection" ] || { echo "e2e $name: cannot make the worm"; return 1; }
+    (cd "$test_dir" && wine 'D:\worm.exe' >/dev/null 2>&1 &)
+    sleep 1
+    local n
+    n=$(files_on_c)
+    drive start click:1052 wait-ok read click:1070 expect-ended
+    [ -e "$prefix/drive_d/worm.exe" ] && echo "left on disk: worm.exe" >>"$work/transcript"
+    expect <<EOT
+started
+ok shown
+line: System Memory    W32/Bagle.Worm removed
+line: D:\worm.exe     W32/Bagle.Worm removed
+line:  
+$(stats "$n" 1 1)
+status: Scanning completed
+ended
+EOT
+}
+
+scenario_page_links() {
+    # DOWNLOAD, the download link and the utilities link open the maker's
+    # pages: Wine hands the address to its browser setting, here a script of
+    # ours that only writes it down.
+    cat >"$work/browser.sh" <<EOS
+#!/bin/sh
+echo "\$1" >>"$work/opened"
+EOS
+    chmod +x "$work/browser.sh"
+    in_prefix reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$work/browser.sh" /f >/dev/null 2>&1
+    drive start click:1053 sleep:2000 click:1077 sleep:2000 click:1080 sleep:2000 click:1054 expect-ended
+    sed 's/^/opened: /' "$work/opened" >>"$work/transcript" 2>/dev/null
+    expect <<EOT
+started
+ended
+opened: https://www.keldora.example/download/downloadnow.htm
+opened: https://www.keldora.example/download/downloadnow.htm
+opened: https://www.keldora.example/download/utility.htm
+EOT
+}
+
 scenario_cancel_yes() {
     lengthen_scan
     drive start click:1052 sleep:300 shot:during click:2 wait-question shot:question answer:yes \
