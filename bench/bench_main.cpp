@@ -48,20 +48,17 @@ Timing Run(const std::vector<std::string>& args) {
     Timing t;
     char name[] = "/tmp/quellix-bench-out-XXXXXX";
     int outFd = mkstemp(name);
-    if (outFd < 0)
-        return t;
+    if (outFd < 0) return t;
     unlink(name);
     std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
         int devnull = open("/dev/null", O_WRONLY);
         dup2(outFd, 1);
-        if (devnull >= 0)
-            dup2(devnull, 2);
+        if (devnull >= 0) dup2(devnull, 2);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -76,8 +73,7 @@ Timing Run(const std::vector<std::string>& args) {
     lseek(outFd, 0, SEEK_SET);
     char buffer[65536];
     ssize_t n;
-    while ((n = read(outFd, buffer, sizeof buffer)) > 0)
-        t.out.append(buffer, n);
+    while ((n = read(outFd, buffer, sizeof buffer)) > 0) t.out.append(buffer, n);
     close(outFd);
     return t;
 }
@@ -87,8 +83,7 @@ std::vector<std::string> Lines(const std::string& text) {
     std::size_t from = 0;
     while (from < text.size()) {
         std::size_t end = text.find('\n', from);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         lines.push_back(text.substr(from, end - from));
         from = end + 1;
     }
@@ -103,8 +98,7 @@ std::string CheckScan(const Timing& t, const BenchTree& tree) {
     std::vector<std::string> found;
     int scanned = -1;
     for (const auto& line : Lines(t.out)) {
-        if (line.find("     ") != std::string::npos)
-            found.push_back(line);
+        if (line.find("     ") != std::string::npos) found.push_back(line);
         std::sscanf(line.c_str(), "Total files scanned\t\t:  %d", &scanned);
     }
     std::vector<std::string> expected = tree.expectedLines;
@@ -113,12 +107,10 @@ std::string CheckScan(const Timing& t, const BenchTree& tree) {
     if (found != expected) {
         std::string why = "result lines differ from the planted detections:";
         for (const auto& l : found) {
-            if (!std::binary_search(expected.begin(), expected.end(), l))
-                why += "\n  extra: " + l;
+            if (!std::binary_search(expected.begin(), expected.end(), l)) why += "\n  extra: " + l;
         }
         for (const auto& l : expected) {
-            if (!std::binary_search(found.begin(), found.end(), l))
-                why += "\n  missing: " + l;
+            if (!std::binary_search(found.begin(), found.end(), l)) why += "\n  missing: " + l;
         }
         return why;
     }
@@ -133,14 +125,12 @@ std::string CheckFloor(const Timing& t, const BenchTree& tree) {
     if (t.exitCode != 0 || std::sscanf(t.out.c_str(), "files %ld", &files) != 1) {
         return "no result (exit status " + std::to_string(t.exitCode) + ")";
     }
-    if (files != tree.files)
-        return "saw " + std::to_string(files) + " files";
+    if (files != tree.files) return "saw " + std::to_string(files) + " files";
     return "";
 }
 
 bool EnsureTree(const Options& o, BenchTree& tree) {
-    if (ReadBenchManifest(o.tree, tree) && tree.files == o.files)
-        return true;
+    if (ReadBenchManifest(o.tree, tree) && tree.files == o.files) return true;
     std::error_code ec;
     fs::remove(o.tree + ".manifest", ec);
     fs::remove_all(o.tree, ec);
@@ -160,8 +150,7 @@ bool EnsureTree(const Options& o, BenchTree& tree) {
 
 long ExecutableRecords() {
     long n = 0;
-    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r)
-        ++n;
+    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) ++n;
     return n;
 }
 
@@ -182,23 +171,20 @@ struct Program {
 
 double Best(const Program& p) {
     double best = p.runs.front().wall;
-    for (const auto& r : p.runs)
-        best = std::min(best, r.wall);
+    for (const auto& r : p.runs) best = std::min(best, r.wall);
     return best;
 }
 
 double Median(const Program& p) {
     std::vector<double> w;
-    for (const auto& r : p.runs)
-        w.push_back(r.wall);
+    for (const auto& r : p.runs) w.push_back(r.wall);
     std::sort(w.begin(), w.end());
     return w[w.size() / 2];
 }
 
 double BestStart(const Program& p) {
     double best = p.startRuns.front().wall;
-    for (const auto& r : p.startRuns)
-        best = std::min(best, r.wall);
+    for (const auto& r : p.startRuns) best = std::min(best, r.wall);
     return best;
 }
 
@@ -233,8 +219,7 @@ int Usage() {
 int main(int argc, char** argv) {
     Options o;
     o.bin = fs::path(argv[0]).parent_path().string();
-    if (o.bin.empty())
-        o.bin = ".";
+    if (o.bin.empty()) o.bin = ".";
     o.tree = "bench-tree";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -254,21 +239,18 @@ int main(int argc, char** argv) {
         else
             return Usage();
     }
-    if (o.files < 1 || o.runs < 1)
-        return Usage();
+    if (o.files < 1 || o.runs < 1) return Usage();
     o.tree = fs::absolute(o.tree).lexically_normal().string();
 
     BenchTree tree;
-    if (!EnsureTree(o, tree))
-        return 1;
+    if (!EnsureTree(o, tree)) return 1;
 
     // A tree of one text file, beside the big one: what a run costs before the files.
     const std::string oneFile = o.tree + ".one";
     fs::create_directories(oneFile);
     if (!fs::exists(oneFile + "/readme.txt")) {
         std::FILE* f = std::fopen((oneFile + "/readme.txt").c_str(), "w");
-        if (f)
-            std::fputs("one file\r\n", f), std::fclose(f);
+        if (f) std::fputs("one file\r\n", f), std::fclose(f);
     }
 
     std::vector<Program> programs = {
@@ -328,8 +310,7 @@ int main(int argc, char** argv) {
     const double floorPerFile = PerFileMicros(programs[0], tree.files);
     for (const auto& p : programs) {
         char records[24] = "-";
-        if (p.records >= 0)
-            std::snprintf(records, sizeof records, "%ld", p.records);
+        if (p.records >= 0) std::snprintf(records, sizeof records, "%ld", p.records);
         std::printf("%-32s %7s %7.3f %8.3f %6.3f %8.0f %8.3f %8.2f %7.2fx\n", p.label, records,
                     Best(p), Median(p), CpuOfBest(p), tree.files / Best(p), BestStart(p),
                     PerFileMicros(p, tree.files), Best(p) / floorBest);
@@ -352,9 +333,7 @@ int main(int argc, char** argv) {
     std::printf("Outputs: %s\n",
                 correct ? "every run printed exactly the planted detections and saw every file"
                         : "WRONG (see above)");
-    if (!correct)
-        return 1;
-    if (o.checkTargets && !(scanMet && tableMet))
-        return 1;
+    if (!correct) return 1;
+    if (o.checkTargets && !(scanMet && tableMet)) return 1;
     return 0;
 }

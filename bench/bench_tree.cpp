@@ -60,8 +60,7 @@ struct Rng {
 bool WriteAll(int fd, const std::uint8_t* p, std::size_t n, off_t at) {
     while (n > 0) {
         ssize_t w = pwrite(fd, p, n, at);
-        if (w <= 0)
-            return false;
+        if (w <= 0) return false;
         p += w;
         n -= static_cast<std::size_t>(w);
         at += w;
@@ -73,18 +72,15 @@ bool WriteAll(int fd, const std::uint8_t* p, std::size_t n, off_t at) {
 // at each end, a hole between.
 bool WriteSparse(const std::string& path, std::uint32_t size, const SampleBytes& head, Rng& rng) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool ok = ftruncate(fd, size) == 0;
     SampleBytes bytes(std::min(size, kDenseEnd));
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(rng.Next());
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
     std::copy_n(head.begin(), std::min(head.size(), bytes.size()), bytes.begin());
     ok = ok && WriteAll(fd, bytes.data(), bytes.size(), 0);
     if (size > kDenseEnd) {
         const std::uint32_t tail = std::min(kDenseEnd, size - kDenseEnd);
-        for (auto& b : bytes)
-            b = static_cast<std::uint8_t>(rng.Next());
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
         ok = ok && WriteAll(fd, bytes.data(), tail, size - tail);
     }
     return close(fd) == 0 && ok;
@@ -130,8 +126,7 @@ PeSampleSpec OrdinaryPe(Rng& rng, std::uint32_t size) {
     sample.addressOfEntryPoint = 0x1000 + rng.Below(std::max(text, 1u));
     sample.noiseSeed = rng.Next();
     sample.noiseRanges.emplace_back(0x400, std::min(kDenseEnd, body));
-    if (size > 2 * kDenseEnd)
-        sample.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
+    if (size > 2 * kDenseEnd) sample.noiseRanges.emplace_back(size - kDenseEnd, kDenseEnd);
     return sample;
 }
 
@@ -193,8 +188,7 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
     std::vector<const SignatureRecord*> apartFitting;  // patterns do not overlap
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
         recordSizes.insert(r->expectedSize);
-        if (!RecordFitsPeSample(*r))
-            continue;
+        if (!RecordFitsPeSample(*r)) continue;
         fitting.push_back(r);
         if (std::abs(std::int64_t{r->offset2} - r->offset1) >= kPatternCompared) {
             apartFitting.push_back(r);
@@ -225,8 +219,7 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
             pick -= percent;
         }
     }
-    for (std::size_t i = kinds.size(); i > 1; --i)
-        std::swap(kinds[i - 1], kinds[rng.Below(i)]);
+    for (std::size_t i = kinds.size(); i > 1; --i) std::swap(kinds[i - 1], kinds[rng.Below(i)]);
 
     tree = BenchTree{};
     tree.kinds.assign(kKindCount, 0);
@@ -285,8 +278,7 @@ bool BuildBenchTree(const std::string& root, int fileCount, BenchTree& tree, std
         switch (kind) {
             case kPeOther: {
                 std::uint32_t size = rng.LogUniform(4096, 1u << 21);
-                while (IsRecordLength(recordSizes, size))
-                    ++size;
+                while (IsRecordLength(recordSizes, size)) ++size;
                 ok = WritePeSample(path, OrdinaryPe(rng, size));
                 break;
             }
@@ -377,16 +369,14 @@ bool WriteBenchManifest(const std::string& root, const BenchTree& tree) {
     out << kManifestVersion << "\nfiles " << tree.files << "\nbytes " << tree.apparentBytes << "\n";
     for (int k = 0; k < kKindCount; ++k)
         out << "kind " << kBenchKindNames[k] << " " << tree.kinds[k] << "\n";
-    for (const auto& line : tree.expectedLines)
-        out << "expect " << line << "\n";
+    for (const auto& line : tree.expectedLines) out << "expect " << line << "\n";
     return static_cast<bool>(out);
 }
 
 bool ReadBenchManifest(const std::string& root, BenchTree& tree) {
     std::ifstream in(root + ".manifest");
     std::string line;
-    if (!std::getline(in, line) || line != kManifestVersion)
-        return false;
+    if (!std::getline(in, line) || line != kManifestVersion) return false;
     tree = BenchTree{};
     tree.kinds.assign(kKindCount, 0);
     while (std::getline(in, line)) {

@@ -20,8 +20,7 @@ struct Totals {
 
 void ReadEnds(const std::string& path, Totals& t) {
     int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return;
+    if (fd < 0) return;
     char buffer[kBlock];
     ssize_t n = read(fd, buffer, kBlock);
     if (n > 0) {
@@ -44,12 +43,10 @@ void ReadEnds(const std::string& path, Totals& t) {
 
 void Walk(const std::string& dir, Totals& t) {
     DIR* d = opendir(dir.c_str());
-    if (!d)
-        return;
+    if (!d) return;
     while (dirent* e = readdir(d)) {
         const char* name = e->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
         const std::string path = dir + "/" + name;
         if (e->d_type == DT_DIR) {
             Walk(path, t);
@@ -68,8 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     Totals t;
-    for (int i = 1; i < argc; ++i)
-        Walk(argv[i], t);
+    for (int i = 1; i < argc; ++i) Walk(argv[i], t);
     std::printf("files %ld bytes %lld checksum %u\n", t.files, t.bytes, t.checksum);
     return 0;
 }

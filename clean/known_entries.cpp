@@ -20,6 +20,8 @@ constexpr FurtherRemoval Params(const char* name, const char* reportedAs) {
 
 }  // namespace
 
+// One check a row, as the table reads.
+// clang-format off
 const KnownEntryCheck KnownEntryChecks[kKnownEntryCheckCount] = {
     {HKCU, kRunKeyPath, "d3dupdate.exe", "bbeagle.exe", S, "W32/Bagle.A.Worm", {kNone, kNone}, false},
     {HKCU, kRunKeyPath, "au.exe", "au.exe", S, "W32/Bagle.B.Worm", {kNone, kNone}, false},
@@ -63,9 +65,11 @@ const KnownEntryCheck KnownEntryChecks[kKnownEntryCheckCount] = {
     {HKCU, kRunKeyPath, "winshost.exe", "winshost.exe", D, "W32/Bagle.Be.Worm", {kNone, kNone}, false},
     {HKLM, kRunKeyPath, "winshost.exe", "winshost.exe", D, "W32/Bagle.Be.Worm", {kNone, kNone}, false},
 };
+// clang-format on
 
 void LowercaseText(char* text) {
-    for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+    for (; *text; ++text)
+        *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
 }
 
 bool MatchesEntryForm(const char* data, EntryForm form, const char* fileName) {

@@ -122,9 +122,8 @@ bool FindProcessCounterTitles(const char* list, std::size_t size, PerfCounterTit
     return titles.haveProcess && titles.haveIdProcess;
 }
 
-int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size,
-                         std::uint32_t idProcessIndex, PerfNameConverter convert,
-                         PerfProcessEntry* table) {
+int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size, std::uint32_t idProcessIndex,
+                         PerfNameConverter convert, PerfProcessEntry* table) {
     const ByteView view{block, size};
     if (!view.Fits(0, kBlockMinimum)) return 0;
     const char signature[4] = {'P', 'E', 'R', 'F'};
@@ -140,8 +139,7 @@ int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size,
         return 0;
     }
 
-    std::uint32_t definitionLength = 0, objectHeaderLength = 0, numCounters = 0,
-                  numInstances = 0;
+    std::uint32_t definitionLength = 0, objectHeaderLength = 0, numCounters = 0, numInstances = 0;
     view.Read32(object + kObjectDefinitionLength, definitionLength);
     view.Read32(object + kObjectHeaderLength, objectHeaderLength);
     view.Read32(object + kObjectNumCounters, numCounters);
@@ -176,7 +174,8 @@ int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size,
         std::uint32_t instanceLength = 0, blockLength = 0, id = 0;
         std::size_t counterBlock = 0, idAt = 0;
         if (!view.Read32(instance + kInstanceByteLength, instanceLength) ||
-            instanceLength < kInstanceMinimum || !view.Add(instance, instanceLength, counterBlock) ||
+            instanceLength < kInstanceMinimum ||
+            !view.Add(instance, instanceLength, counterBlock) ||
             !view.Read32(counterBlock, blockLength) || blockLength < 4 ||
             !view.Fits(counterBlock, blockLength) || idOffset > blockLength - 4 ||
             !view.Add(counterBlock, idOffset, idAt) || !view.Read32(idAt, id)) {

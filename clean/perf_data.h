@@ -32,9 +32,8 @@ using PerfNameConverter = bool (*)(const std::uint16_t* text, std::size_t count,
 
 // Fills table (kPerfTableCapacity entries) from the first object type of the
 // block; returns the number of entries, 0 for anything but a "PERF" block.
-int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size,
-                         std::uint32_t idProcessIndex, PerfNameConverter convert,
-                         PerfProcessEntry* table);
+int ReadPerfProcessTable(const std::uint8_t* block, std::size_t size, std::uint32_t idProcessIndex,
+                         PerfNameConverter convert, PerfProcessEntry* table);
 
 // The instance name a process of this file has: the file name without its
 // last four characters, upper case. False (nothing to look for) when the

@@ -33,8 +33,7 @@ struct RecordName {
 
 int ScanPeFile(const SignatureTables& tables, platform::ScopedFile& file, std::int64_t length,
                const char* path) {
-    if (!ReadPeSections(file.Get()))
-        return 0;
+    if (!ReadPeSections(file.Get())) return 0;
     const SignatureRecord* record = FindExecutableRecord(*tables.executable, file.Get(), length);
     if (!record) {
         ClearCurrentFilePath();
@@ -69,15 +68,12 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     }
 
     platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen())
-        return 0;
+    if (!file.IsOpen()) return 0;
     CopyText(CurrentFilePath, path);
     std::int64_t length = platform::FileLength(file.Get());
-    if (length < 0)
-        return 0;
+    if (length < 0) return 0;
 
-    if (ReadPeSignature(file.Get()))
-        return ScanPeFile(tables, file, length, path);
+    if (ReadPeSignature(file.Get())) return ScanPeFile(tables, file, length, path);
 
     // One read of the head stands for the verifiers' and the archive walk's
     // own reads of it: a member that would reject on those bytes is not
@@ -86,8 +82,7 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     const int headRead = ReadAt(file.Get(), 0, head, sizeof head, sizeof head);
     const std::size_t headLength = headRead > 0 ? static_cast<std::size_t>(headRead) : 0;
     for (const VariantVerifier& verifier : VariantVerifierList) {
-        if (headRead >= 0 && !verifier.headMayPass(head, headLength))
-            continue;
+        if (headRead >= 0 && !verifier.headMayPass(head, headLength)) continue;
         if (verifier.verify(file.Get())) {
             ++ScanState.FilesInfected;
             file.Close();
@@ -100,8 +95,7 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
     ArchiveWalkResult archive =
         headRead >= 0 ? WalkArchiveTable(tables.archive, file.Get(), length, head, headLength)
                       : WalkArchiveTable(tables.archive, file.Get(), length);
-    if (archive.end != ArchiveWalkEnd::Matched)
-        return 0;
+    if (archive.end != ArchiveWalkEnd::Matched) return 0;
     ++ScanState.FilesInfected;
     file.Close();
     SweepKnownStartupEntries();

@@ -29,7 +29,7 @@ struct PeHeaderViewData {
     std::uint32_t SectionVirtualAddress(int i) const { return SectionField(i, 12); }
     std::uint32_t SectionPointerToRawData(int i) const { return SectionField(i, 20); }
 
-  private:
+private:
     std::uint32_t SectionField(int i, int at) const {
         return LoadLe32(sectionHeaders + i * kSectionHeaderSize + at);
     }

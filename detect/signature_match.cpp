@@ -6,8 +6,7 @@
 #include "detect/pe_reader.h"
 
 bool SizeRuleHolds(const SignatureRecord& record, std::int64_t fileLength) {
-    if (fileLength < 0 || fileLength > INT32_MAX)
-        return false;
+    if (fileLength < 0 || fileLength > INT32_MAX) return false;
     switch (record.sizeRule) {
         case SizeExact:
             return record.expectedSize == fileLength;
@@ -56,19 +55,16 @@ bool PatternAtEntryOffset(int fd, std::uint32_t entryPoint, std::int32_t offset,
 bool PatternInWindow(int fd, std::int32_t offset, const std::uint8_t* pattern) {
     std::uint8_t window[kArchiveWindowSize];
     // A negative offset cannot be sought to: the read refuses it.
-    if (!ReadExactlyAt(fd, offset, window, sizeof window))
-        return false;
+    if (!ReadExactlyAt(fd, offset, window, sizeof window)) return false;
     // Candidate starts are found by the first byte; the lowest one that matches wins.
     const std::uint8_t* start = window;
     const std::uint8_t* lastStart = window + kArchiveWindowLastStart;
     while (start <= lastStart) {
         const void* hit =
             std::memchr(start, pattern[0], static_cast<std::size_t>(lastStart - start) + 1);
-        if (!hit)
-            return false;
+        if (!hit) return false;
         start = static_cast<const std::uint8_t*>(hit);
-        if (std::memcmp(start, pattern, kPatternCompared) == 0)
-            return true;
+        if (std::memcmp(start, pattern, kPatternCompared) == 0) return true;
         ++start;
     }
     return false;
@@ -91,11 +87,9 @@ template <typename HeadIsPk>
 ArchiveWalkResult WalkArchiveRows(const SignatureRecord* table, int fd, std::int64_t fileLength,
                                   HeadIsPk headIsPk) {
     for (const SignatureRecord* row = table; row->detectionName[0] != '\0'; ++row) {
-        if (!SizeRuleHolds(*row, fileLength))
-            continue;
+        if (!SizeRuleHolds(*row, fileLength)) continue;
         // Tested again for every row that applies; the first failure ends the file's scan.
-        if (!headIsPk())
-            return {ArchiveWalkEnd::NotPk, nullptr};
+        if (!headIsPk()) return {ArchiveWalkEnd::NotPk, nullptr};
         if (PatternInWindow(fd, row->offset1, row->pattern1) &&
             PatternInWindow(fd, row->offset2, row->pattern2)) {
             return {ArchiveWalkEnd::Matched, row};

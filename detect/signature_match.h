@@ -24,7 +24,7 @@ bool SizeRuleHolds(const SignatureRecord& record, std::int64_t fileLength);
 // Candidates still come out in table order, so the first match is the one a
 // record-by-record walk would find.
 class ExecutableTableIndex {
-  public:
+public:
     explicit ExecutableTableIndex(const SignatureRecord* table);
 
     const SignatureRecord* Table() const { return table_; }
@@ -35,7 +35,7 @@ class ExecutableTableIndex {
     template <typename Accept>
     const SignatureRecord* FirstAccepted(std::int64_t fileLength, Accept accept) const;
 
-  private:
+private:
     struct SizeEntry {
         std::int32_t size;
         std::uint32_t index;
@@ -76,8 +76,7 @@ ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::in
 template <typename Accept>
 const SignatureRecord* ExecutableTableIndex::FirstAccepted(std::int64_t fileLength,
                                                            Accept accept) const {
-    if (fileLength < 0 || fileLength > INT32_MAX)
-        return nullptr;
+    if (fileLength < 0 || fileLength > INT32_MAX) return nullptr;
     auto size = static_cast<std::int32_t>(fileLength);
     auto exact = std::lower_bound(exact_.begin(), exact_.end(), size,
                                   [](const SizeEntry& e, std::int32_t s) { return e.size < s; });
@@ -89,8 +88,7 @@ const SignatureRecord* ExecutableTableIndex::FirstAccepted(std::int64_t fileLeng
         std::uint32_t nextExact =
             exact != exact_.end() && exact->size == size ? exact->index : kNone;
         std::uint32_t nextFree = free < sizeFree_.size() ? sizeFree_[free] : kNone;
-        if (nextExact == kNone && nextFree == kNone)
-            return nullptr;
+        if (nextExact == kNone && nextFree == kNone) return nullptr;
         std::uint32_t index;
         if (nextExact < nextFree) {
             index = nextExact;
@@ -99,7 +97,6 @@ const SignatureRecord* ExecutableTableIndex::FirstAccepted(std::int64_t fileLeng
             index = nextFree;
             ++free;
         }
-        if (accept(table_[index]))
-            return &table_[index];
+        if (accept(table_[index])) return &table_[index];
     }
 }

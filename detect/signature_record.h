@@ -9,7 +9,7 @@
 #endif
 
 constexpr int kDetectionNameSize = 50;
-constexpr int kPatternSize = 21;     // 20 compared bytes and one zero byte
+constexpr int kPatternSize = 21;  // 20 compared bytes and one zero byte
 constexpr int kPatternCompared = 20;
 
 enum SizeRuleValue : std::int32_t {

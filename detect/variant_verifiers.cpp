@@ -85,14 +85,10 @@ constexpr SizeRange kRarBagleO{43008, 48128};
 bool EqualsIgnoringCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+        if (x != y) return false;
+        if (x == 0) return true;
     }
 }
 
@@ -101,15 +97,12 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLength) {
     std::uint8_t name[kNameBufferSize] = {};
     // nameLength < 300 leaves at least one zero byte at the end of the buffer.
-    if (!ReadExactlyAt(fd, position, name, nameLength))
-        return false;
+    if (!ReadExactlyAt(fd, position, name, nameLength)) return false;
     const char* text = reinterpret_cast<const char*>(name);
     const char* dot = std::strrchr(text, '.');
-    if (!dot)
-        return true;
+    if (!dot) return true;
     for (const char* extension : ArchiveExtensionList) {
-        if (EqualsIgnoringCase(dot + 1, extension))
-            return true;
+        if (EqualsIgnoringCase(dot + 1, extension)) return true;
     }
     return false;
 }
@@ -117,18 +110,15 @@ bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLe
 // All that the 30-byte local header decides alone: mark, flags, sizes, method.
 bool ZipHeaderPasses(const std::uint8_t* local, const ZipVariantRow& row) {
     // Only "PK" is tested, not the rest of the local header signature.
-    if (local[0] != 'P' || local[1] != 'K')
-        return false;
+    if (local[0] != 'P' || local[1] != 'K') return false;
     std::uint16_t flags = LoadLe16(local + 6);
     std::uint16_t method = LoadLe16(local + 8);
     std::uint32_t compressed = LoadLe32(local + 18);
     std::uint32_t uncompressed = LoadLe32(local + 22);
-    if ((flags & 0x0001) == 0)
-        return false;
+    if ((flags & 0x0001) == 0) return false;
     if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead)
         return false;
-    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed))
-        return false;
+    if (!row.sizes[0].Holds(uncompressed) && !row.sizes[1].Holds(uncompressed)) return false;
     return row.method == ZipMethodTest::StoredOnly ? method == 0 : (method & 0x06) == 0;
 }
 
@@ -160,10 +150,8 @@ bool HeadRar(const std::uint8_t* head, std::size_t length) {
 
 int VerifyZip(int fd, const ZipVariantRow& row) {
     const std::uint8_t* local = Headers.zipLocal;
-    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize))
-        return 0;
-    if (!ZipHeaderPasses(local, row))
-        return 0;
+    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize)) return 0;
+    if (!ZipHeaderPasses(local, row)) return 0;
     std::uint32_t compressed = LoadLe32(local + 18);
     std::uint16_t nameLength = LoadLe16(local + 26);
     std::uint16_t extraLength = LoadLe16(local + 28);
@@ -184,24 +172,19 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
     const std::uint8_t* header = Headers.zipCentral;
     std::int64_t end = central + kZipCentralHeaderSize + LoadLe16(header + 28) +
                        LoadLe16(header + 30) + LoadLe16(header + 32);
-    if (!ReadExactlyAt(fd, end, Headers.zipEnd, kZipEndRecordSize))
-        return 0;
+    if (!ReadExactlyAt(fd, end, Headers.zipEnd, kZipEndRecordSize)) return 0;
     return LoadLe16(Headers.zipEnd + 8) == 1 && LoadLe16(Headers.zipEnd + 10) == 1 ? 1 : 0;
 }
 
 int VerifyRar(int fd, SizeRange sizes) {
-    if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize))
-        return 0;
-    if (!HeadRar(Headers.rarMarker, kRarMarkerSize))
-        return 0;
+    if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize)) return 0;
+    if (!HeadRar(Headers.rarMarker, kRarMarkerSize)) return 0;
 
     std::int64_t archiveAt = LoadLe16(Headers.rarMarker + 5);
-    if (!ReadExactlyAt(fd, archiveAt, Headers.rarArchive, kRarArchiveHeaderSize))
-        return 0;
+    if (!ReadExactlyAt(fd, archiveAt, Headers.rarArchive, kRarArchiveHeaderSize)) return 0;
     std::int64_t fileAt = archiveAt + LoadLe16(Headers.rarArchive + 5);
     // HEAD_TYPE is not tested: whatever block comes second is taken as the file header.
-    if (!ReadExactlyAt(fd, fileAt, Headers.rarFile, kRarFileHeaderRead))
-        return 0;
+    if (!ReadExactlyAt(fd, fileAt, Headers.rarFile, kRarFileHeaderRead)) return 0;
 
     const std::uint8_t* file = Headers.rarFile;
     std::uint16_t flags = LoadLe16(file + 3);
@@ -210,16 +193,11 @@ int VerifyRar(int fd, SizeRange sizes) {
     std::uint8_t method = file[25];
     std::uint16_t nameSize = LoadLe16(file + 26);
 
-    if ((flags & 0x0004) == 0)
-        return 0;
-    if (unpSize > packSize)
-        return 0;
-    if (!sizes.Holds(unpSize))
-        return 0;
-    if (method != kRarMethodStore)
-        return 0;
-    if (nameSize >= kNameBufferSize)
-        return 1;
+    if ((flags & 0x0004) == 0) return 0;
+    if (unpSize > packSize) return 0;
+    if (!sizes.Holds(unpSize)) return 0;
+    if (method != kRarMethodStore) return 0;
+    if (nameSize >= kNameBufferSize) return 1;
     return NameHasProgramExtension(fd, fileAt + kRarFileHeaderRead, nameSize) ? 1 : 0;
 }
 

@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // Iterative '*' matching with one back-tracking point: linear in practice and
 // never recursive on hostile patterns.

@@ -37,8 +37,7 @@ bool AppendText(char (&dst)[N], const char* src) {
 
 // snprintf into a fixed buffer; false when the text was cut.
 template <std::size_t N>
-bool FormatText(char (&dst)[N], const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+bool FormatText(char (&dst)[N], const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 template <std::size_t N>
 bool FormatText(char (&dst)[N], const char* format, ...) {

@@ -6,7 +6,9 @@ bool ShouldEmptyBeforeAdd(int count, bool statisticsPhase) {
 
 // While the list holds one or two lines the index lies past the end, so no
 // line is selected; the dialog has always behaved so.
-int SelectionAfterAdd(int count) { return count > 2 ? count - 1 : count; }
+int SelectionAfterAdd(int count) {
+    return count > 2 ? count - 1 : count;
+}
 
 int NewHorizontalExtent(int currentExtent, int widest) {
     if (currentExtent < widest && widest > kExtentFreeWidth) return widest * 3 / 4;

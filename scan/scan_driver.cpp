@@ -65,8 +65,7 @@ void PumpMessages() {
     if (!platform::TakeQueuedMessage(message)) return;
     if ((message.wParam & 0xFFFF) == kEscapeKey) {
         // Any answer but No stops the scan; the key itself goes no further.
-        if (ShowMessage(texts::kTerminateQuestion, texts::kProgramTitle, kQuestionStyle) !=
-            kIdNo) {
+        if (ShowMessage(texts::kTerminateQuestion, texts::kProgramTitle, kQuestionStyle) != kIdNo) {
             ScanState.TerminateRequested = 1;
         }
         return;

@@ -8,9 +8,17 @@ void ScanMemory() {
     ScanState.MemoryScanMode = 0;
 }
 
-int KillProcessByName(const char*) { return 0; }
-int ScheduleBootDelete(const char*) { return 0; }
-int SweepKnownStartupEntries() { return 0; }
-int RestartComputer() { return 0; }
+int KillProcessByName(const char*) {
+    return 0;
+}
+int ScheduleBootDelete(const char*) {
+    return 0;
+}
+int SweepKnownStartupEntries() {
+    return 0;
+}
+int RestartComputer() {
+    return 0;
+}
 void BeginSystemFileView() {}
 void EndSystemFileView() {}

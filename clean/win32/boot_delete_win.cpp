@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "clean/wininit_text.h"
 #include "clean/win32/system_cleaning_win.h"
+#include "clean/wininit_text.h"
 #include "scan/bounded_text.h"
 
-RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA,
-                                   AdjustTokenPrivileges, ExitWindowsEx};
+RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
+                                   ExitWindowsEx};
 
 namespace {
 
@@ -41,10 +41,9 @@ public:
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         DWORD written = 0;
-        bool ok = bytes.empty() ||
-                  (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                             nullptr) &&
-                   written == bytes.size());
+        bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                              &written, nullptr) &&
+                                    written == bytes.size());
         ok = CloseHandle(file) && ok;
         return ok;
     }
@@ -62,18 +61,18 @@ public:
 
 int ScheduleBootDelete(const char* path) {
     switch (PlatformClass()) {
-    case 4: {
-        char shortPath[MAX_PATH];
-        DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
-        // Without a short form the long path still names the file.
-        const char* source = n > 0 && n < sizeof shortPath ? shortPath : path;
-        return AddWininitRename("NUL", source) ? 1 : 0;
-    }
-    case 5:
-        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        return 1;
-    default:
-        return 0;
+        case 4: {
+            char shortPath[MAX_PATH];
+            DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
+            // Without a short form the long path still names the file.
+            const char* source = n > 0 && n < sizeof shortPath ? shortPath : path;
+            return AddWininitRename("NUL", source) ? 1 : 0;
+        }
+        case 5:
+            MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            return 1;
+        default:
+            return 0;
     }
 }
 

@@ -20,7 +20,7 @@ void(WINAPI* EndProgram)(UINT exitCode) = ExitProcess;
 
 namespace {
 
-constexpr DWORD kListRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;    // 0x410
+constexpr DWORD kListRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;   // 0x410
 constexpr DWORD kEndRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;  // 0x401
 constexpr DWORD kMaxProcessIds = 1024;
 constexpr DWORD kPerfFirstSize = 51200;
@@ -34,8 +34,7 @@ constexpr char kMemoryRestartQuestion[] =
     "Restart the computer now?";
 constexpr unsigned kMemoryRestartStyle = kMbOkCancel | kMbIconAsterisk;  // 0x41
 
-constexpr char kPerflibKey[] =
-    "software\\microsoft\\windows nt\\currentversion\\perflib\\009";
+constexpr char kPerflibKey[] = "software\\microsoft\\windows nt\\currentversion\\perflib\\009";
 
 // The tool-help record of the 32-bit build, as the 95 family knows it.
 static_assert(sizeof(void*) == 8 || sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 is 296 bytes");
@@ -81,7 +80,9 @@ const char* AfterLastBackslash(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-bool IsReadable(const char* path) { return path[0] != '\0' && _access(path, kReadable) == 0; }
+bool IsReadable(const char* path) {
+    return path[0] != '\0' && _access(path, kReadable) == 0;
+}
 
 // The module file under the memory-mode walk; true when it was recognised.
 bool WalkFound(const char* path, int& result) {
@@ -97,7 +98,9 @@ void Remediate(const char* path, int& result) {
     ScanState.MemoryRemediation = 0;
 }
 
-bool EndProcess(HANDLE process) { return TerminateProcess(process, 0) != FALSE; }
+bool EndProcess(HANDLE process) {
+    return TerminateProcess(process, 0) != FALSE;
+}
 
 void EnableDebugPrivilege() {
     HANDLE token = nullptr;
@@ -272,12 +275,12 @@ void ScanMemory() {
 
 int KillProcessByName(const char* path) {
     switch (PlatformClass()) {
-    case 4:
-        return KillByNameToolhelp(path) ? 1 : 0;
-    case 5:
-        return KillByNamePerfData(path) ? 1 : 0;
-    default:
-        return 1;
+        case 4:
+            return KillByNameToolhelp(path) ? 1 : 0;
+        case 5:
+            return KillByNamePerfData(path) ? 1 : 0;
+        default:
+            return 1;
     }
 }
 

@@ -72,8 +72,8 @@ bool AddWininitRename(const char* destination, const char* source);
 struct RestartCalls {
     BOOL(WINAPI* openProcessToken)(HANDLE, DWORD, PHANDLE);
     BOOL(WINAPI* lookupPrivilegeValue)(LPCSTR, LPCSTR, PLUID);
-    BOOL(WINAPI* adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD,
-                                        PTOKEN_PRIVILEGES, PDWORD);
+    BOOL(WINAPI* adjustTokenPrivileges)
+    (HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
     BOOL(WINAPI* exitWindows)(UINT, DWORD);
 };
 extern RestartCalls RestartSystemCalls;

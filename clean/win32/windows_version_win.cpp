@@ -56,7 +56,9 @@ int NtVersionClass() {
     return 0;
 }
 
-REGSAM RegistryViewFlag() { return RunningUnderWow64() ? KEY_WOW64_64KEY : 0; }
+REGSAM RegistryViewFlag() {
+    return RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
 
 void BeginSystemFileView() {
     if (viewActive || !RunningUnderWow64()) return;
@@ -71,9 +73,13 @@ void EndSystemFileView() {
     viewActive = false;
 }
 
-bool SystemFileViewActive() { return viewActive; }
+bool SystemFileViewActive() {
+    return viewActive;
+}
 
-SystemFileViewPause::SystemFileViewPause() : wasActive_(viewActive) { EndSystemFileView(); }
+SystemFileViewPause::SystemFileViewPause() : wasActive_(viewActive) {
+    EndSystemFileView();
+}
 
 SystemFileViewPause::~SystemFileViewPause() {
     if (wasActive_) BeginSystemFileView();

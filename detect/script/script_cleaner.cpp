@@ -22,8 +22,7 @@ constexpr std::size_t kWindowSize = 100;  // compare-at-position window
 struct KeptByteTable {
     std::uint8_t kept[256];
     constexpr KeptByteTable() : kept() {
-        for (int c = 0; c < 256; ++c)
-            kept[c] = IsBlank(static_cast<std::uint8_t>(c)) ? 0 : 1;
+        for (int c = 0; c < 256; ++c) kept[c] = IsBlank(static_cast<std::uint8_t>(c)) ? 0 : 1;
     }
 };
 constexpr KeptByteTable kKeptByte;
@@ -51,8 +50,7 @@ bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t ca
 // buffer is zero-terminated within its capacity.
 bool LineFeedBeforeZero(const std::uint8_t* buffer) {
     for (; *buffer != 0; ++buffer) {
-        if (*buffer == '\n')
-            return true;
+        if (*buffer == '\n') return true;
     }
     return false;
 }
@@ -76,12 +74,9 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
                    std::uint8_t* work) {
     const std::size_t n = record.patternLength;
     // Longer than the pattern field would compare bytes past it.
-    if (n == 0 || n > kScriptPatternSize)
-        return false;
-    if (fileLength < static_cast<std::int64_t>(n))
-        return false;
-    if (!PassesLengthTest(record, fileLength))
-        return false;
+    if (n == 0 || n > kScriptPatternSize) return false;
+    if (fileLength < static_cast<std::int64_t>(n)) return false;
+    if (!PassesLengthTest(record, fileLength)) return false;
 
     // Only 0 and 1 occur; any other region reads the head.
     const bool tail = record.region == kScriptRegionTail;
@@ -108,8 +103,7 @@ bool RecordMatches(const ScriptSignatureRecord& record, std::int64_t fileLength,
         }
         if (start < textLength) {
             std::size_t count = textLength - start;
-            if (count > kWindowSize)
-                count = kWindowSize;
+            if (count > kWindowSize) count = kWindowSize;
             std::memcpy(window, text + start, count);
         }
     }
@@ -125,8 +119,7 @@ std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, s
     // the next kept byte, so stopping at the last kept byte writes nothing
     // past the stripped text.
     std::size_t end = count;
-    while (end > 0 && IsBlank(source[end - 1]))
-        --end;
+    while (end > 0 && IsBlank(source[end - 1])) --end;
     std::size_t written = 0;
     std::size_t i = 0;
     // Eight loads first, then the stores: each byte's place depends only on
@@ -162,18 +155,15 @@ std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, s
 
 bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std::uint8_t* pattern,
                  std::size_t patternLength) {
-    if (patternLength == 0 || patternLength > windowLength)
-        return false;
+    if (patternLength == 0 || patternLength > windowLength) return false;
     const std::size_t lastStart = windowLength - patternLength;
     std::size_t from = 0;
     while (from <= lastStart) {
         const void* hit = std::memchr(window + from, pattern[0], lastStart - from + 1);
-        if (!hit)
-            return false;
+        if (!hit) return false;
         const std::size_t at =
             static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - window);
-        if (std::memcmp(window + at, pattern, patternLength) == 0)
-            return true;
+        if (std::memcmp(window + at, pattern, patternLength) == 0) return true;
         from = at + 1;
     }
     return false;
@@ -182,19 +172,15 @@ bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std
 bool HasLineFeed(int fd) {
     const std::int64_t length = platform::FileLength(fd);
     ScriptCleaner.fileLength = length;
-    if (length < 0)
-        return false;
+    if (length < 0) return false;
     std::size_t block = length > static_cast<std::int64_t>(kLineFeedBlockLarge)
                             ? kLineFeedBlockLarge
                             : kLineFeedBlockSmall;
-    if (length < static_cast<std::int64_t>(block))
-        block = static_cast<std::size_t>(length);
+    if (length < static_cast<std::int64_t>(block)) block = static_cast<std::size_t>(length);
 
     std::uint8_t buffer[kLineFeedBlockLarge + 1];
-    if (!ReadBlock(fd, 0, buffer, sizeof buffer, block))
-        return false;
-    if (LineFeedBeforeZero(buffer))
-        return true;
+    if (!ReadBlock(fd, 0, buffer, sizeof buffer, block)) return false;
+    if (LineFeedBeforeZero(buffer)) return true;
     if (!ReadBlock(fd, length - static_cast<std::int64_t>(block), buffer, sizeof buffer, block)) {
         return false;
     }
@@ -203,8 +189,7 @@ bool HasLineFeed(int fd) {
 
 bool EndsWithMarkupCloser(int fd) {
     const std::int64_t length = platform::FileLength(fd);
-    if (length < static_cast<std::int64_t>(kCloserSpan))
-        return false;
+    if (length < static_cast<std::int64_t>(kCloserSpan)) return false;
     std::uint8_t buffer[kCloserSpan + 1];
     if (!ReadBlock(fd, length - static_cast<std::int64_t>(kCloserSpan), buffer, sizeof buffer,
                    kCloserSpan)) {
@@ -212,8 +197,7 @@ bool EndsWithMarkupCloser(int fd) {
     }
     // ASCII only: the tags are ASCII and a locale must not change the result.
     for (std::uint8_t& c : buffer) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<std::uint8_t>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = static_cast<std::uint8_t>(c - 'a' + 'A');
     }
     const char* text = reinterpret_cast<const char*>(buffer);
     return std::strstr(text, "</BODY>") || std::strstr(text, "</HTML>") ||
@@ -221,34 +205,28 @@ bool EndsWithMarkupCloser(int fd) {
 }
 
 bool DetectScriptWorm(int fd) {
-    if (!HasLineFeed(fd) && !EndsWithMarkupCloser(fd))
-        return false;
+    if (!HasLineFeed(fd) && !EndsWithMarkupCloser(fd)) return false;
     const std::int64_t length = ScriptCleaner.fileLength;
     // Only when the length could not be read yet the closer test passed.
-    if (length < 0)
-        return false;
+    if (length < 0) return false;
 
     std::uint8_t work[kScriptTextSize + 1];
     std::size_t w = kScriptTextSize;
     if (length >= kScriptTextSize) {
-        if (!ReadBlock(fd, 0, work, sizeof work, w))
-            return false;
+        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
-        if (!ReadBlock(fd, length - kScriptTextSize, work, sizeof work, w))
-            return false;
+        if (!ReadBlock(fd, length - kScriptTextSize, work, sizeof work, w)) return false;
         ScriptCleaner.tailLength = StripBlanks(work, ScriptCleaner.tailText, w);
     } else {
         w = static_cast<std::size_t>(length);
-        if (!ReadBlock(fd, 0, work, sizeof work, w))
-            return false;
+        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
         std::memcpy(ScriptCleaner.tailText, ScriptCleaner.headText, ScriptCleaner.headLength);
         ScriptCleaner.tailLength = ScriptCleaner.headLength;
     }
 
     for (const ScriptSignatureRecord& record : ScriptSignatureTable) {
-        if (!RecordMatches(record, length, w, work))
-            continue;
+        if (!RecordMatches(record, length, w, work)) continue;
         // The name field need not hold a NUL within its 25 bytes.
         const std::size_t nameLength = strnlen(record.name, kScriptNameSize);
         std::memcpy(ScriptCleaner.matchedName, record.name, nameLength);
@@ -260,19 +238,16 @@ bool DetectScriptWorm(int fd) {
 }
 
 void PrepareScriptTable() {
-    if (ScriptCleaner.tableUnscrambled)
-        return;
+    if (ScriptCleaner.tableUnscrambled) return;
     ScriptCleaner.tableUnscrambled = true;
     UnscrambleScriptTable();
 }
 
 int CleanScriptFile(const char* /*defaultName*/, const char* path) {
     PrepareScriptTable();
-    if (!path)
-        return 0;
+    if (!path) return 0;
     platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen())
-        return 0;
+    if (!file.IsOpen()) return 0;
     const bool matched = DetectScriptWorm(file.Get());
     if (matched) {
         CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
@@ -280,8 +255,7 @@ int CleanScriptFile(const char* /*defaultName*/, const char* path) {
     }
     // Closed before any delete: Windows cannot delete an open file.
     file.Close();
-    if (!matched)
-        return 0;
+    if (!matched) return 0;
 
     // No attribute change, no process ending, no boot-time deletion for these files.
     if (platform::DeleteFilePath(path)) {

@@ -20,21 +20,14 @@ namespace {
 template <std::size_t NameSize, std::size_t PatternSize>
 constexpr bool RowIsSound(int number, const char (&name)[NameSize], std::int64_t expectedSize,
                           int position, int patternLength, const char (&pattern)[PatternSize]) {
-    if (number < 1 || number > kScriptSignatureCount)
-        return false;
-    if (NameSize < 2 || NameSize > kScriptNameSize)
-        return false;
-    if (expectedSize < 0 || expectedSize > INT32_MAX)
-        return false;
-    if (position < 0 || position > INT16_MAX)
-        return false;
-    if (patternLength < 1 || patternLength > kScriptPatternSize)
-        return false;
-    if (PatternSize - 1 != static_cast<std::size_t>(patternLength))
-        return false;
+    if (number < 1 || number > kScriptSignatureCount) return false;
+    if (NameSize < 2 || NameSize > kScriptNameSize) return false;
+    if (expectedSize < 0 || expectedSize > INT32_MAX) return false;
+    if (position < 0 || position > INT16_MAX) return false;
+    if (patternLength < 1 || patternLength > kScriptPatternSize) return false;
+    if (PatternSize - 1 != static_cast<std::size_t>(patternLength)) return false;
     for (std::size_t i = 0; i + 1 < PatternSize; ++i) {
-        if (pattern[i] == '\0' || IsBlank(static_cast<std::uint8_t>(pattern[i])))
-            return false;
+        if (pattern[i] == '\0' || IsBlank(static_cast<std::uint8_t>(pattern[i]))) return false;
     }
     return name[NameSize - 1] == '\0';
 }
@@ -60,8 +53,7 @@ static_assert(sizeof kRowNumbers / sizeof kRowNumbers[0] == kScriptSignatureCoun
               "the script table holds exactly 13 rows");
 constexpr bool RowsInOrder() {
     for (int i = 0; i < kScriptSignatureCount; ++i) {
-        if (kRowNumbers[i] != i + 1)
-            return false;
+        if (kRowNumbers[i] != i + 1) return false;
     }
     return true;
 }
@@ -73,8 +65,7 @@ constexpr ScriptSignatureRecord ScrambledRecord(int number, const char (&name)[N
                                                 int method, int position, int patternLength,
                                                 const char (&pattern)[PatternSize]) {
     ScriptSignatureRecord r{};
-    for (std::size_t i = 0; i < NameSize; ++i)
-        r.name[i] = name[i];
+    for (std::size_t i = 0; i < NameSize; ++i) r.name[i] = name[i];
     r.expectedSize = expectedSize;
     r.position = static_cast<std::int16_t>(position);
     r.patternLength = static_cast<std::uint16_t>(patternLength);
@@ -106,9 +97,7 @@ ScriptSignatureRecord ScriptSignatureTable[kScriptSignatureCount] = {
 void UnscrambleScriptTable() {
     for (ScriptSignatureRecord& record : ScriptSignatureTable) {
         int count = record.patternLength;
-        if (count > kScriptPatternSize)
-            count = kScriptPatternSize;
-        for (int i = 0; i < count; ++i)
-            record.pattern[i] ^= kScrambleKey;
+        if (count > kScriptPatternSize) count = kScriptPatternSize;
+        for (int i = 0; i < count; ++i) record.pattern[i] ^= kScrambleKey;
     }
 }

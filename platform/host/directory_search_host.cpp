@@ -116,8 +116,7 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
         if (MatchesWildcard(namePattern, "..")) AddEntry(search->entries, "..", true);
     }
     search->entries.reserve(search->entries.size() + named.size());
-    for (const auto& n : named)
-        search->entries.push_back(n.second);
+    for (const auto& n : named) search->entries.push_back(n.second);
     state_ = search;
     return Next(entry);
 }

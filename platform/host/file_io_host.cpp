@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
 #include <chrono>
+#include <thread>
 
 #include "platform/file_io.h"
 #include "platform/host/host_state.h"
@@ -100,7 +100,9 @@ std::int64_t FileLength(int fd) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-bool PathExists(const char* path) { return !host::ResolvePath(path).empty(); }
+bool PathExists(const char* path) {
+    return !host::ResolvePath(path).empty();
+}
 
 bool PathReadable(const char* path) {
     std::string hostPath = host::ResolvePath(path);

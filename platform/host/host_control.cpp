@@ -48,8 +48,7 @@ bool Exists(const std::string& path) {
 
 // The entry of directory whose name equals component without regard to case;
 // an exact match wins.
-bool FindComponent(const std::string& directory, const std::string& component,
-                   std::string& found) {
+bool FindComponent(const std::string& directory, const std::string& component, std::string& found) {
     if (Exists(directory + "/" + component)) {
         found = component;
         return true;
@@ -141,14 +140,24 @@ std::string ResolvePath(const char* windowsPath, bool mustExist) {
     return path;
 }
 
-void SetMessageSink(MessageSink sink) { State().sink = std::move(sink); }
-void SetMessageSource(MessageSource source) { State().source = std::move(source); }
+void SetMessageSink(MessageSink sink) {
+    State().sink = std::move(sink);
+}
+void SetMessageSource(MessageSource source) {
+    State().source = std::move(source);
+}
 void SetMessageDispatcher(MessageDispatcher dispatcher) {
     State().dispatcher = std::move(dispatcher);
 }
-void SetQuestionAnswerer(QuestionAnswerer answerer) { State().answerer = std::move(answerer); }
-void SetFaultInjector(FaultInjector injector) { State().faults = std::move(injector); }
-void SetDryRun(bool dryRun) { State().dryRun = dryRun; }
+void SetQuestionAnswerer(QuestionAnswerer answerer) {
+    State().answerer = std::move(answerer);
+}
+void SetFaultInjector(FaultInjector injector) {
+    State().faults = std::move(injector);
+}
+void SetDryRun(bool dryRun) {
+    State().dryRun = dryRun;
+}
 
 void ResetHostControls() {
     UnmapAllDrives();

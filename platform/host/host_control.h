@@ -32,8 +32,7 @@ void SetMessageDispatcher(MessageDispatcher dispatcher);
 
 // Answers ShowMessage. Without one, yes/no questions get No and others Cancel,
 // as Escape would.
-using QuestionAnswerer =
-    std::function<int(const char* text, const char* caption, unsigned style)>;
+using QuestionAnswerer = std::function<int(const char* text, const char* caption, unsigned style)>;
 void SetQuestionAnswerer(QuestionAnswerer answerer);
 
 enum class FileOperation { Open, Read, Seek, Length, SetAttributes, Delete };

@@ -1,7 +1,7 @@
 // Host side of the window services: messages go to the sink a test or the
 // rescue scanner installed, and the queue holds what the script hands out.
-#include "platform/host/host_state.h"
 #include "platform/drives.h"
+#include "platform/host/host_state.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
 

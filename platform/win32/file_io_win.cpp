@@ -13,7 +13,9 @@ int OpenReadBinary(const char* path) {
     return fd < 0 ? kNoFile : fd;
 }
 
-int CloseFile(int fd) { return _close(fd); }
+int CloseFile(int fd) {
+    return _close(fd);
+}
 
 std::int64_t SeekSet(int fd, std::int64_t offset) {
     if (offset < 0) return -1;
@@ -21,22 +23,32 @@ std::int64_t SeekSet(int fd, std::int64_t offset) {
     return result < 0 ? -1 : static_cast<std::int64_t>(result);
 }
 
-int ReadFile(int fd, void* buffer, unsigned count) { return _read(fd, buffer, count); }
+int ReadFile(int fd, void* buffer, unsigned count) {
+    return _read(fd, buffer, count);
+}
 
 std::int64_t FileLength(int fd) {
     __int64 length = _filelengthi64(fd);
     return length < 0 ? -1 : static_cast<std::int64_t>(length);
 }
 
-bool PathExists(const char* path) { return _access(path, 0) == 0; }
-bool PathReadable(const char* path) { return _access(path, 4) == 0; }
+bool PathExists(const char* path) {
+    return _access(path, 0) == 0;
+}
+bool PathReadable(const char* path) {
+    return _access(path, 4) == 0;
+}
 
 bool SetArchiveAttributeOnly(const char* path) {
     return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
 }
 
-bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
+bool DeleteFilePath(const char* path) {
+    return DeleteFileA(path) != 0;
+}
 
-void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+void SleepMilliseconds(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace platform

@@ -26,6 +26,8 @@ void DispatchTakenMessage() {
     DispatchMessageA(&lastTaken);
 }
 
-int DriveType(const char* root) { return static_cast<int>(GetDriveTypeA(root)); }
+int DriveType(const char* root) {
+    return static_cast<int>(GetDriveTypeA(root));
+}
 
 }  // namespace platform

@@ -11,8 +11,7 @@ void Append16(SampleBytes& out, std::uint16_t v) {
 }
 
 void Append32(SampleBytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 void AppendText(SampleBytes& out, const std::string& text) {
@@ -48,8 +47,7 @@ SampleBytes BuildZipSample(const ZipSampleSpec& spec) {
     AppendText(out, spec.name);
     out.insert(out.end(), spec.extraLength, 0);
     AppendFill(out, spec.dataLength.value_or(spec.compressedSize), 0x5a);
-    if (spec.cutAfterData)
-        return out;
+    if (spec.cutAfterData) return out;
 
     if (spec.centralHeader) {
         Append32(out, 0x02014b50);
@@ -144,8 +142,7 @@ SampleBytes BuildPatternFile(std::uint32_t fileSize,
 
 bool WriteSampleFile(const std::string& hostPath, const SampleBytes& bytes) {
     std::ofstream file(hostPath, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
+    if (!file) return false;
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);

@@ -66,7 +66,7 @@ std::vector<Piece> HeaderPieces(const PeSampleSpec& spec) {
     Put16(b, oh + 48, 4);           // MajorSubsystemVersion
     Put32(b, oh + 56, (imageEnd + 0xfff) & ~0xfffu);
     Put32(b, oh + 60, spec.sizeOfHeaders);
-    Put16(b, oh + 68, 2);  // Windows GUI
+    Put16(b, oh + 68, 2);   // Windows GUI
     Put32(b, oh + 92, 16);  // NumberOfRvaAndSizes
     for (std::size_t i = 0; i < spec.sections.size(); ++i) {
         const PeSection& s = spec.sections[i];

@@ -29,8 +29,9 @@ public:
         Put(b, object + 8, 64);           // HeaderLength
         Put(b, object + 12, 230);
         Put(b, object + 32, 3);  // NumCounters
-        Put(b, object + 40, static_cast<std::uint32_t>(
-                               numInstances.value_or(static_cast<std::int32_t>(instances.size()))));
+        Put(b, object + 40,
+            static_cast<std::uint32_t>(
+                numInstances.value_or(static_cast<std::int32_t>(instances.size()))));
         const std::uint32_t titles[3] = {6, idTitle, 1410};
         for (int c = 0; c < 3; ++c) {
             std::size_t def = object + 64 + c * 40;

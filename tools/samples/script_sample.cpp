@@ -24,12 +24,9 @@ static_assert(sizeof kRows / sizeof kRows[0] == kScriptSourceRowCount);
 enum class Kind { Vbs, Js, Html, W32 };
 
 Kind KindOf(const ScriptSourceRow& row) {
-    if (std::strncmp(row.name, "VBS/", 4) == 0)
-        return Kind::Vbs;
-    if (std::strncmp(row.name, "JS/", 3) == 0)
-        return Kind::Js;
-    if (std::strncmp(row.name, "HTML/", 5) == 0)
-        return Kind::Html;
+    if (std::strncmp(row.name, "VBS/", 4) == 0) return Kind::Vbs;
+    if (std::strncmp(row.name, "JS/", 3) == 0) return Kind::Js;
+    if (std::strncmp(row.name, "HTML/", 5) == 0) return Kind::Html;
     return Kind::W32;
 }
 
@@ -69,8 +66,7 @@ const char* TrailText() {
 std::string Repeated(const char* unit, std::size_t count) {
     std::string out;
     const std::size_t unitLength = std::strlen(unit);
-    while (out.size() < count)
-        out.append(unit, unitLength);
+    while (out.size() < count) out.append(unit, unitLength);
     out.resize(count);
     return out;
 }
@@ -89,8 +85,7 @@ std::string BinaryFiller(std::size_t count) {
 // W32 rows: binary, then text up to the pattern. The text must fill the last
 // 1024-byte block, or a zero byte in it would hide the line feeds there.
 std::string Filler(Kind kind, std::size_t count) {
-    if (kind != Kind::W32)
-        return Repeated(FillerLine(kind), count);
+    if (kind != Kind::W32) return Repeated(FillerLine(kind), count);
     constexpr std::size_t kTextTail = 1536;
     const std::size_t text = count < kTextTail ? count : kTextTail;
     return BinaryFiller(count - text) + Repeated("<!-- Quellix synthetic tail text -->\r\n", text);
@@ -99,8 +94,7 @@ std::string Filler(Kind kind, std::size_t count) {
 }  // namespace
 
 const ScriptSourceRow& ScriptSourceRecord(int number) {
-    if (number < 1 || number > kScriptSourceRowCount)
-        number = 1;
+    if (number < 1 || number > kScriptSourceRowCount) number = 1;
     return kRows[number - 1];
 }
 
@@ -138,15 +132,13 @@ std::string BuildScriptSample(const ScriptSampleSpec& spec) {
     } else {
         part = "\r\n" + pattern;
         if (!search) {
-            if (row.position < row.patternLength)
-                return "";
+            if (row.position < row.patternLength) return "";
             part +=
                 Repeated(TrailText(), static_cast<std::size_t>(row.position - row.patternLength));
         }
         part += "\r\n";
     }
-    if (size < static_cast<std::int64_t>(part.size()))
-        return "";
+    if (size < static_cast<std::int64_t>(part.size())) return "";
     const std::string filler = Filler(kind, static_cast<std::size_t>(size) - part.size());
     return tail ? filler + part : part + filler;
 }

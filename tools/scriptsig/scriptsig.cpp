@@ -46,31 +46,21 @@ void PrintStatistics() {
     int minLength = kScriptPatternSize, maxLength = 0;
     for (const ScriptSignatureRecord& r : ScriptSignatureTable) {
         ++names[std::string(r.name, strnlen(r.name, kScriptNameSize))];
-        if (r.region == kScriptRegionHead)
-            ++head;
-        if (r.region == kScriptRegionTail)
-            ++tail;
-        if (r.method == kScriptMethodSearch)
-            ++search;
-        if (r.sizeTest == kScriptSizeExact)
-            ++exact;
-        if (r.sizeTest == kScriptSizeNear)
-            ++near;
-        if (r.expectedSize < minSize)
-            minSize = r.expectedSize;
-        if (r.expectedSize > maxSize)
-            maxSize = r.expectedSize;
-        if (r.patternLength < minLength)
-            minLength = r.patternLength;
-        if (r.patternLength > maxLength)
-            maxLength = r.patternLength;
+        if (r.region == kScriptRegionHead) ++head;
+        if (r.region == kScriptRegionTail) ++tail;
+        if (r.method == kScriptMethodSearch) ++search;
+        if (r.sizeTest == kScriptSizeExact) ++exact;
+        if (r.sizeTest == kScriptSizeNear) ++near;
+        if (r.expectedSize < minSize) minSize = r.expectedSize;
+        if (r.expectedSize > maxSize) maxSize = r.expectedSize;
+        if (r.patternLength < minLength) minLength = r.patternLength;
+        if (r.patternLength > maxLength) maxLength = r.patternLength;
     }
     std::printf("Script signature table: %d records of %zu bytes (%zu bytes), key 0x%02X\n",
                 kScriptSignatureCount, sizeof(ScriptSignatureRecord), sizeof ScriptSignatureTable,
                 ScriptSourceKey());
     std::printf("Names: %zu distinct\n", names.size());
-    for (const auto& [name, count] : names)
-        std::printf("  %2d  %s\n", count, name.c_str());
+    for (const auto& [name, count] : names) std::printf("  %2d  %s\n", count, name.c_str());
     std::printf("Regions: head %d, tail %d, other %d\n", head, tail,
                 kScriptSignatureCount - head - tail);
     std::printf("Methods: search %d, compare at position %d\n", search,
@@ -113,8 +103,7 @@ int Check() {
         const ScriptSourceRow& row = ScriptSourceRecord(k);
         const ScriptSignatureRecord& stored = StoredTable[k - 1];
         const ScriptSignatureRecord& plain = ScriptSignatureTable[k - 1];
-        if (row.number != k)
-            fail(k, "out of order in the source");
+        if (row.number != k) fail(k, "out of order in the source");
         if (strnlen(stored.name, kScriptNameSize) == kScriptNameSize ||
             std::strcmp(stored.name, row.name) != 0) {
             fail(k, "name differs from the source");
@@ -124,24 +113,21 @@ int Check() {
             stored.position != row.position || stored.patternLength != row.patternLength) {
             fail(k, "a field differs from the source");
         }
-        if (stored.reserved137 != 4 || stored.reserved141 != 0)
-            fail(k, "reserved field not 4 / 0");
+        if (stored.reserved137 != 4 || stored.reserved141 != 0) fail(k, "reserved field not 4 / 0");
         for (std::uint8_t b : stored.reserved143) {
             if (b != 0) {
                 fail(k, "reserved bytes not zero");
                 break;
             }
         }
-        if (stored.nextNumber != (k == kScriptSignatureCount ? 0 : k))
-            fail(k, "wrong nextNumber");
+        if (stored.nextNumber != (k == kScriptSignatureCount ? 0 : k)) fail(k, "wrong nextNumber");
         if (row.patternLength > kScriptPatternSize) {
             fail(k, "pattern longer than 100 bytes");
             continue;
         }
         for (int i = 0; i < row.patternLength; ++i) {
             const auto c = static_cast<std::uint8_t>(row.pattern[i]);
-            if (IsBlank(c))
-                fail(k, "blank in pattern: it could never match stripped text");
+            if (IsBlank(c)) fail(k, "blank in pattern: it could never match stripped text");
             if (stored.pattern[i] != static_cast<std::uint8_t>(c ^ key)) {
                 fail(k, "stored pattern is not the source text under the key");
                 break;
@@ -170,8 +156,7 @@ int main(int argc, char** argv) {
     std::memcpy(StoredTable, ScriptSignatureTable, sizeof StoredTable);
     PrepareScriptTable();
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "--check")
-        return Check();
+    if (mode == "--check") return Check();
     if (mode == "--scrambled") {
         PrintRecords(true);
         return 0;

@@ -10,8 +10,8 @@ namespace {
 bool IsIdentifier(const std::string& s) {
     if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
     for (char c : s) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == '_';
+        const bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok) return false;
     }
     return true;

@@ -47,8 +47,8 @@ bool Distinctive(const std::uint8_t* bytes) {
 
 // Two offsets inside the raw data of the first section, tried at sixteenths
 // of its length from the middle outwards.
-bool ChooseOffsets(int fd, std::int64_t fileLength, std::uint32_t entryPoint,
-                   std::int32_t& offset1, std::int32_t& offset2, std::string& error) {
+bool ChooseOffsets(int fd, std::int64_t fileLength, std::uint32_t entryPoint, std::int32_t& offset1,
+                   std::int32_t& offset2, std::string& error) {
     if (PeHeaderView.NumberOfSections() == 0) {
         error = "the sample has no sections; give --offsets";
         return false;

@@ -79,8 +79,8 @@ struct NameClass {
     int records;
 };
 constexpr NameClass kClasses[] = {
-    {0, EndSpy, 2472}, {0, EndPsw, 823}, {0, EndOtherTrojan, 617}, {0, EndOther, 4},
-    {1, EndSpy, 245},  {1, EndPsw, 82},  {1, EndOtherTrojan, 61},  {2, EndSpy, 25},
+    {0, EndSpy, 2472}, {0, EndPsw, 823},       {0, EndOtherTrojan, 617}, {0, EndOther, 4},
+    {1, EndSpy, 245},  {1, EndPsw, 82},        {1, EndOtherTrojan, 61},  {2, EndSpy, 25},
     {2, EndPsw, 8},    {2, EndOtherTrojan, 4},
 };
 
@@ -207,15 +207,21 @@ void Generator::MakeNames() {
                 const int letters = longest ? 4 : pick < 4 ? 2 : pick < 17 ? 3 : 4;
                 std::string ending;
                 switch (cls.ending) {
-                    case EndSpy: ending = ".Spy.Trojan"; break;
-                    case EndPsw: ending = ".PSW.Trojan"; break;
+                    case EndSpy:
+                        ending = ".Spy.Trojan";
+                        break;
+                    case EndPsw:
+                        ending = ".PSW.Trojan";
+                        break;
                     case EndOtherTrojan:
                         ending =
                             longest
                                 ? ".Downloader.Trojan"
                                 : kOtherTrojanEndings[rng_.Below(std::size(kOtherTrojanEndings))];
                         break;
-                    case EndOther: ending = kNonTrojanEndings[nonTrojan]; break;
+                    case EndOther:
+                        ending = kNonTrojanEndings[nonTrojan];
+                        break;
                 }
                 info.text = kPrefixes[cls.prefix] + VariantCode(letters) + ending;
             } while (!taken.insert(info.text).second);
@@ -279,8 +285,8 @@ std::int32_t Generator::GeneralSize() {
     int bucket = 0;
     while (pick >= kWeights[bucket]) pick -= kWeights[bucket++];
     const std::int64_t lo = std::int64_t{kMinSize} << bucket;
-    const std::int64_t hi = std::min<std::int64_t>((std::int64_t{kMinSize} << (bucket + 1)) - 1,
-                                                   kMaxSize - 1);
+    const std::int64_t hi =
+        std::min<std::int64_t>((std::int64_t{kMinSize} << (bucket + 1)) - 1, kMaxSize - 1);
     // The bounds themselves belong to two chosen records.
     return static_cast<std::int32_t>(rng_.Range(lo + 1, hi));
 }
@@ -408,7 +414,8 @@ std::vector<SignatureRecord> Generator::MakeExecutable(std::vector<std::size_t>&
                 do {
                     size = GeneralSize();
                 } while (std::int64_t{size} < std::int64_t{kRecordSampleHeaderRoom} +
-                                     (kSharedOffset2 - kSharedOffset1) + kPatternCompared);
+                                                  (kSharedOffset2 - kSharedOffset1) +
+                                                  kPatternCompared);
                 o1 = kSharedOffset1;
                 o2 = kSharedOffset2;
                 break;

@@ -16,7 +16,7 @@ struct ExecutableTableStats {
     std::size_t records = 0;
     std::size_t bytesWithTerminator = 0;
     std::size_t distinctNames = 0;
-    std::size_t nameRuns = 0;  // maximal stretches of consecutive records with one name
+    std::size_t nameRuns = 0;           // maximal stretches of consecutive records with one name
     std::size_t prefixOnLineGames = 0;  // "W32/OnLineGames."
     std::size_t prefixOnlineGames = 0;  // "W32/OnlineGames."
     std::size_t prefixOnlinegames = 0;  // "W32/Onlinegames."
@@ -35,7 +35,7 @@ struct ExecutableTableStats {
     std::int32_t sharedPairOffset1 = 0;  // the (offset1, offset2) pair most records use
     std::int32_t sharedPairOffset2 = 0;
     std::size_t sharedPairRecords = 0;
-    std::size_t pattern1WithZero = 0;  // a zero among the 20 compared bytes
+    std::size_t pattern1WithZero = 0;     // a zero among the 20 compared bytes
     std::size_t nonZeroPatternTails = 0;  // records whose 21st pattern byte is not 0
 };
 

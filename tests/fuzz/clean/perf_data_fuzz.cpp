@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::memchr(found.processKey, '\0', sizeof found.processKey) == nullptr) __builtin_trap();
 
     PerfProcessEntry table[kPerfTableCapacity];
-    int count = ReadPerfProcessTable(block.data(), block.size(), found.idProcessIndex, ToAscii,
-                                     table);
+    int count =
+        ReadPerfProcessTable(block.data(), block.size(), found.idProcessIndex, ToAscii, table);
     if (count < 0 || count > kPerfTableCapacity) __builtin_trap();
     for (int i = 0; i < count; ++i) {
         if (std::memchr(table[i].name, '\0', sizeof table[i].name) == nullptr) __builtin_trap();

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -46,7 +46,7 @@ inline FuzzInput SplitFuzzInput(const std::uint8_t* data, std::size_t size) {
 
 // One scratch file per process, rewritten for every input.
 class ScratchFile {
-  public:
+public:
     ScratchFile() {
         // In memory: every input rewrites it.
         fd_ = memfd_create("quellix-fuzz", 0);
@@ -57,18 +57,15 @@ class ScratchFile {
         }
     }
     ~ScratchFile() {
-        if (fd_ >= 0)
-            close(fd_);
+        if (fd_ >= 0) close(fd_);
     }
     // The descriptor holding exactly these bytes, or -1.
     int Hold(const std::uint8_t* data, std::size_t size) {
-        if (fd_ < 0 || ftruncate(fd_, 0) != 0)
-            return -1;
-        if (size > 0 && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size))
-            return -1;
+        if (fd_ < 0 || ftruncate(fd_, 0) != 0) return -1;
+        if (size > 0 && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) return -1;
         return fd_;
     }
 
-  private:
+private:
     int fd_ = -1;
 };

@@ -20,8 +20,7 @@ bool PatternAt(int fd, std::uint32_t entry, std::int32_t offset, const std::uint
 const SignatureRecord* LinearWalk(const SignatureRecord* table, int fd, std::int64_t length) {
     std::uint32_t entry = PeHeaderView.AddressOfEntryPoint();
     for (const SignatureRecord* r = table; r->detectionName[0] != '\0'; ++r) {
-        if (!SizeRuleHolds(*r, length))
-            continue;
+        if (!SizeRuleHolds(*r, length)) continue;
         if (PatternAt(fd, entry, r->offset1, r->pattern1) &&
             PatternAt(fd, entry, r->offset2, r->pattern2)) {
             return r;
@@ -36,14 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static ScratchFile scratch;
     FuzzInput in = SplitFuzzInput(data, size);
     int fd = scratch.Hold(in.file, in.fileSize);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
 
     std::uint32_t probe = 0;
-    if (in.fileSize >= 4)
-        std::memcpy(&probe, in.file + in.fileSize - 4, 4);
-    if (!ReadPeSignature(fd))
-        return 0;
+    if (in.fileSize >= 4) std::memcpy(&probe, in.file + in.fileSize - 4, 4);
+    if (!ReadPeSignature(fd)) return 0;
     if (!ReadPeSections(fd)) {
         // Not meant to be called now, but must stay inside the section array.
         RvaToFileOffset(probe, fd);

@@ -8,14 +8,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static ScratchFile scratch;
     int fd = scratch.Hold(data, size);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
     // The scanner asks a member only when its head test passes on the bytes
     // one read of the head gives: a member whose test fails must reject.
     const std::size_t head = size < kArchiveHeadRead ? size : kArchiveHeadRead;
     for (const VariantVerifier& v : VariantVerifierList) {
-        if (v.verify(fd) && !v.headMayPass(data, head))
-            std::abort();
+        if (v.verify(fd) && !v.headMayPass(data, head)) std::abort();
     }
     return 0;
 }

@@ -36,8 +36,7 @@ int main(int argc, char** argv) {
         } else {
             // The fuzzer puts the gap after the first half of what follows byte 0.
             std::size_t gapUnits = (sample.size() - kKeep) / kGapUnit;
-            if (gapUnits > 255)
-                gapUnits = 255;
+            if (gapUnits > 255) gapUnits = 255;
             const std::size_t kept = sample.size() - gapUnits * kGapUnit;
             const std::size_t half = kept / 2;
             seed = std::string(1, static_cast<char>(gapUnits)) + sample.substr(0, half) +

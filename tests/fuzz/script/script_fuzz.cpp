@@ -16,22 +16,19 @@ namespace {
 constexpr std::size_t kGapUnit = 577;  // odd, so gaps do not line up with the 4096-byte blocks
 
 class ScratchFile {
-  public:
+public:
     ScratchFile() {
         char name[] = "/tmp/quellix-script-fuzz-XXXXXX";
         fd_ = mkstemp(name);
-        if (fd_ >= 0)
-            unlink(name);
+        if (fd_ >= 0) unlink(name);
     }
     ~ScratchFile() {
-        if (fd_ >= 0)
-            close(fd_);
+        if (fd_ >= 0) close(fd_);
     }
     // head, then gap zero bytes (a hole), then tail; the descriptor or -1.
     int Hold(const std::uint8_t* head, std::size_t headSize, std::size_t gap,
              const std::uint8_t* tail, std::size_t tailSize) {
-        if (fd_ < 0 || ftruncate(fd_, 0) != 0)
-            return -1;
+        if (fd_ < 0 || ftruncate(fd_, 0) != 0) return -1;
         const off_t total = static_cast<off_t>(headSize + gap + tailSize);
         if (headSize > 0 && pwrite(fd_, head, headSize, 0) != static_cast<ssize_t>(headSize)) {
             return -1;
@@ -40,12 +37,11 @@ class ScratchFile {
                                 static_cast<ssize_t>(tailSize)) {
             return -1;
         }
-        if (ftruncate(fd_, total) != 0)
-            return -1;
+        if (ftruncate(fd_, total) != 0) return -1;
         return fd_;
     }
 
-  private:
+private:
     int fd_ = -1;
 };
 
@@ -54,15 +50,13 @@ class ScratchFile {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static ScratchFile scratch;
     PrepareScriptTable();
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     const std::size_t gap = data[0] * kGapUnit;
     const std::uint8_t* file = data + 1;
     const std::size_t fileSize = size - 1;
     const std::size_t half = fileSize / 2;
     const int fd = scratch.Hold(file, half, gap, file + half, fileSize - half);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
     DetectScriptWorm(fd);
     return 0;
 }

@@ -61,14 +61,17 @@ TEST(KnownEntries, RunValueMatch) {
         bool matches;
     } cases[] = {
         {"c:\\windows\\system32\\worm.exe", "c:\\windows\\system32\\worm.exe", true},
-        {"\"c:\\windows\\system32\\worm.exe\" -run", "\"c:\\windows\\system32\\worm.exe\" -run", true},
+        {"\"c:\\windows\\system32\\worm.exe\" -run", "\"c:\\windows\\system32\\worm.exe\" -run",
+         true},
         {"%windir%\\system32\\worm.exe", "c:\\windows\\system32\\worm.exe", true},
         {"\"%windir%\\system32\\worm.exe\"", "\"c:\\windows\\system32\\worm.exe\"", true},
-        {"c:\\tools\\run.exe c:\\windows\\system32\\worm.exe", "c:\\tools\\run.exe c:\\windows\\system32\\worm.exe", false},
+        {"c:\\tools\\run.exe c:\\windows\\system32\\worm.exe",
+         "c:\\tools\\run.exe c:\\windows\\system32\\worm.exe", false},
         {"c:\\windows\\system32\\worm.ex", "c:\\windows\\system32\\worm.ex", false},
         {"", "", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(RunValueMatches(c.data, c.expanded, path), c.matches) << c.data;
+    for (const auto& c : cases)
+        EXPECT_EQ(RunValueMatches(c.data, c.expanded, path), c.matches) << c.data;
     EXPECT_FALSE(RunValueMatches("anything", "anything", ""));
 }
 

@@ -88,14 +88,26 @@ TEST(PerfData, EveryCutOfTheBlockStaysInside) {
 }
 
 TEST(PerfData, CounterTitles) {
-    const char list[] = "1\0" "1847\0" "2\0" "System\0" "230\0" "Process\0" "784\0" "ID Process\0";
+    const char list[] =
+        "1\0"
+        "1847\0"
+        "2\0"
+        "System\0"
+        "230\0"
+        "Process\0"
+        "784\0"
+        "ID Process\0";
     PerfCounterTitles titles;
     ASSERT_TRUE(FindProcessCounterTitles(list, sizeof list - 1, titles));
     EXPECT_STREQ(titles.processKey, "230");
     EXPECT_EQ(titles.idProcessIndex, 784u);
 
     // Wine's stub list has neither title.
-    const char stub[] = "1\0" "1847\0" "2\0" "System\0";
+    const char stub[] =
+        "1\0"
+        "1847\0"
+        "2\0"
+        "System\0";
     EXPECT_FALSE(FindProcessCounterTitles(stub, sizeof stub - 1, titles));
     // A list cut before its last NUL does not read past its end.
     std::vector<char> cut(list, list + sizeof list - 2);
@@ -116,9 +128,10 @@ TEST(PerfData, OnlyAnEqualInstanceNameMatches) {
     struct {
         const char* instance;
         bool matches;
-    } cases[] = {{"svc", true}, {"SVC", true}, {"Svc", true}, {"svchost", false},
+    } cases[] = {{"svc", true}, {"SVC", true}, {"Svc", true},  {"svchost", false},
                  {"sv", false}, {"", false},   {"xsvc", false}};
-    for (const auto& c : cases) EXPECT_EQ(PerfInstanceMatches(c.instance, "SVC"), c.matches) << c.instance;
+    for (const auto& c : cases)
+        EXPECT_EQ(PerfInstanceMatches(c.instance, "SVC"), c.matches) << c.instance;
     EXPECT_FALSE(PerfInstanceMatches("", ""));
 }
 

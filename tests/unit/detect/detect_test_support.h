@@ -17,11 +17,9 @@ inline Bytes PatternBytes(std::uint8_t seed, int zeroAt = -1) {
     Bytes b(kPatternCompared);
     for (int i = 0; i < kPatternCompared; ++i) {
         b[i] = static_cast<std::uint8_t>(seed * 37 + i * 11 + 1);
-        if (b[i] == 0)
-            b[i] = 0x5c;
+        if (b[i] == 0) b[i] = 0x5c;
     }
-    if (zeroAt >= 0)
-        b[zeroAt] = 0;
+    if (zeroAt >= 0) b[zeroAt] = 0;
     return b;
 }
 

@@ -24,7 +24,7 @@ constexpr char kArchiveName[] = "W32/OnLineGames.Arc.Spy.Trojan";
 constexpr std::uint32_t kPeSize = 0x3000;
 
 class ExecutableScannerTest : public HostDriveTest {
-  protected:
+protected:
     ExecutableScannerTest()
         : p1_(PatternBytes(1, 4)),
           p2_(PatternBytes(2)),
@@ -65,8 +65,7 @@ class ExecutableScannerTest : public HostDriveTest {
         platform::host::SetFaultInjector([this, failing](FileOperation op, const char*) {
             ++operations_[static_cast<int>(op)];
             for (FileOperation f : failing) {
-                if (f == op)
-                    return true;
+                if (f == op) return true;
             }
             return false;
         });
@@ -114,8 +113,7 @@ TEST_F(ExecutableScannerTest, PeOfNoRecordsSizeIsReadNoFurtherThanItsHeaders) {
 
 TEST_F(ExecutableScannerTest, PeWithTwentyOneSectionsIsNotWalked) {
     PeSampleSpec spec = SimplePe(kPeSize);
-    for (int i = 1; i < 21; ++i)
-        spec.sections.push_back({0x10000u * (i + 1), 0x10, 0x400, 0x10});
+    for (int i = 1; i < 21; ++i) spec.sections.push_back({0x10000u * (i + 1), 0x10, 0x400, 0x10});
     PutAtEntryOffset(spec, 0x10, p1_);
     PutAtEntryOffset(spec, 0x80, p2_);
     ASSERT_TRUE(WritePeSample(HostPath("many.exe"), spec));
@@ -272,9 +270,9 @@ TEST_F(ExecutableScannerTest, HeadIsReadOnceForTheVerifiersAndTheArchiveWalk) {
     pk[6] = 0;  // not encrypted
     WriteSample("junk.zip", pk);
     const int before = Count(FileOperation::Read);
-    EXPECT_EQ(ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName,
-                                 "C:\\junk.zip"),
-              1);
+    EXPECT_EQ(
+        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\junk.zip"),
+        1);
     EXPECT_EQ(Count(FileOperation::Read) - before, 2 + 1 + 2);
     EXPECT_EQ(lines, std::vector<std::string>{Removed("C:\\junk.zip", kArchiveName)});
 }

@@ -13,7 +13,7 @@
 namespace {
 
 class PeReaderTest : public HostDriveTest {
-  protected:
+protected:
     // Writes the sample as C:\pe.exe and opens it through the seam.
     platform::ScopedFile Open(const PeSampleSpec& spec) {
         EXPECT_TRUE(WritePeSample(HostPath("pe.exe"), spec));

@@ -53,10 +53,8 @@ std::vector<std::string> LinearCandidates(const std::vector<SignatureRecord>& ta
                                           std::int64_t length) {
     std::vector<std::string> names;
     for (const SignatureRecord& r : table) {
-        if (r.detectionName[0] == '\0')
-            break;
-        if (SizeRuleHolds(r, length))
-            names.emplace_back(r.detectionName);
+        if (r.detectionName[0] == '\0') break;
+        if (SizeRuleHolds(r, length)) names.emplace_back(r.detectionName);
     }
     return names;
 }
@@ -95,7 +93,7 @@ TEST(ExecutableTableIndex, OffersCandidatesInTableOrder) {
 }
 
 class SignatureWalkTest : public HostDriveTest {
-  protected:
+protected:
     platform::ScopedFile OpenPe(const PeSampleSpec& spec) {
         EXPECT_TRUE(WritePeSample(HostPath("pe.exe"), spec));
         platform::ScopedFile file(platform::OpenReadBinary("C:\\pe.exe"));

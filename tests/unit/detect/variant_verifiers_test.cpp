@@ -15,13 +15,12 @@ namespace {
 // '1' accepts, '0' rejects.
 std::string Verdicts(int fd) {
     std::string out;
-    for (const VariantVerifier& v : VariantVerifierList)
-        out += v.verify(fd) ? '1' : '0';
+    for (const VariantVerifier& v : VariantVerifierList) out += v.verify(fd) ? '1' : '0';
     return out;
 }
 
 class VerifierTest : public HostDriveTest {
-  protected:
+protected:
     std::string Judge(const SampleBytes& bytes) {
         EXPECT_TRUE(WriteSampleFile(HostPath("a.zip"), bytes));
         platform::ScopedFile file(platform::OpenReadBinary("C:\\a.zip"));

@@ -54,8 +54,7 @@ struct ZipLayout {
 
 ZipLayout ReadZipLayout(const std::vector<std::uint8_t>& z) {
     ZipLayout l;
-    if (z.size() < 30)
-        return l;
+    if (z.size() < 30) return l;
     l.flags = LoadLe16(&z[6]);
     l.method = LoadLe16(&z[8]);
     l.compressedSize = LoadLe32(&z[18]);
@@ -63,8 +62,7 @@ ZipLayout ReadZipLayout(const std::vector<std::uint8_t>& z) {
     l.nameLength = LoadLe16(&z[26]);
     l.extraLength = LoadLe16(&z[28]);
     l.afterData = 30u + l.nameLength + l.extraLength + l.compressedSize;
-    if (l.afterData + 46 > z.size())
-        return l;
+    if (l.afterData + 46 > z.size()) return l;
     const std::uint8_t* c = &z[l.afterData];
     l.signatureAtP = LoadLe32(c);
     l.centralExtraLength = LoadLe16(c + 30);
@@ -98,7 +96,7 @@ struct Entry {
 };
 
 class RealArchives : public RealFileDrive {
-  protected:
+protected:
     void SetUp() override {
         RealFileDrive::SetUp();
         ASSERT_TRUE(HaveTool("zip") && HaveTool("7z")) << "zip and p7zip-full are needed";
@@ -130,8 +128,7 @@ class RealArchives : public RealFileDrive {
         }
         const int status = RunTool(work_, args);
         EXPECT_EQ(status, 0) << ::testing::PrintToString(args);
-        for (const auto& e : entries)
-            fs::remove(work_ / e.name);
+        for (const auto& e : entries) fs::remove(work_ / e.name);
         return ReadAll(HostPath(archive));
     }
 

@@ -18,8 +18,7 @@
 namespace {
 
 bool EndsWithNoCase(const std::string& s, const std::string& tail) {
-    if (s.size() < tail.size())
-        return false;
+    if (s.size() < tail.size()) return false;
     return std::equal(tail.begin(), tail.end(), s.end() - tail.size(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) ==
                std::tolower(static_cast<unsigned char>(b));
@@ -32,17 +31,14 @@ std::vector<fs::path> FindPeFiles(const std::vector<fs::path>& roots) {
     std::vector<fs::path> found;
     for (const auto& root : roots) {
         std::error_code ec;
-        if (!fs::is_directory(root, ec))
-            continue;
+        if (!fs::is_directory(root, ec)) continue;
         for (fs::recursive_directory_iterator
                  it(root, fs::directory_options::skip_permission_denied, ec),
              end;
              it != end; it.increment(ec)) {
-            if (ec)
-                break;
+            if (ec) break;
             const auto status = it->symlink_status(ec);
-            if (ec || !fs::is_regular_file(status))
-                continue;
+            if (ec || !fs::is_regular_file(status)) continue;
             const std::string name = it->path().filename().string();
             if (EndsWithNoCase(name, ".exe") || EndsWithNoCase(name, ".dll")) {
                 found.push_back(it->path());
@@ -55,12 +51,10 @@ std::vector<fs::path> FindPeFiles(const std::vector<fs::path>& roots) {
 
 int RunTool(const fs::path& dir, const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = fork();
-    if (pid < 0)
-        return -1;
+    if (pid < 0) return -1;
     if (pid == 0) {
         int devnull = open("/dev/null", O_RDWR);
         if (devnull >= 0) {
@@ -68,14 +62,12 @@ int RunTool(const fs::path& dir, const std::vector<std::string>& args) {
             dup2(devnull, 1);
             dup2(devnull, 2);
         }
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
+        if (chdir(dir.c_str()) != 0) _exit(126);
         execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
 
@@ -87,8 +79,7 @@ std::set<std::int64_t> ExecutableRecordSizes() {
     std::set<std::int64_t> sizes;
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0] != '\0'; ++r) {
         // Every shipped record is SizeExact; another rule would not select by length.
-        if (r->sizeRule == SizeExact)
-            sizes.insert(r->expectedSize);
+        if (r->sizeRule == SizeExact) sizes.insert(r->expectedSize);
     }
     return sizes;
 }
@@ -118,10 +109,8 @@ namespace {
 
 std::string Explain(const ScanOutcome& o) {
     std::string s = "result " + std::to_string(o.result);
-    for (const auto& line : o.lines)
-        s += ", line \"" + line + "\"";
-    if (!o.stillThere)
-        s += ", file gone";
+    for (const auto& line : o.lines) s += ", line \"" + line + "\"";
+    if (!o.stillThere) s += ", file gone";
     return s;
 }
 
@@ -152,8 +141,7 @@ PeSweep RealPeSweep::Sweep(const std::vector<fs::path>& files) {
                 ++sweep.peFiles;
                 if (ReadPeSections(file.Get())) {
                     ++sweep.tableWalked;
-                    if (sizes.count(length))
-                        ++sweep.sizeHits;
+                    if (sizes.count(length)) ++sweep.sizeHits;
                 }
             }
         }

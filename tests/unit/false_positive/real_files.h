@@ -37,7 +37,7 @@ struct ScanOutcome {
 };
 
 class RealFileDrive : public HostDriveTest {
-  protected:
+protected:
     // Scans C:\<name> with ScanExecutableFile and the default name.
     ScanOutcome Scan(const std::string& name);
     // Copies source to C:\<name> first.
@@ -59,7 +59,7 @@ struct PeSweep {
 // exists) and scans it again, so the records' patterns are compared against
 // the real file's own bytes. Each outcome must be 0, no line, file kept.
 class RealPeSweep : public RealFileDrive {
-  protected:
+protected:
     PeSweep Sweep(const std::vector<fs::path>& files);
     static void Describe(const char* what, const PeSweep& sweep);
 };

@@ -17,14 +17,11 @@ fs::path WineTemplatePrefix() {
                                 "/tests/wine/wine-env.sh\" && qx_make_template >&2 && "
                                 "printf %s \"$QX_WINE_TEMPLATE\"'";
     std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return {};
+    if (!pipe) return {};
     std::string path;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        path += buffer;
-    if (pclose(pipe) != 0)
-        return {};
+    while (std::fgets(buffer, sizeof buffer, pipe)) path += buffer;
+    if (pclose(pipe) != 0) return {};
     return path;
 }
 

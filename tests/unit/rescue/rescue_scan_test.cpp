@@ -103,7 +103,8 @@ TEST(ReportOnlyLine, OutcomesReadFoundAndNothingCountsAsRemoved) {
     } cases[] = {
         {"C:\\x.exe     W32/Bagle.H.Worm removed", "C:\\x.exe     W32/Bagle.H.Worm found"},
         {"C:\\x.vbs     W32/Bagle.Worm Virus removed", "C:\\x.vbs     W32/Bagle.Worm Virus found"},
-        {"C:\\x.exe     W32/Bagle.Worm Unable to remove", "C:\\x.exe     W32/Bagle.Worm Unable to remove"},
+        {"C:\\x.exe     W32/Bagle.Worm Unable to remove",
+         "C:\\x.exe     W32/Bagle.Worm Unable to remove"},
         {"Total files removed\t\t:  3", "Total files removed\t\t:  0"},
         {"Total files infected\t\t:  3", "Total files infected\t\t:  3"},
         {"Scanning statistics", "Scanning statistics"},

@@ -27,11 +27,11 @@ protected:
         ResetScanGlobals(/*memoryPhaseOver=*/false);
         static int sinkTag;
         ReportWindowForTest(&sinkTag);
-        platform::host::SetQuestionAnswerer([this](const char* text, const char* caption,
-                                                   unsigned style) {
-            questions.push_back({text, caption, style});
-            return answer;
-        });
+        platform::host::SetQuestionAnswerer(
+            [this](const char* text, const char* caption, unsigned style) {
+                questions.push_back({text, caption, style});
+                return answer;
+            });
     }
 
     static void ReportWindowForTest(void* tag);
@@ -61,7 +61,9 @@ protected:
 
 #include "scan/report_channel.h"
 
-void ScanDriverTest::ReportWindowForTest(void* tag) { ReportWindow = tag; }
+void ScanDriverTest::ReportWindowForTest(void* tag) {
+    ReportWindow = tag;
+}
 
 namespace {
 

@@ -25,10 +25,12 @@ TEST_F(WalkerTest, FilesOfADirectoryComeBeforeItsSubdirectories) {
     // "." and ".." are shown, directories are shown in the first pass, and each
     // subdirectory is walked in full before the next; NTFS order ignores case.
     std::vector<std::string> expected = {
-        "C:\\top\\.",         "C:\\top\\..",         "C:\\top\\A.txt",
-        "C:\\top\\b.txt",     "C:\\top\\c.txt",      "C:\\top\\d1",
-        "C:\\top\\D2",        "C:\\top\\d1\\.",      "C:\\top\\d1\\..",
-        "C:\\top\\d1\\inner.txt", "C:\\top\\D2\\.",  "C:\\top\\D2\\..",
+        "C:\\top\\.",      "C:\\top\\..",
+        "C:\\top\\A.txt",  "C:\\top\\b.txt",
+        "C:\\top\\c.txt",  "C:\\top\\d1",
+        "C:\\top\\D2",     "C:\\top\\d1\\.",
+        "C:\\top\\d1\\..", "C:\\top\\d1\\inner.txt",
+        "C:\\top\\D2\\.",  "C:\\top\\D2\\..",
     };
     EXPECT_EQ(statuses, expected);
     EXPECT_EQ(ScanState.FilesScanned, 4);
@@ -74,9 +76,9 @@ TEST_F(WalkerTest, EntriesWhosePathWouldNotFitAreSkippedAndTheWalkGoesOn) {
     std::string rel = "deep";
     while (rel.size() < 230) rel += "/" + std::string(20, 'n');
     std::string longName(60, 'f');
-    WriteFile(rel + "/" + longName + ".txt");   // path over 259 characters
-    WriteFile(rel + "/short.txt");              // still fits
-    WriteFile("later/after.txt");               // walked after the deep branch
+    WriteFile(rel + "/" + longName + ".txt");  // path over 259 characters
+    WriteFile(rel + "/short.txt");             // still fits
+    WriteFile("later/after.txt");              // walked after the deep branch
 
     WalkDirectory("C:\\*.*");
 

@@ -106,8 +106,7 @@ TEST_F(ScriptOnceTest, TableIsUnscrambledOnceBeforeTheFirstOpen) {
     // An odd number of calls: unscrambling on every call would leave it scrambled.
     const char* const calls[] = {"C:\\a.txt", "C:\\b.vbs", "C:\\missing", "C:\\a.txt", "C:\\c.js"};
     int matched = 0;
-    for (const char* path : calls)
-        matched += CleanScriptFile(texts::kDefaultDetectionName, path);
+    for (const char* path : calls) matched += CleanScriptFile(texts::kDefaultDetectionName, path);
     EXPECT_EQ(matched, 2);
     EXPECT_EQ(opens, 5);
     EXPECT_TRUE(plainAtEveryOpen);
@@ -154,17 +153,14 @@ namespace {
 bool BuildExecutableWithScriptTail(PeSampleSpec& spec, std::string& exeName) {
     const std::string tail = "\r\n" + Pattern(7) + "\r\n" + std::string(95, 'x') + "</html>";
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
-        if (r->expectedSize < 8192 || r->expectedSize > 200000 || !RecordFitsPeSample(*r))
-            continue;
+        if (r->expectedSize < 8192 || r->expectedSize > 200000 || !RecordFitsPeSample(*r)) continue;
         spec = SampleSpecForRecord(*r);
         const std::uint32_t tailStart = spec.fileSize - static_cast<std::uint32_t>(tail.size());
         bool clear = true;
         for (const auto& [offset, bytes] : spec.bytesAt) {
-            if (offset + bytes.size() > tailStart)
-                clear = false;
+            if (offset + bytes.size() > tailStart) clear = false;
         }
-        if (!clear)
-            continue;
+        if (!clear) continue;
         spec.bytesAt.emplace_back(tailStart, std::vector<std::uint8_t>(tail.begin(), tail.end()));
         exeName.assign(r->detectionName, strnlen(r->detectionName, kDetectionNameSize));
         return true;

@@ -186,8 +186,7 @@ TEST_F(ScriptDriveTest, BoundarySizesGiveDefinedResults) {
         EXPECT_FALSE(Detect(Text(size))) << "no blank, no line feed";
         std::string text = "\n" + Text(size - 1);
         EXPECT_FALSE(Detect(text));
-        if (size < 102)
-            continue;                               // no room for a line feed and a pattern
+        if (size < 102) continue;                   // no room for a line feed and a pattern
         text.replace(size - 101, 100, Pattern(7));  // ends just before the last byte
         EXPECT_EQ(DetectedName(text), "W32/Bagle.Aa.Worm");
     }
@@ -225,8 +224,7 @@ TEST_F(ScriptDriveTest, FileThatShrinksBeforeAReadIsNotMatched) {
 TEST_F(ScriptDriveTest, ReadsDoNotGrowWithTheFile) {
     int reads = 0;
     platform::host::SetFaultInjector([&reads](FileOperation op, const char*) {
-        if (op == FileOperation::Read)
-            ++reads;
+        if (op == FileOperation::Read) ++reads;
         return false;
     });
     const std::size_t size = 3 * 1024 * 1024;

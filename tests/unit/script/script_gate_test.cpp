@@ -36,7 +36,7 @@ const LineFeedCase kLineFeedCases[] = {
 };
 
 class ScriptGateTest : public ScriptDriveTest {
-  protected:
+protected:
     // Closes the file of the previous case first.
     int Open(const std::string& content) {
         CloseCurrent();
@@ -46,8 +46,7 @@ class ScriptGateTest : public ScriptDriveTest {
         return fd_;
     }
     void CloseCurrent() {
-        if (fd_ != platform::kNoFile)
-            platform::CloseFile(fd_);
+        if (fd_ != platform::kNoFile) platform::CloseFile(fd_);
         fd_ = platform::kNoFile;
     }
     void TearDown() override {
@@ -55,17 +54,15 @@ class ScriptGateTest : public ScriptDriveTest {
         ScriptDriveTest::TearDown();
     }
 
-  private:
+private:
     int fd_ = platform::kNoFile;
 };
 
 TEST_F(ScriptGateTest, LineFeedInFirstOrLastBlockBeforeAnyZero) {
     for (const LineFeedCase& c : kLineFeedCases) {
         std::string content(c.size, 'x');
-        for (std::size_t at : c.lineFeeds)
-            content[at] = '\n';
-        for (std::size_t at : c.zeros)
-            content[at] = '\0';
+        for (std::size_t at : c.lineFeeds) content[at] = '\n';
+        for (std::size_t at : c.zeros) content[at] = '\0';
         SCOPED_TRACE(testing::Message() << "size " << c.size);
         ScriptCleaner.fileLength = -7;
         EXPECT_EQ(HasLineFeed(Open(content)), c.expected);

@@ -43,8 +43,7 @@ TEST(ScriptTableTest, RecordsHoldTheFixedFields) {
         EXPECT_EQ(int{r.patternLength}, e.patternLength);
         EXPECT_EQ(int{r.reserved137}, 4);
         EXPECT_EQ(int{r.reserved141}, 0);
-        for (std::uint8_t b : r.reserved143)
-            EXPECT_EQ(b, 0);
+        for (std::uint8_t b : r.reserved143) EXPECT_EQ(b, 0);
         EXPECT_EQ(int{r.nextNumber}, k == kScriptSignatureCount ? 0 : k);
     }
 }

@@ -15,13 +15,13 @@
 
 // Puts the whole table back when it goes out of scope.
 class TableSnapshot {
-  public:
+public:
     TableSnapshot() { std::memcpy(saved_, ScriptSignatureTable, sizeof saved_); }
     ~TableSnapshot() { std::memcpy(ScriptSignatureTable, saved_, sizeof saved_); }
     TableSnapshot(const TableSnapshot&) = delete;
     TableSnapshot& operator=(const TableSnapshot&) = delete;
 
-  private:
+private:
     ScriptSignatureRecord saved_[kScriptSignatureCount];
 };
 
@@ -34,7 +34,7 @@ inline std::string Pattern(int number) {
 }
 
 class ScriptDriveTest : public HostDriveTest {
-  protected:
+protected:
     void SetUp() override {
         HostDriveTest::SetUp();
         PrepareScriptTable();
@@ -61,12 +61,10 @@ class ScriptDriveTest : public HostDriveTest {
         for (int k = 1; k <= kScriptSignatureCount; ++k) {
             TableSnapshot snapshot;
             for (int j = 1; j <= kScriptSignatureCount; ++j) {
-                if (j != k)
-                    Record(j).patternLength = 0;
+                if (j != k) Record(j).patternLength = 0;
             }
             platform::ScopedFile file(platform::OpenReadBinary("C:\\sample.bin"));
-            if (file.IsOpen() && DetectScriptWorm(file.Get()))
-                found.push_back(k);
+            if (file.IsOpen() && DetectScriptWorm(file.Get())) found.push_back(k);
         }
         return found;
     }

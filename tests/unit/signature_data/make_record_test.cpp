@@ -73,8 +73,8 @@ TEST_F(MakeRecordTest, GivenOffsetsMayReachAnySectionAndRulesCarryOver) {
     request.name = "W32/OnlineGames.Two.Trojan";
     request.sizeRule = SizeNear;
     request.offsetsGiven = true;
-    request.offset1 = -0x700;   // rva 0x1100, first section
-    request.offset2 = 0x3000;   // rva 0x4800, second section
+    request.offset1 = -0x700;  // rva 0x1100, first section
+    request.offset2 = 0x3000;  // rva 0x4800, second section
     SignatureRecord r;
     std::string error;
     ASSERT_TRUE(MakeRecordFromSample(request, r, error)) << error;

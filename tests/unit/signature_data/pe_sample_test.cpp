@@ -70,10 +70,10 @@ TEST(PeSample, HeaderLayoutIsPe32WithSectionTableAfterOptionalHeader) {
     EXPECT_EQ(Le32(img, 0x100 + 24 + 16), 0x2345u);
     EXPECT_EQ(Le32(img, 0x100 + 24 + 60), 0x400u);
     const std::size_t second = 0x100 + 248 + 40;
-    EXPECT_EQ(Le32(img, second + 8), 0x300u);   // VirtualSize
-    EXPECT_EQ(Le32(img, second + 12), 0x2000u); // VirtualAddress
-    EXPECT_EQ(Le32(img, second + 16), 0x200u);  // SizeOfRawData
-    EXPECT_EQ(Le32(img, second + 20), 0xa00u);  // PointerToRawData
+    EXPECT_EQ(Le32(img, second + 8), 0x300u);    // VirtualSize
+    EXPECT_EQ(Le32(img, second + 12), 0x2000u);  // VirtualAddress
+    EXPECT_EQ(Le32(img, second + 16), 0x200u);   // SizeOfRawData
+    EXPECT_EQ(Le32(img, second + 20), 0xa00u);   // PointerToRawData
     EXPECT_EQ(img[0xf01], 2);
     EXPECT_EQ(img[4095], 9);
 
@@ -103,11 +103,9 @@ TEST(PeSample, RecordPatternsLandWhereTheEntryPointWalkLooks) {
     struct Case {
         std::int32_t offset1, offset2, size;
     } cases[] = {
-        {73943, 105192, 33461},        // the spread nearly fills the file
-        {-14218, -7274, 9000},
-        {-1207067, 1091557 - 1207067 + 50000, 2000000},
-        {40, 0, 1600},
-        {0, 1068, 1600},
+        {73943, 105192, 33461},  // the spread nearly fills the file
+        {-14218, -7274, 9000},  {-1207067, 1091557 - 1207067 + 50000, 2000000},
+        {40, 0, 1600},          {0, 1068, 1600},
     };
     for (const Case& c : cases) {
         const SignatureRecord r = MakeRecord(c.offset1, c.offset2, c.size);

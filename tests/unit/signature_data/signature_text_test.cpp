@@ -55,9 +55,9 @@ TEST(SignatureText, LineRebuildsTheRecordAndFormatsBack) {
     EXPECT_EQ(FormatSignatureLine(r), kPublishedLine);
 
     // Upper-case hex, CRLF ends, and negative offsets read the same.
-    ASSERT_TRUE(ParseSignatureLine("N|-5|" + std::string(40, 'A') + "|-2147483648|" +
-                                       std::string(40, '0') + "|2147483647|3\r",
-                                   r, isRecord, error))
+    ASSERT_TRUE(ParseSignatureLine(
+        "N|-5|" + std::string(40, 'A') + "|-2147483648|" + std::string(40, '0') + "|2147483647|3\r",
+        r, isRecord, error))
         << error;
     EXPECT_EQ(r.pattern1[7], 0xaa);
     EXPECT_EQ(std::int32_t{r.offset1}, -5);

@@ -110,8 +110,8 @@ TEST_F(TableSamplesTest, EveryExecutableRecordDetectsItsOwnSample) {
             failures.push_back(std::to_string(i) + " " + r.detectionName + ": " + problem);
     }
     EXPECT_TRUE(DriveIsEmpty());
-    ASSERT_TRUE(failures.empty()) << failures.size() << " records failed, the first: "
-                                  << failures.front();
+    ASSERT_TRUE(failures.empty()) << failures.size()
+                                  << " records failed, the first: " << failures.front();
 }
 
 TEST_F(TableSamplesTest, EveryReachableArchiveRowDetectsItsOwnSample) {
@@ -132,6 +132,6 @@ TEST_F(TableSamplesTest, EveryReachableArchiveRowDetectsItsOwnSample) {
     }
     EXPECT_EQ(reached, 14u);  // the nine Bagle rows and five family rows
     EXPECT_TRUE(DriveIsEmpty());
-    ASSERT_TRUE(failures.empty()) << failures.size() << " rows failed, the first: "
-                                  << failures.front();
+    ASSERT_TRUE(failures.empty()) << failures.size()
+                                  << " rows failed, the first: " << failures.front();
 }

@@ -71,7 +71,8 @@ TEST(BootDelete, ALockedDetectedFileIsLeftForTheRestart) {
 
     CloseHandle(lock);
     EndTestScan();
-    EXPECT_EQ(SentLines(), std::vector<std::string>{path + "     W32/Bagle.C.Worm Unable to remove"});
+    EXPECT_EQ(SentLines(),
+              std::vector<std::string>{path + "     W32/Bagle.C.Worm Unable to remove"});
     EXPECT_EQ(ScanState.RestartNeeded, 1);
     EXPECT_TRUE(FileExists(path));
     EXPECT_TRUE(Pending(path));
@@ -84,7 +85,6 @@ std::string WindowsFile(const char* name) {
     GetWindowsDirectoryA(dir, sizeof dir);
     return std::string(dir) + "\\" + name;
 }
-
 
 class Wininit : public ::testing::Test {
 protected:
@@ -109,7 +109,8 @@ TEST_F(Wininit, RewritesAndLeavesTheWorkingCopy) {
     const std::string former = "[boot]\r\n[rename]\r\nNUL=C:\\OLD.EXE\r\n[386Enh]\r\n";
     WriteFileBytes(ini, former);
     ASSERT_TRUE(AddWininitRename("NUL", "C:\\WORM.EXE"));
-    EXPECT_EQ(ReadFileBytes(ini), "[boot]\n[rename]\nNUL=C:\\OLD.EXE\nNUL=C:\\WORM.EXE\r\n[386Enh]\n");
+    EXPECT_EQ(ReadFileBytes(ini),
+              "[boot]\n[rename]\nNUL=C:\\OLD.EXE\nNUL=C:\\WORM.EXE\r\n[386Enh]\n");
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     EXPECT_EQ(ReadFileBytes(std::string(temp) + "wininit.ini"), former);

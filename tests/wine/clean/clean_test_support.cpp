@@ -64,16 +64,30 @@ void BeginTestScan() {
     refusedRestarts.clear();
 }
 
-void EndTestScan() { ReportWindow = nullptr; }
+void EndTestScan() {
+    ReportWindow = nullptr;
+}
 
-int ProgramEnds() { return programEnds; }
-UINT LastProgramEndCode() { return lastEndCode; }
-const std::vector<std::pair<UINT, DWORD>>& RestartRequests() { return refusedRestarts; }
+int ProgramEnds() {
+    return programEnds;
+}
+UINT LastProgramEndCode() {
+    return lastEndCode;
+}
+const std::vector<std::pair<UINT, DWORD>>& RestartRequests() {
+    return refusedRestarts;
+}
 
-const std::vector<std::string>& SentLines() { return SinkLines(); }
-void ClearLines() { SinkLines().clear(); }
+const std::vector<std::string>& SentLines() {
+    return SinkLines();
+}
+void ClearLines() {
+    SinkLines().clear();
+}
 
-HWND LineSink() { return ReportSinkWindow(); }
+HWND LineSink() {
+    return ReportSinkWindow();
+}
 
 bool MakeKey(HKEY root, const char* key, REGSAM view) {
     HKEY k = nullptr;
@@ -128,7 +142,8 @@ void DeleteTree(HKEY root, const char* key) {
     char sub[256];
     for (;;) {
         DWORD n = sizeof sub;
-        if (RegEnumKeyExA(k, 0, sub, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExA(k, 0, sub, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         std::string child = std::string(key) + "\\" + sub;
         DeleteTree(root, child.c_str());
         if (KeyExists(root, child.c_str())) break;
@@ -144,7 +159,8 @@ std::vector<std::string> ValueNames(HKEY root, const char* key) {
     char name[16384];
     for (DWORD i = 0;; ++i) {
         DWORD n = sizeof name;
-        if (RegEnumValueA(k, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(k, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         names.emplace_back(name);
     }
     RegCloseKey(k);
@@ -238,7 +254,8 @@ bool ResizeFile(const std::string& path, DWORD size) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = SetFilePointer(h, static_cast<LONG>(size), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+    bool ok = SetFilePointer(h, static_cast<LONG>(size), nullptr, FILE_BEGIN) !=
+                  INVALID_SET_FILE_POINTER &&
               SetEndOfFile(h);
     CloseHandle(h);
     return ok;
@@ -273,14 +290,16 @@ std::string CraftInfectedCopy(const char* helper, const std::string& to) {
     if (!CopyBesideTest(helper, to)) return "";
     DWORD victimSize = 0;
     {
-        HANDLE h = CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
         if (h == INVALID_HANDLE_VALUE) return "";
         victimSize = GetFileSize(h, nullptr);
         CloseHandle(h);
     }
     constexpr std::int32_t kLargest = 8 << 20;
     for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0] != '\0'; ++r) {
-        if (r->sizeRule != SizeExact || r->expectedSize < static_cast<std::int32_t>(victimSize) + 64 ||
+        if (r->sizeRule != SizeExact ||
+            r->expectedSize < static_cast<std::int32_t>(victimSize) + 64 ||
             r->expectedSize > kLargest) {
             continue;
         }
@@ -293,7 +312,8 @@ std::string CraftInfectedCopy(const char* helper, const std::string& to) {
             return o >= victimSize && o <= size - kPatternCompared;
         };
         std::uint32_t gap = o1 > o2 ? o1 - o2 : o2 - o1;
-        if (!inPadding(o1) || !inPadding(o2) || gap < static_cast<std::uint32_t>(kPatternCompared)) continue;
+        if (!inPadding(o1) || !inPadding(o2) || gap < static_cast<std::uint32_t>(kPatternCompared))
+            continue;
         if (!WriteAt(to, o1, r->pattern1, kPatternCompared) ||
             !WriteAt(to, o2, r->pattern2, kPatternCompared)) {
             return "";

@@ -56,7 +56,8 @@ TEST_F(MemoryPhase, AnInfectedRunningProgramIsEndedAndRemoved) {
                                "System Registry     W32/Bagle.Worm removed",
                                "System Memory    W32/Bagle.Worm removed",
                                worm + "     W32/Bagle.Worm removed",
-                           })) << "detected as " << name;
+                           }))
+        << "detected as " << name;
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKeyPath, "QxWormRun"));
     EXPECT_EQ(ScanState.FilesInfected, 1);
     EXPECT_EQ(ScanState.FilesRemoved, 1);

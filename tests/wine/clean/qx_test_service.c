@@ -1,7 +1,7 @@
 /* A service of ours for the service tests. With the argument "hang" it
    accepts a stop request and then stays stop-pending for good. */
-#include <windows.h>
 #include <string.h>
+#include <windows.h>
 
 static SERVICE_STATUS_HANDLE statusHandle;
 static SERVICE_STATUS status;

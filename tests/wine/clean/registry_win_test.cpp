@@ -20,11 +20,13 @@ namespace {
 constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRu1n[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Ru1n";
 constexpr char kParams[] = "Software\\Microsoft\\Params";
-const char* const kCompanionKeys[] = {"Software\\DateTime2", "Software\\DateTime3",
-                                      "Software\\DateTime4", "Software\\winword",
+const char* const kCompanionKeys[] = {"Software\\DateTime2",   "Software\\DateTime3",
+                                      "Software\\DateTime4",   "Software\\winword",
                                       "Software\\Windows2004", "Software\\Windows2005"};
 
-std::string Line(const char* name) { return std::string("System Registry     ") + name + " removed"; }
+std::string Line(const char* name) {
+    return std::string("System Registry     ") + name + " removed";
+}
 
 // Every value, key and companion the checks can touch, gone.
 void RemoveKnownEntries() {
@@ -58,7 +60,7 @@ struct CheckCase {
     const char* key;
     const char* value;
     std::string data;
-    bool removed;                     // the value itself
+    bool removed;                    // the value itself
     std::vector<std::string> lines;  // in order
 };
 
@@ -67,6 +69,8 @@ TEST_F(RegistryCleaning, EveryKnownCheckWithMatchingAndOtherData) {
     HKEY cu = HKEY_CURRENT_USER, lm = HKEY_LOCAL_MACHINE;
     const char* sys = "C:\\WINDOWS\\SYSTEM32\\";
     auto at = [&](const char* file) { return std::string(sys) + file; };
+    // One case a row, as the checks read.
+    // clang-format off
     std::vector<CheckCase> cases = {
         {"1", cu, kRun, "d3dupdate.exe", "C:\\WINDOWS\\SYSTEM32\\BBEAGLE.EXE", true, {Line("W32/Bagle.A.Worm")}},
         {"1 without system", cu, kRun, "d3dupdate.exe", "c:\\apps\\bbeagle.exe", false, {}},
@@ -114,6 +118,7 @@ TEST_F(RegistryCleaning, EveryKnownCheckWithMatchingAndOtherData) {
         {"31", cu, kRun, "winshost.exe", at("winshost.exe"), true, {Line("W32/Bagle.Be.Worm")}},
         {"32", lm, kRun, "winshost.exe", "c:\\windows\\sysdir\\x.exe", true, {Line("W32/Bagle.Be.Worm")}},
     };
+    // clang-format on
     for (const CheckCase& c : cases) {
         RemoveKnownEntries();
         ClearLines();
@@ -133,7 +138,8 @@ TEST_F(RegistryCleaning, EveryKnownCheckWithMatchingAndOtherData) {
 TEST_F(RegistryCleaning, FurtherRemovalsGoOnWhenTheValueCannotBeRemoved) {
     // A read-only Run key: the value reads, but its deletion is refused.
     constexpr char kLocked[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    ASSERT_TRUE(SetText(HKEY_CURRENT_USER, kLocked, "gouday.exe", "c:\\windows\\system32\\readme.exe"));
+    ASSERT_TRUE(
+        SetText(HKEY_CURRENT_USER, kLocked, "gouday.exe", "c:\\windows\\system32\\readme.exe"));
     ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, "Software\\DateTime2"));
     ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, "Software\\DateTime3"));
     HKEY run = nullptr;
@@ -156,7 +162,8 @@ TEST_F(RegistryCleaning, FurtherRemovalsGoOnWhenTheValueCannotBeRemoved) {
     SetSecurityDescriptorDacl(sd, TRUE, acl, FALSE);
     ASSERT_EQ(RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
     HKEY probe = nullptr;
-    bool refused = RegOpenKeyExA(HKEY_CURRENT_USER, kLocked, 0, KEY_ALL_ACCESS, &probe) != ERROR_SUCCESS;
+    bool refused =
+        RegOpenKeyExA(HKEY_CURRENT_USER, kLocked, 0, KEY_ALL_ACCESS, &probe) != ERROR_SUCCESS;
     if (probe) RegCloseKey(probe);
 
     SweepKnownStartupEntries();
@@ -171,7 +178,8 @@ TEST_F(RegistryCleaning, FurtherRemovalsGoOnWhenTheValueCannotBeRemoved) {
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kLocked, "gouday.exe"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\DateTime2"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\DateTime3"));
-    EXPECT_EQ(lines, (std::vector<std::string>{Line("W32/Bagle.C.Worm"), Line("W32/Bagle.D.Worm")}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{Line("W32/Bagle.C.Worm"), Line("W32/Bagle.D.Worm")}));
 }
 
 TEST_F(RegistryCleaning, NoLinesWithoutAReportWindow) {
@@ -199,7 +207,8 @@ TEST_F(RegistryCleaning, ReadRegistryTextStaysInsideTheBuffer) {
     EXPECT_STREQ(buffer, "abcd");
     // Missing value or key.
     EXPECT_FALSE(ReadRegistryText(HKEY_CURRENT_USER, kParams, "riga", buffer, sizeof buffer));
-    EXPECT_FALSE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\QxNoSuchKey", "x", buffer, sizeof buffer));
+    EXPECT_FALSE(
+        ReadRegistryText(HKEY_CURRENT_USER, "Software\\QxNoSuchKey", "x", buffer, sizeof buffer));
 }
 
 TEST_F(RegistryCleaning, LongUnterminatedDataInAKnownValue) {
@@ -240,7 +249,8 @@ class RunSweep : public RegistryCleaning {
 protected:
     void Plant(const std::vector<RunValue>& values) {
         planted = values;
-        for (const RunValue& v : values) ASSERT_TRUE(SetText(v.root, kRun, v.name, v.data)) << v.name;
+        for (const RunValue& v : values)
+            ASSERT_TRUE(SetText(v.root, kRun, v.name, v.data)) << v.name;
     }
     void TearDown() override {
         for (const RunValue& v : planted) DeleteValue(v.root, kRun, v.name);
@@ -337,7 +347,8 @@ TEST_F(RunSweep, DecoysSurviveAFullSweep) {
     std::strcpy(CurrentFilePath, kInfected);
     SweepKnownStartupEntries();
 
-    for (const RunValue& v : planted) EXPECT_EQ(!ValueExists(v.root, kRun, v.name), v.removed) << v.name;
+    for (const RunValue& v : planted)
+        EXPECT_EQ(!ValueExists(v.root, kRun, v.name), v.removed) << v.name;
     EXPECT_TRUE(ValueExists(cu, kRu1n, "QxDecoyRu1n"));
     EXPECT_TRUE(ValueExists(cu, kParams, "TimeKey2"));
     EXPECT_FALSE(ValueExists(cu, kParams, "TimeKey"));

@@ -34,13 +34,14 @@ protected:
     }
 
     // Installs and starts the service program; true once it runs.
-    bool Start(const char* arguments, const std::string& program = BesideTest("qx_test_service.exe"),
+    bool Start(const char* arguments,
+               const std::string& program = BesideTest("qx_test_service.exe"),
                const char* name = kServiceName) {
         std::string command = "\"" + program + "\" " + arguments;
-        SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                           SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
-                                           nullptr, nullptr, nullptr);
+        SC_HANDLE service =
+            CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                           SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
+                           nullptr, nullptr, nullptr, nullptr);
         if (!service) return false;
         bool running = StartServiceA(service, 0, nullptr) != FALSE;
         for (int i = 0; running && i < 100; ++i) {
@@ -211,10 +212,13 @@ TEST_F(ServiceKeys, OnlyTheSecondControlSet) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAllKeys[5]));
 }
 
-TEST_F(ServiceKeys, NoKeysAtAll) { EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 0); }
+TEST_F(ServiceKeys, NoKeysAtAll) {
+    EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 0);
+}
 
 TEST_F(ServiceKeys, AKeyWithOtherSubkeysStays) {
-    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\QxWormSvc\\Parameters"));
+    ASSERT_TRUE(
+        MakeKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\QxWormSvc\\Parameters"));
     ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kAllKeys[0]));
     EXPECT_EQ(DeleteServiceKeys("QxWormSvc"), 1);  // Enum went
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAllKeys[0]));

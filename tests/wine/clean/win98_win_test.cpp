@@ -23,7 +23,6 @@ std::string WininitPath() {
     return std::string(dir) + "\\wininit.ini";
 }
 
-
 TEST(Win98, IsTheNinetyFiveFamily) {
     EXPECT_EQ(PlatformClass(), 4);
     EXPECT_EQ(NtVersionClass(), 0);
@@ -60,7 +59,9 @@ TEST(Win98, KillProcessByNameUsesToolhelp) {
     EndAndClose(victim);
 }
 
-BOOL WINAPI NoToken(HANDLE, DWORD, PHANDLE) { return FALSE; }
+BOOL WINAPI NoToken(HANDLE, DWORD, PHANDLE) {
+    return FALSE;
+}
 int restarts = 0;
 BOOL WINAPI RecordRestart(UINT flags, DWORD) {
     restarts += flags == 6;

@@ -68,9 +68,9 @@ TEST_F(WindowsWalkTest, FilesBeforeSubdirectoriesAndDotsNeverEntered) {
         if (s.size() > 4 && s.compare(s.size() - 4, 4, ".txt") == 0) files.push_back(s);
     }
     EXPECT_TRUE(sawDot);
-    EXPECT_EQ(files, (std::vector<std::string>{"C:\\qxwalk\\a.txt", "C:\\qxwalk\\b.txt",
-                                               "C:\\qxwalk\\sub1\\c.txt",
-                                               "C:\\qxwalk\\sub2\\d.txt"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"C:\\qxwalk\\a.txt", "C:\\qxwalk\\b.txt",
+                                        "C:\\qxwalk\\sub1\\c.txt", "C:\\qxwalk\\sub2\\d.txt"}));
     // Both subdirectories are listed in the first pass, before either is entered.
     auto at = [&](const std::string& s) {
         for (size_t i = 0; i < statuses.size(); ++i) {

@@ -11,8 +11,12 @@ void SetScriptedAnswer(std::function<int(const AskedQuestion&)> answer) {
     scriptedAnswer = std::move(answer);
 }
 
-const std::vector<AskedQuestion>& AskedQuestions() { return asked; }
-void ForgetAskedQuestions() { asked.clear(); }
+const std::vector<AskedQuestion>& AskedQuestions() {
+    return asked;
+}
+void ForgetAskedQuestions() {
+    asked.clear();
+}
 
 int ShowMessage(const char* text, const char* caption, unsigned style) {
     asked.push_back({text, caption, style});

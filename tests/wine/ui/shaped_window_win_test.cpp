@@ -90,8 +90,7 @@ TEST(RegionFromBitmap, MoreThanOneBatchOfRunsGivesTheSameRegion) {
     Picture stripes;
     for (int y = 0; y < 50; ++y) {
         std::string row;
-        for (int x = 0; x < 120; ++x)
-            row += ((x + y) % 2) ? '#' : '.';
+        for (int x = 0; x < 120; ++x) row += ((x + y) % 2) ? '#' : '.';
         stripes.rows.push_back(row);
     }
     HBITMAP bitmap = MakeBitmap(stripes);
@@ -113,8 +112,7 @@ TEST(RegionFromBitmap, ModeZeroIsTheComplementWithinThePicture) {
     CombineRgn(both, shape, rest, RGN_OR);
     HRGN whole = CreateRectRgn(0, 0, p.Width(), p.Height());
     EXPECT_TRUE(EqualRgn(both, whole));
-    for (HRGN r : {shape, rest, both, whole})
-        DeleteObject(r);
+    for (HRGN r : {shape, rest, both, whole}) DeleteObject(r);
     DeleteObject(bitmap);
 }
 
