@@ -57,7 +57,7 @@ bool WritePeSample(const std::string& hostPath, const PeSampleSpec& spec);
 // A PE that `record` detects through the entry-point walk: size expectedSize,
 // one section mapping both pattern positions inside the file, noise around
 // them. The record must be SizeExact and its patterns must fit (see
-// RecordFitsPeSample); otherwise the spec is built anyway and will not match.
+// RecordFitsPeSample); otherwise a layout is still returned, and its file will not match.
 PeSampleSpec SampleSpecForRecord(const SignatureRecord& record);
 
 // True when SampleSpecForRecord can place both patterns of `record` inside
