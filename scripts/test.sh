@@ -25,13 +25,26 @@ run_ctest() {
         all="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
         passed=$((all - failed))
     elif ! grep -q "No tests were found" "$log"; then
+        # ctest ended without its summary: say what the log last shows.
         failed=1
+        echo "test: $name: ctest ended without a summary; the end of its log:"
+        tail -30 "$log"
+    fi
+    local skipped
+    skipped="$(grep -cE '\*\*\*Skipped|Not Run' "$log")"
+    if [ "$skipped" -ne 0 ]; then
+        echo "test: $name: $skipped skipped:"
+        grep -E '\*\*\*Skipped' "$log" | sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: /  /; s/ \.+/ /'
+        grep -h '^skipped: ' "$log" | sort -u | sed 's/^/  /'
     fi
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
     echo "test: $name: $passed passed, $failed failed"
     if [ "$failed" -ne 0 ]; then
-        grep -E '(Failed|\*\*\*|FAILED)' "$log" | head -40
+        grep -E '(Failed|\*\*\*Timeout|\*\*\*Exception|FAILED)' "$log" | head -40
+        # What each failed test printed, shortened.
+        sed -n '/ Test  *#[0-9]*: .*\*\*\*\(Failed\|Timeout\|Exception\)/,/^ *Start /p' "$log" |
+            grep -vE '^\[ +(RUN|OK) +\]|^ *Start ' | head -120
         echo "test: full log in $log"
     fi
 }
@@ -75,9 +88,14 @@ export -f run_ctest 2>/dev/null || true
 if command -v xvfb-run >/dev/null; then
     export QX_XVFB=1
 fi
+source tests/wine/wine-env.sh
 windows_tests windows-x64 build/win64 cmake/mingw-x64.cmake
-if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+if qx_have_wine32; then
     windows_tests windows-x86 build/win32 cmake/mingw-x86.cmake
+elif ! qx_i386_runs && [ -x /usr/lib/wine/wine ]; then
+    configure_and_build windows-x86 build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86.cmake \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_HOST_TOOLS_DIR="$PWD/build/host/bin" || true
+    echo "test: this kernel runs no 32-bit programs; the x86 tests are skipped (the x86 build is built)"
 else
     echo "test: wine32 is not installed here; the x86 tests are skipped"
 fi

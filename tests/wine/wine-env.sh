@@ -5,6 +5,43 @@ QX_WINE_TEMPLATE="${QX_WINE_TEMPLATE:-${TMPDIR:-/tmp}/quellix-wine-template}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Some kernels run no 32-bit programs at all (no IA-32 emulation). Debian's
+# wine wrapper prefers the 32-bit loader once wine32 is installed, so there
+# every Wine program, 64-bit ones too, fails with "Exec format error". On such
+# a machine `wine` (and `wineboot`, which calls wine-stable) are pointed at the
+# 64-bit loader alone, and 32-bit Windows programs are out of reach.
+qx_i386_runs() {
+    if [ -z "${QX_I386_RUNS:-}" ]; then
+        if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+            QX_I386_RUNS=yes
+        else
+            QX_I386_RUNS=no
+        fi
+        export QX_I386_RUNS
+    fi
+    [ "$QX_I386_RUNS" = yes ]
+}
+
+qx_use_wine64_only() {
+    local shims="${TMPDIR:-/tmp}/quellix-wine64-only"
+    mkdir -p "$shims"
+    local name
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
+            >"$shims/$name.new"
+        chmod +x "$shims/$name.new"
+        mv -f "$shims/$name.new" "$shims/$name"
+    done
+    case ":$PATH:" in
+        *":$shims:"*) ;;
+        *) export PATH="$shims:$PATH" ;;
+    esac
+}
+
+if [ -x /usr/lib/wine/wine64 ] && ! qx_i386_runs; then
+    qx_use_wine64_only
+fi
+
 qx_make_template() {
     if [ -f "$QX_WINE_TEMPLATE/.ready" ]; then return 0; fi
     local lock="$QX_WINE_TEMPLATE.lock"
@@ -30,14 +67,29 @@ qx_unlink_host_folders() {
     done
 }
 
-# qx_new_prefix DIR: a fresh prefix copied from the template.
+# qx_new_prefix DIR: a fresh prefix made from the template. A prefix is some
+# 700 MB, nearly all of it the system's programs and libraries, which no test
+# writes: those are hard links to the template's files, so that a test run
+# holding dozens of prefixes does not fill the disk. Every other file (the
+# registry, .ini files, anything Wine may rewrite in place) is a copy of its own.
 qx_new_prefix() {
     qx_make_template
     rm -rf "$1"
-    cp -a "$QX_WINE_TEMPLATE" "$1"
+    if cp -al "$QX_WINE_TEMPLATE" "$1" 2>/dev/null; then
+        local file
+        find "$1" -type f ! -iregex "$QX_SHARED_FILES" -print0 |
+            while IFS= read -r -d '' file; do
+                cp -p --remove-destination "$QX_WINE_TEMPLATE/${file#"$1"/}" "$file"
+            done
+    else
+        rm -rf "$1"
+        cp -a "$QX_WINE_TEMPLATE" "$1"
+    fi
     rm -f "$1/dosdevices/z:" "$1/.ready"
     qx_unlink_host_folders "$1"
 }
+QX_SHARED_FILES='.*/drive_c/windows/.*\.\(dll\|exe\|drv\|sys\|nls\|ocx\|cpl\|acm\|ax\|tlb\|ds\|ttf\|fon\)'
+
 
 # qx_wine_run PREFIX EXE [ARGS...]: copies EXE into C:\qxtest and runs it there.
 qx_wine_run() {
@@ -50,7 +102,8 @@ qx_wine_run() {
     (cd "$prefix/drive_c/qxtest" && WINEPREFIX="$prefix" wine "C:\\qxtest\\$name" "$@")
 }
 
-# True when 32-bit Windows programs can run here.
+# True when 32-bit Windows programs can run here: wine32 is installed and the
+# kernel runs its 32-bit loader.
 qx_have_wine32() {
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && qx_i386_runs
 }
