@@ -1,5 +1,5 @@
 // Writes the detection fuzzers' seed inputs, made by the sample makers:
-// make_detect_fuzz_seeds DIR creates DIR/pe, DIR/verifiers and DIR/walk.
+// detect_fuzz_seeds_maker DIR creates DIR/pe, DIR/verifiers and DIR/walk.
 #include <sys/stat.h>
 
 #include <cstdio>
