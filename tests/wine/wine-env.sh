@@ -75,16 +75,25 @@ qx_unlink_host_folders() {
 qx_new_prefix() {
     qx_make_template
     rm -rf "$1"
-    if cp -al "$QX_WINE_TEMPLATE" "$1" 2>/dev/null; then
-        local file
-        find "$1" -type f ! -iregex "$QX_SHARED_FILES" -print0 |
-            while IFS= read -r -d '' file; do
-                cp -p --remove-destination "$QX_WINE_TEMPLATE/${file#"$1"/}" "$file"
-            done
-    else
+    local template="$QX_WINE_TEMPLATE"
+    if ! cp -al "$template" "$1" 2>/dev/null; then
+        # Another file system: one full copy beside DIR links the prefixes there.
         rm -rf "$1"
-        cp -a "$QX_WINE_TEMPLATE" "$1"
+        template="$(dirname "$1")/.quellix-wine-template"
+        if [ ! -f "$template/.ready" ] || [ "$QX_WINE_TEMPLATE/.ready" -nt "$template/.ready" ]; then
+            rm -rf "$template" "$template.new"
+            cp -a "$QX_WINE_TEMPLATE" "$template.new" && mv "$template.new" "$template"
+        fi
+        if ! cp -al "$template" "$1"; then
+            rm -rf "$1"
+            return 1
+        fi
     fi
+    local file
+    find "$1" -type f ! -iregex "$QX_SHARED_FILES" -print0 |
+        while IFS= read -r -d '' file; do
+            cp -p --remove-destination "$template/${file#"$1"/}" "$file"
+        done
     rm -f "$1/dosdevices/z:" "$1/.ready"
     qx_unlink_host_folders "$1"
 }
