@@ -16,6 +16,11 @@ for helper in ${QX_WINE_HELPERS:-}; do cp -f "$helper" "$prefix/drive_c/qxtest/"
 if [ -n "${QX_WINE_VERSION:-}" ]; then
     wine reg add 'HKCU\Software\Wine' /v Version /d "$QX_WINE_VERSION" /f >/dev/null 2>&1
 fi
+# Logical pixels per inch of the screen (Wine's usual is 96).
+if [ -n "${QX_WINE_DPI:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$QX_WINE_DPI" /f \
+        >/dev/null 2>&1
+fi
 qx_wine_run "$prefix" "$exe" "$@"
 status=$?
 exit $status

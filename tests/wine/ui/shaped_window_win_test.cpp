@@ -1,14 +1,19 @@
 // The window's shape from its picture, the rescaling of its controls, and the
-// message dialog's growth, on the real GDI and windowing of Wine.
+// message dialog's growth and large-font layout, on the real GDI and
+// windowing of Wine.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/message_box.h"
+#include "ui/main_dialog.h"
 #include "ui/message_dialog.h"
+#include "ui/resource_ids.h"
 #include "ui/shaped_window.h"
 
 namespace {
@@ -131,6 +136,81 @@ TEST(MessageGrowth, FromTheTextLength) {
         EXPECT_EQ(g.W, c.w) << c.length;
         EXPECT_EQ(g.D, c.d) << c.length;
     }
+}
+
+// The text area of a question as the message dialog lays it out: a thread
+// timer, run by the dialog's own modal loop, reads it and answers No.
+RECT g_questionText;
+
+BOOL CALLBACK ReadAndCloseQuestion(HWND window, LPARAM) {
+    HWND text = GetDlgItem(window, IDC_MESSAGE_TEXT);
+    if (!text) return TRUE;
+    GetWindowRect(text, &g_questionText);
+    EndDialog(window, IDNO);
+    return FALSE;
+}
+
+void CALLBACK OnQuestionTimer(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &ReadAndCloseQuestion, 0);
+}
+
+RECT QuestionTextRect(int largeFonts, const char* text) {
+    LargeFonts = largeFonts;
+    g_questionText = RECT{};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &OnQuestionTimer);
+    const int answer = ShowMessage(text, "Quellix Ver 7.0", kMbYesNo);
+    KillTimer(nullptr, timer);
+    LargeFonts = 0;
+    EXPECT_EQ(answer, IDNO);
+    return g_questionText;
+}
+
+// On a screen of 120 logical pixels per inch the text area is 25 pixels
+// taller; its width and the growth with the text length stay as they are.
+TEST(MessageDialog, LargeFontsMakeTheTextAreaTwentyFivePixelsTaller) {
+    for (const char* text : {"Terminate the Scan now?",
+                             "The system has to be restarted to remove the virus completely "
+                             "from your system.\n\nRestart now?"}) {
+        const RECT normal = QuestionTextRect(0, text);
+        const RECT large = QuestionTextRect(1, text);
+        ASSERT_GT(normal.bottom - normal.top, 0) << text;
+        EXPECT_EQ(large.bottom - large.top, normal.bottom - normal.top + 25) << text;
+        EXPECT_EQ(large.right - large.left, normal.right - normal.left) << text;
+        EXPECT_EQ(large.top, normal.top) << text;
+    }
+}
+
+// LargeFonts as the main window's set-up leaves it, read while it is open.
+int g_largeFontsSeen = -1;
+
+BOOL CALLBACK ReadAndCloseMainWindow(HWND window, LPARAM) {
+    if (!GetDlgItem(window, IDC_OK_BUTTON)) return TRUE;
+    g_largeFontsSeen = LargeFonts;
+    EndDialog(window, IDOK);
+    return FALSE;
+}
+
+void CALLBACK OnMainWindowTimer(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &ReadAndCloseMainWindow, 0);
+}
+
+// The test runs twice: in a prefix at Wine's usual 96 logical pixels per inch
+// and in one set to 120 (QX_WINE_DPI), where the main window must say so.
+TEST(MainDialog, LargeFontsFromTheScreensLogicalPixelsPerInch) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    char wanted[16] = {};
+    if (GetEnvironmentVariableA("QX_WINE_DPI", wanted, sizeof wanted) > 0) {
+        ASSERT_EQ(dpi, atoi(wanted)) << "the prefix's LogPixels did not take";
+    }
+    LargeFonts = -1;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &OnMainWindowTimer);
+    MainDialog dialog;
+    dialog.DoModal(nullptr);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(g_largeFontsSeen, dpi >= 120 ? 1 : 0) << dpi;
+    LargeFonts = 0;
 }
 
 // A parent with a client area of exactly the design size leaves its children
