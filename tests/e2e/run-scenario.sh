@@ -247,6 +247,19 @@ ended
 EOT
 }
 
+scenario_tab_moves_the_light() {
+    # SCAN, the first tab stop, starts with the focus and lit; Tab hands both
+    # to DOWNLOAD.
+    drive start script:colours key:tab sleep:300 focus script:colours click:1054 expect-ended
+    expect <<EOT
+started
+colours: SCAN #FFB020 DOWNLOAD #FFFFFF
+focus: 1053
+colours: SCAN #FFFFFF DOWNLOAD #FFB020
+ended
+EOT
+}
+
 scenario_worm_in_memory() {
     # A running program whose file carries a signature: the memory phase ends
     # it and removes its file before any drive is walked.
