@@ -72,6 +72,7 @@ qx_unlink_host_folders() {
 # writes: those are hard links to the template's files, so that a test run
 # holding dozens of prefixes does not fill the disk. Every other file (the
 # registry, .ini files, anything Wine may rewrite in place) is a copy of its own.
+QX_SHARED_FILES='.*/drive_c/windows/.*\.\(dll\|exe\|drv\|sys\|nls\|ocx\|cpl\|acm\|ax\|tlb\|ds\|ttf\|fon\)'
 qx_new_prefix() {
     qx_make_template
     rm -rf "$1"
@@ -97,8 +98,6 @@ qx_new_prefix() {
     rm -f "$1/dosdevices/z:" "$1/.ready"
     qx_unlink_host_folders "$1"
 }
-QX_SHARED_FILES='.*/drive_c/windows/.*\.\(dll\|exe\|drv\|sys\|nls\|ocx\|cpl\|acm\|ax\|tlb\|ds\|ttf\|fon\)'
-
 
 # qx_wine_run PREFIX EXE [ARGS...]: copies EXE into C:\qxtest and runs it there.
 qx_wine_run() {
