@@ -88,13 +88,14 @@ in_prefix reg add "$run_key" /v GameHelper /d '"D:\Games\game.exe" -silent' /f >
 in_prefix reg add "$run_key" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
 echo "  start-up entries: GameHelper -> D:\\Games\\game.exe, d3dupdate.exe -> BBEAGLE.EXE (W32/Bagle.A)"
 worm="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\Games\gamesvc.exe' 2>/dev/null | tr -d '\r')"
-if [ -n "$worm" ] && qx_i386_runs; then
-    (cd "$dir" && wine 'D:\Games\gamesvc.exe' >/dev/null 2>&1 &)
-    printf '  %-28s %-9s %s (running)\n' 'D:\Games\gamesvc.exe' worm "$worm"
-elif [ -n "$worm" ]; then
-    # The stand-in is a 32-bit program; the scan then finds it on disk only.
-    printf '  %-28s %-9s %s (not started: this kernel runs no 32-bit programs)\n' \
-        'D:\Games\gamesvc.exe' worm "$worm"
+if [ -n "$worm" ]; then
+    # The stand-in is a 32-bit program; where none runs, the scan finds it on disk only.
+    how="(not started: this kernel runs no 32-bit programs)"
+    if qx_i386_runs; then
+        (cd "$dir" && wine 'D:\Games\gamesvc.exe' >/dev/null 2>&1 &)
+        how="(running)"
+    fi
+    printf '  %-28s %-9s %s %s\n' 'D:\Games\gamesvc.exe' worm "$worm" "$how"
 fi
 
 if [ -n "$manual" ]; then

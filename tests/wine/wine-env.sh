@@ -27,6 +27,7 @@ qx_use_wine64_only() {
     mkdir -p "$shims"
     local name
     for name in wine wine-stable; do
+        [ -x "$shims/$name" ] && continue
         printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
             >"$shims/$name.new"
         chmod +x "$shims/$name.new"

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/message_box.h"
+#include "scan/report_texts.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialog.h"
 #include "ui/resource_ids.h"
@@ -138,31 +140,49 @@ TEST(MessageGrowth, FromTheTextLength) {
     }
 }
 
-// The text area of a question as the message dialog lays it out: a thread
-// timer, run by the dialog's own modal loop, reads it and answers No.
-RECT g_questionText;
+// While a modal dialog of this thread is open: a thread timer, dispatched by
+// the dialog's own modal loop, finds the window holding control childId,
+// hands it to inspect and ends that dialog with endCode.
+struct OpenDialogProbe {
+    int childId;
+    INT_PTR endCode;
+    std::function<void(HWND)> inspect;
+};
+OpenDialogProbe* g_probe = nullptr;
 
-BOOL CALLBACK ReadAndCloseQuestion(HWND window, LPARAM) {
-    HWND text = GetDlgItem(window, IDC_MESSAGE_TEXT);
-    if (!text) return TRUE;
-    GetWindowRect(text, &g_questionText);
-    EndDialog(window, IDNO);
+BOOL CALLBACK ProbeWindow(HWND window, LPARAM) {
+    if (!GetDlgItem(window, g_probe->childId)) return TRUE;
+    g_probe->inspect(window);
+    EndDialog(window, g_probe->endCode);
     return FALSE;
 }
 
-void CALLBACK OnQuestionTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &ReadAndCloseQuestion, 0);
+void CALLBACK OnProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &ProbeWindow, 0);
 }
 
+// Runs showModal() with the probe watching; returns what showModal returned.
+template <class ShowModal>
+INT_PTR WhileOpen(OpenDialogProbe probe, ShowModal showModal) {
+    g_probe = &probe;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &OnProbeTimer);
+    const INT_PTR result = showModal();
+    KillTimer(nullptr, timer);
+    g_probe = nullptr;
+    return result;
+}
+
+// The text area of a question as the message dialog lays it out; answered No.
 RECT QuestionTextRect(int largeFonts, const char* text) {
     LargeFonts = largeFonts;
-    g_questionText = RECT{};
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &OnQuestionTimer);
-    const int answer = ShowMessage(text, "Quellix Ver 7.0", kMbYesNo);
-    KillTimer(nullptr, timer);
+    RECT seen{};
+    const INT_PTR answer = WhileOpen(
+        {IDC_MESSAGE_TEXT, IDNO,
+         [&](HWND question) { GetWindowRect(GetDlgItem(question, IDC_MESSAGE_TEXT), &seen); }},
+        [&] { return ShowMessage(text, texts::kProgramTitle, kMbYesNo); });
     LargeFonts = 0;
     EXPECT_EQ(answer, IDNO);
-    return g_questionText;
+    return seen;
 }
 
 // On a screen of 120 logical pixels per inch the text area is 25 pixels
@@ -180,20 +200,6 @@ TEST(MessageDialog, LargeFontsMakeTheTextAreaTwentyFivePixelsTaller) {
     }
 }
 
-// LargeFonts as the main window's set-up leaves it, read while it is open.
-int g_largeFontsSeen = -1;
-
-BOOL CALLBACK ReadAndCloseMainWindow(HWND window, LPARAM) {
-    if (!GetDlgItem(window, IDC_OK_BUTTON)) return TRUE;
-    g_largeFontsSeen = LargeFonts;
-    EndDialog(window, IDOK);
-    return FALSE;
-}
-
-void CALLBACK OnMainWindowTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &ReadAndCloseMainWindow, 0);
-}
-
 // The test runs twice: in a prefix at Wine's usual 96 logical pixels per inch
 // and in one set to 120 (QX_WINE_DPI), where the main window must say so.
 TEST(MainDialog, LargeFontsFromTheScreensLogicalPixelsPerInch) {
@@ -202,14 +208,14 @@ TEST(MainDialog, LargeFontsFromTheScreensLogicalPixelsPerInch) {
     ReleaseDC(nullptr, screen);
     char wanted[16] = {};
     if (GetEnvironmentVariableA("QX_WINE_DPI", wanted, sizeof wanted) > 0) {
-        ASSERT_EQ(dpi, atoi(wanted)) << "the prefix's LogPixels did not take";
+        ASSERT_EQ(dpi, std::atoi(wanted)) << "the prefix's LogPixels did not take";
     }
     LargeFonts = -1;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &OnMainWindowTimer);
+    int seen = -1;
     MainDialog dialog;
-    dialog.DoModal(nullptr);
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(g_largeFontsSeen, dpi >= 120 ? 1 : 0) << dpi;
+    WhileOpen({IDC_OK_BUTTON, IDOK, [&](HWND) { seen = LargeFonts; }},
+              [&] { return dialog.DoModal(nullptr); });
+    EXPECT_EQ(seen, dpi >= 120 ? 1 : 0) << dpi;
     LargeFonts = 0;
 }
 
