@@ -26,4 +26,14 @@ private:
     void* state_ = nullptr;
 };
 
+// The walker's two questions to the platform. Windows walks as it lists and
+// needs neither; the host keeps a walk inside its folders with them.
+// Before a folder is walked (pattern "C:\Dir\*.*"): false when the same
+// folder was walked already in this walk, reached again another way.
+// newWalk: the driver starts a walk here (a drive's root, "\Program Files").
+bool BeginFolderWalk(const char* pattern, bool newWalk);
+// An entry of pattern's folder left out because its path would not fit a
+// 260-character path.
+void NoteEntryTooLong(const char* pattern, const char* name);
+
 }  // namespace platform

@@ -60,14 +60,29 @@ void ScanFile(const char* path) {
     }
 }
 
+// How many walks are under way, the current one included: 1 for a walk the
+// driver started, more for the subfolders it recurses into.
+int walkDepth = 0;
+
+struct WalkLevel {
+    WalkLevel() { ++walkDepth; }
+    ~WalkLevel() { --walkDepth; }
+    WalkLevel(const WalkLevel&) = delete;
+    WalkLevel& operator=(const WalkLevel&) = delete;
+};
+
 }  // namespace
 
 int WalkDirectory(const char* pattern) {
+    WalkLevel level;
     ScanState.MemoryHit = 0;
     std::size_t patternLength = strnlen(pattern, kPathCapacity);
     if (patternLength >= kPathCapacity) return ScanState.FilesScanned;
 
     if (patternLength <= kRootPatternLength) CheckProgramFiles(pattern);
+    if (ScanState.MemoryScanMode == 0 && !platform::BeginFolderWalk(pattern, walkDepth == 1)) {
+        return ScanState.FilesScanned;
+    }
 
     platform::DirectorySearch search;
     platform::FoundEntry entry;
@@ -83,6 +98,7 @@ int WalkDirectory(const char* pattern) {
                 if (joined == Joined::NoDot) return -1;
                 // A path that does not fit the buffers is skipped, not cut.
                 usable = joined == Joined::Ok;
+                if (!usable && !entry.isDirectory) platform::NoteEntryTooLong(pattern, entry.name);
             } else {
                 CopyText(entryPath, pattern);
             }
@@ -113,7 +129,10 @@ int WalkDirectory(const char* pattern) {
         }
         Joined joined = JoinAtLastDot(pattern, entry.name, "\\*.*", subPattern);
         if (joined == Joined::NoDot) return -1;
-        if (joined == Joined::TooLong) continue;  // deeper than a path can name
+        if (joined == Joined::TooLong) {  // deeper than a path can name
+            platform::NoteEntryTooLong(pattern, entry.name);
+            continue;
+        }
         if (std::strstr(subPattern, "\\Program Files\\")) ScanState.ProgramFilesVisited = 1;
         if (WalkDirectory(subPattern) == -1) return -1;
     } while (search.Next(entry));

@@ -1,7 +1,13 @@
-// Directory search over a mapped host directory. Entries come in the order
-// NTFS lists them: "." and ".." first, then by upper-cased name.
+// Directory search over a mapped host folder, reached and listed through
+// descriptors that never follow a link. Entries come in the order NTFS lists
+// them: "." and ".." first, then by upper-cased name. Only folders and
+// regular files are listed; links, special files and names no Windows path
+// can hold are left out and told to the walk-problem reporter.
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,10 +18,14 @@
 #include "platform/directory_search.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_state.h"
+#include "platform/host/host_tree.h"
 #include "platform/wildcard.h"
 
 namespace platform {
 namespace {
+
+using host::WalkProblem;
+using host::detail::ReportProblem;
 
 struct HostSearch {
     std::vector<FoundEntry> entries;
@@ -30,21 +40,33 @@ std::string UpperName(const char* name) {
     return s;
 }
 
-bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The entry's type from the listing itself; only a link (followed, as stat
-// does) or a file system that gives no type costs a stat.
-bool EntryIsDirectory(const std::string& directory, const dirent* d) {
-    switch (d->d_type) {
+// The kind of an entry from the listing itself; an lstat only where the file
+// system gives no type. False for what is not listed (reported here).
+bool ListableEntry(int listing, const dirent* d, const std::string& hostPath, bool& isDirectory) {
+    unsigned char type = d->d_type;
+    if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (fstatat(listing, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;  // gone
+        type = IFTODT(st.st_mode);
+    }
+    switch (type) {
         case DT_DIR:
+            isDirectory = true;
+            return true;
+        case DT_REG:
+            isDirectory = false;
             return true;
         case DT_LNK:
-        case DT_UNKNOWN:
-            return IsDirectory(directory + "/" + d->d_name);
+            ReportProblem(WalkProblem::Link, hostPath, 0);
+            return false;
+        case DT_FIFO:
+            ReportProblem(WalkProblem::Fifo, hostPath, 0);
+            return false;
+        case DT_SOCK:
+            ReportProblem(WalkProblem::Socket, hostPath, 0);
+            return false;
         default:
+            ReportProblem(WalkProblem::Device, hostPath, 0);
             return false;
     }
 }
@@ -52,7 +74,7 @@ bool EntryIsDirectory(const std::string& directory, const dirent* d) {
 bool MakeEntry(const char* name, bool isDirectory, FoundEntry& e) {
     e = FoundEntry{};
     size_t len = std::strlen(name);
-    if (len >= sizeof e.name) return false;  // no Windows name is that long
+    if (len >= sizeof e.name) return false;
     std::memcpy(e.name, name, len + 1);
     e.isDirectory = isDirectory;
     return true;
@@ -63,23 +85,44 @@ void AddEntry(std::vector<FoundEntry>& out, const char* name, bool isDirectory) 
     if (MakeEntry(name, isDirectory, e)) out.push_back(e);
 }
 
-// The directory a search pattern's folder part names, open; nullptr when it
-// is no directory. An existing directory that cannot be read still lists
-// "." and "..", so that case comes back as readable with dir nullptr.
-DIR* OpenSearchDirectory(const std::string& windowsDirectory, std::string& hostDirectory,
-                         bool& isDirectory) {
-    // Opened as written first: a directory that opens so is the one ResolvePath finds.
-    hostDirectory = host::detail::ExactHostPath(windowsDirectory.c_str());
-    isDirectory = false;
-    if (hostDirectory.empty()) return nullptr;
-    if (DIR* dir = opendir(hostDirectory.c_str())) {
-        isDirectory = true;
-        return dir;
+// Lists folder's entries that namePattern matches into named, each with its
+// sort key. A folder that cannot be read lists nothing (and is told).
+void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
+                std::vector<std::pair<std::string, FoundEntry>>& named) {
+    int listing = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!dir) {
+        ReportProblem(WalkProblem::FolderUnreadable, folder.hostPath, errno);
+        if (listing >= 0) close(listing);
+        return;
     }
-    hostDirectory = host::ResolvePath(windowsDirectory.c_str());
-    if (hostDirectory.empty() || !IsDirectory(hostDirectory)) return nullptr;
-    isDirectory = true;
-    return opendir(hostDirectory.c_str());
+    FoundEntry e;
+    for (;;) {
+        errno = 0;
+        dirent* d = readdir(dir);
+        if (!d) {
+            // A listing cut short by an error leaves the rest unseen.
+            if (errno != 0) ReportProblem(WalkProblem::FolderUnreadable, folder.hostPath, errno);
+            break;
+        }
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+        if (!MatchesWildcard(namePattern, d->d_name)) continue;
+        std::string hostPath = folder.hostPath + "/" + d->d_name;
+        if (std::strchr(d->d_name, '\\')) {
+            // Split at the '\', such a name would name other entries, or the
+            // folder itself ("a\.."): it is passed over.
+            ReportProblem(WalkProblem::BackslashName, hostPath, 0);
+            continue;
+        }
+        bool isDirectory = false;
+        if (!ListableEntry(dirfd(dir), d, hostPath, isDirectory)) continue;
+        if (MakeEntry(d->d_name, isDirectory, e)) {
+            named.emplace_back(UpperName(d->d_name), e);
+        } else {
+            ReportProblem(WalkProblem::PathTooLong, hostPath, 0);
+        }
+    }
+    closedir(dir);
 }
 
 }  // namespace
@@ -91,26 +134,17 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     std::string directoryPart(pattern, lastSlash - pattern);
     const char* namePattern = lastSlash + 1;
     bool isRoot = directoryPart.size() == 2 && directoryPart[1] == ':';
-    std::string hostDirectory;
-    bool isDirectory = false;
-    DIR* dir = OpenSearchDirectory(directoryPart + "\\", hostDirectory, isDirectory);
-    if (!isDirectory) return false;
+    if (host::detail::Fails(host::FileOperation::List, pattern)) return false;
+    host::detail::FolderRef folder;
+    int error = 0;
+    if (!host::detail::OpenFolder(directoryPart, folder, error, true)) return false;
 
-    auto* search = new HostSearch;
     // Sorted by the upper-cased name, each key made once.
     std::vector<std::pair<std::string, FoundEntry>> named;
-    if (dir) {
-        FoundEntry e;
-        while (dirent* d = readdir(dir)) {
-            if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-            if (!MatchesWildcard(namePattern, d->d_name)) continue;
-            if (MakeEntry(d->d_name, EntryIsDirectory(hostDirectory, d), e))
-                named.emplace_back(UpperName(d->d_name), e);
-        }
-        closedir(dir);
-    }
+    ListFolder(folder, namePattern, named);
     std::stable_sort(named.begin(), named.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    auto* search = new HostSearch;
     if (!isRoot) {
         if (MatchesWildcard(namePattern, ".")) AddEntry(search->entries, ".", true);
         if (MatchesWildcard(namePattern, "..")) AddEntry(search->entries, "..", true);
@@ -131,6 +165,34 @@ bool DirectorySearch::Next(FoundEntry& entry) {
 void DirectorySearch::Close() {
     delete static_cast<HostSearch*>(state_);
     state_ = nullptr;
+}
+
+bool BeginFolderWalk(const char* pattern, bool newWalk) {
+    if (newWalk) host::detail::ForgetWalkedFolders();
+    const char* lastSlash = std::strrchr(pattern, '\\');
+    if (!lastSlash) return true;
+    host::detail::FolderRef folder;
+    int error = 0;
+    // One that cannot be reached is told by the search that follows.
+    if (!host::detail::OpenFolder(std::string(pattern, lastSlash - pattern), folder, error, false))
+        return true;
+    struct stat st;
+    if (fstat(folder.fd, &st) != 0) return true;
+    if (host::detail::MarkFolderWalked(st.st_dev, st.st_ino)) return true;
+    ReportProblem(WalkProblem::AlreadyWalked, folder.hostPath, 0);
+    return false;
+}
+
+void NoteEntryTooLong(const char* pattern, const char* name) {
+    const char* lastSlash = std::strrchr(pattern, '\\');
+    if (!lastSlash) return;
+    host::detail::FolderRef folder;
+    int error = 0;
+    std::string directoryPart(pattern, lastSlash - pattern);
+    std::string hostFolder = host::detail::OpenFolder(directoryPart, folder, error, false)
+                                 ? folder.hostPath
+                                 : directoryPart;
+    ReportProblem(WalkProblem::PathTooLong, hostFolder + "/" + name, 0);
 }
 
 }  // namespace platform

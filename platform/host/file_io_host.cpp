@@ -1,18 +1,27 @@
-// POSIX side of the file operations; paths go through the drive map.
+// POSIX side of the file operations. Every path goes through the descriptor
+// walk (host_tree.h): the file is opened, changed or unlinked relative to its
+// folder's descriptor with O_NOFOLLOW, so no link is followed, and only
+// regular files are opened.
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "platform/file_io.h"
 #include "platform/host/host_state.h"
+#include "platform/host/host_tree.h"
 
 namespace platform {
 
 using host::FileOperation;
+using host::WalkProblem;
+using host::detail::Descriptor;
 using host::detail::Fails;
+using host::detail::FolderRef;
 
 namespace {
 
@@ -26,41 +35,110 @@ namespace {
 constexpr int kTrackedDescriptors = 1024;
 constexpr std::int64_t kDeferredSeekLimit = 0x7FFFFFFF;
 
+// O_NONBLOCK: a FIFO put in place after the listing must not hold the open;
+// O_NOCTTY: no device becomes the controlling terminal.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+
 struct TrackedFile {
     bool tracked;
     std::int64_t position;
 };
 TrackedFile trackedFiles[kTrackedDescriptors];
+// The host path of each tracked file, for a read error's message.
+std::string trackedPaths[kTrackedDescriptors];
 
 TrackedFile* Tracked(int fd) {
     if (fd < 0 || fd >= kTrackedDescriptors || !trackedFiles[fd].tracked) return nullptr;
     return &trackedFiles[fd];
 }
 
-// Windows' _open refuses directories; so does this. The descriptor, or kNoFile.
-int AdoptOpened(int fd) {
-    if (fd < 0) return kNoFile;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return kNoFile;
+// The file last opened for reading: a later attribute change or deletion of
+// the same path must meet the same file, not one put there since.
+struct ScannedFile {
+    std::string windowsPath;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+ScannedFile lastScanned;
+
+// An attribute change waiting for the deletion it prepares; the old mode comes
+// back once the deletion is tried, whatever its result (the file's other
+// links keep their mode, and a file not deleted keeps its mode).
+struct ModeChange {
+    Descriptor file;
+    mode_t mode = 0;
+};
+ModeChange pendingChange;
+
+bool SameAsScanned(const char* windowsPath, const struct stat& st) {
+    if (lastScanned.windowsPath != windowsPath) return true;  // not read here: nothing to compare
+    return lastScanned.device == st.st_dev && lastScanned.inode == st.st_ino;
+}
+
+// The folder of windowsPath, open, and the entry's name in it.
+bool OpenParent(const char* windowsPath, FolderRef& folder, std::string& name, bool report) {
+    std::string folderPart;
+    int error = 0;
+    return host::detail::SplitLastName(windowsPath, folderPart, name) &&
+           host::detail::OpenFolder(folderPart, folder, error, report);
+}
+
+// Opens an entry of folder for reading (name matched as Windows matches it);
+// the descriptor, or -1 with error set.
+int OpenEntry(const FolderRef& folder, const std::string& name, std::string& found, int& error) {
+    found = name;
+    int fd = openat(folder.fd, name.c_str(), kReadFlags);
+    if (fd >= 0) return fd;
+    error = errno;
+    std::string other;
+    if (error != ENOENT || !host::detail::FindName(folder.fd, name, other) || other == name) {
+        return -1;
     }
-    if (fd < kTrackedDescriptors) trackedFiles[fd] = {S_ISREG(st.st_mode), 0};
+    found = other;
+    fd = openat(folder.fd, other.c_str(), kReadFlags);
+    if (fd < 0) error = errno;
     return fd;
+}
+
+WalkProblem SpecialKind(mode_t mode) {
+    if (S_ISFIFO(mode)) return WalkProblem::Fifo;
+    if (S_ISSOCK(mode)) return WalkProblem::Socket;
+    return WalkProblem::Device;
 }
 
 }  // namespace
 
 int OpenReadBinary(const char* path) {
     if (Fails(FileOperation::Open, path)) return kNoFile;
-    // The path as written names the file ResolvePath would find, whenever it opens.
-    std::string exact = host::detail::ExactHostPath(path);
-    if (exact.empty()) return kNoFile;
-    int fd = open(exact.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) return AdoptOpened(fd);
-    std::string hostPath = host::ResolvePath(path);
-    if (hostPath.empty()) return kNoFile;
-    return AdoptOpened(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
+    FolderRef folder;
+    std::string name, found;
+    if (!OpenParent(path, folder, name, true)) return kNoFile;
+    int error = 0;
+    Descriptor fd(OpenEntry(folder, name, found, error));
+    const std::string hostPath = folder.hostPath + "/" + found;
+    if (!fd.IsOpen()) {
+        host::detail::ReportUnopenable(folder.fd, found, hostPath, error,
+                                       WalkProblem::FileUnreadable);
+        return kNoFile;
+    }
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0) {
+        host::detail::ReportProblem(WalkProblem::FileUnreadable, hostPath, errno);
+        return kNoFile;
+    }
+    // Windows' _open refuses folders; only regular files are read here.
+    if (S_ISDIR(st.st_mode)) return kNoFile;
+    if (!S_ISREG(st.st_mode)) {
+        host::detail::ReportProblem(SpecialKind(st.st_mode), hostPath, 0);
+        return kNoFile;
+    }
+    lastScanned = {path, st.st_dev, st.st_ino};
+    int result = fd.Release();
+    if (result < kTrackedDescriptors) {
+        trackedFiles[result] = {true, 0};
+        trackedPaths[result] = hostPath;
+    }
+    return result;
 }
 
 int CloseFile(int fd) {
@@ -87,6 +165,9 @@ int ReadFile(int fd, void* buffer, unsigned count) {
     if (TrackedFile* t = Tracked(fd)) {
         n = pread(fd, buffer, count, static_cast<off_t>(t->position));
         if (n > 0) t->position += n;
+        // A read the disk refused (EIO on a damaged sector) leaves the file unjudged.
+        if (n < 0)
+            host::detail::ReportProblem(WalkProblem::FileUnreadable, trackedPaths[fd], errno);
     } else {
         n = read(fd, buffer, count);
     }
@@ -105,34 +186,65 @@ bool PathExists(const char* path) {
 }
 
 bool PathReadable(const char* path) {
-    std::string hostPath = host::ResolvePath(path);
-    return !hostPath.empty() && access(hostPath.c_str(), R_OK) == 0;
+    FolderRef folder;
+    std::string name, found;
+    if (!OpenParent(path, folder, name, false)) return false;
+    struct stat st;
+    return host::detail::StatEntry(folder.fd, name, found, st) && !S_ISLNK(st.st_mode) &&
+           faccessat(folder.fd, found.c_str(), R_OK, 0) == 0;
 }
 
 bool SetArchiveAttributeOnly(const char* path) {
+    host::detail::RestoreChangedMode();
     if (Fails(FileOperation::SetAttributes, path)) return false;
-    std::string hostPath = host::ResolvePath(path);
-    if (hostPath.empty()) return false;
+    FolderRef folder;
+    std::string name, found;
+    if (!OpenParent(path, folder, name, false)) return false;
+    int error = 0;
+    Descriptor fd(OpenEntry(folder, name, found, error));
     struct stat st;
-    if (stat(hostPath.c_str(), &st) != 0) return false;
+    if (!fd.IsOpen() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!SameAsScanned(path, st)) return false;
     if (host::detail::State().dryRun) return true;
-    // The nearest thing to clearing read-only: give the owner write permission.
-    chmod(hostPath.c_str(), st.st_mode | S_IWUSR);
+    // The nearest thing to clearing read-only: give the owner write permission,
+    // on the file itself through its descriptor.
+    const mode_t mode = st.st_mode & 07777;
+    if ((mode & S_IWUSR) == 0) {
+        if (fchmod(fd.Get(), mode | S_IWUSR) != 0) return false;
+        pendingChange.file = std::move(fd);
+        pendingChange.mode = mode;
+    }
     return true;
 }
 
 bool DeleteFilePath(const char* path) {
+    struct Restorer {
+        ~Restorer() { host::detail::RestoreChangedMode(); }
+    } restoreAfterTry;
     if (Fails(FileOperation::Delete, path)) return false;
-    std::string hostPath = host::ResolvePath(path);
-    if (hostPath.empty()) return false;
+    FolderRef folder;
+    std::string name, found;
+    if (!OpenParent(path, folder, name, false)) return false;
     struct stat st;
-    if (lstat(hostPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    // Only a regular file is deleted, and only the one that was read (or
+    // prepared) under this path; unlinkat removes the name, never a link's target.
+    if (!host::detail::StatEntry(folder.fd, name, found, st) || !S_ISREG(st.st_mode)) return false;
+    if (!SameAsScanned(path, st)) return false;
     if (host::detail::State().dryRun) return true;
-    return unlink(hostPath.c_str()) == 0;
+    return unlinkat(folder.fd, found.c_str(), 0) == 0;
 }
 
 void SleepMilliseconds(unsigned milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+namespace host::detail {
+
+void RestoreChangedMode() {
+    if (pendingChange.file.IsOpen()) fchmod(pendingChange.file.Get(), pendingChange.mode);
+    pendingChange.file.Reset();
+}
+
+}  // namespace host::detail
 
 }  // namespace platform

@@ -1,13 +1,11 @@
 #include "platform/host/host_control.h"
 
-#include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <utility>
-#include <vector>
 
 #include "platform/host/host_state.h"
+#include "platform/host/host_tree.h"
 
 namespace platform::host {
 namespace detail {
@@ -30,6 +28,7 @@ void MapDrive(char letter, const std::string& directory, int driveType) {
     if (index < 0 || index >= 26) return;
     State().driveDirectory[index] = directory;
     State().driveType[index] = driveType;
+    detail::ForgetOpenFolder();
 }
 
 void UnmapAllDrives() {
@@ -37,107 +36,24 @@ void UnmapAllDrives() {
         State().driveDirectory[i].clear();
         State().driveType[i] = 0;
     }
+    detail::ForgetOpenFolder();
 }
-
-namespace {
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-// The entry of directory whose name equals component without regard to case;
-// an exact match wins.
-bool FindComponent(const std::string& directory, const std::string& component, std::string& found) {
-    if (Exists(directory + "/" + component)) {
-        found = component;
-        return true;
-    }
-    DIR* dir = opendir(directory.c_str());
-    if (!dir) return false;
-    bool ok = false;
-    while (dirent* e = readdir(dir)) {
-        if (strcasecmp(e->d_name, component.c_str()) == 0) {
-            found = e->d_name;
-            ok = true;
-            break;
-        }
-    }
-    closedir(dir);
-    return ok;
-}
-
-}  // namespace
-
-namespace {
-
-// The drive index of windowsPath and its components, "." and ".." applied;
-// -1 when the drive is not mapped.
-int SplitPath(const char* windowsPath, std::vector<std::string>& parts) {
-    if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return -1;
-    int index = (windowsPath[0] | 0x20) - 'a';
-    if (index < 0 || index >= 26 || State().driveDirectory[index].empty()) return -1;
-    std::string current;
-    for (const char* p = windowsPath + 2;; ++p) {
-        if (*p == '\\' || *p == '/' || *p == '\0') {
-            if (current == "..") {
-                if (!parts.empty()) parts.pop_back();
-            } else if (!current.empty() && current != ".") {
-                parts.push_back(current);
-            }
-            current.clear();
-            if (*p == '\0') break;
-        } else {
-            current += *p;
-        }
-    }
-    return index;
-}
-
-std::string JoinParts(int drive, const std::vector<std::string>& parts) {
-    std::string path = State().driveDirectory[drive];
-    for (const std::string& part : parts) {
-        path += '/';
-        path += part;
-    }
-    return path;
-}
-
-}  // namespace
-
-namespace detail {
-
-std::string ExactHostPath(const char* windowsPath) {
-    std::vector<std::string> parts;
-    int drive = SplitPath(windowsPath, parts);
-    return drive < 0 ? std::string() : JoinParts(drive, parts);
-}
-
-}  // namespace detail
 
 std::string ResolvePath(const char* windowsPath, bool mustExist) {
-    std::vector<std::string> parts;
-    int index = SplitPath(windowsPath, parts);
-    if (index < 0) return {};
-    if (parts.empty()) return State().driveDirectory[index];
-
-    // Where the whole path exists as written, every component is its own
-    // exact match, which the walk below prefers: one lstat gives its answer.
-    std::string exact = JoinParts(index, parts);
-    if (Exists(exact)) return exact;
-
-    std::string path = State().driveDirectory[index];
-    for (size_t i = 0; i < parts.size(); ++i) {
-        std::string found;
-        if (FindComponent(path, parts[i], found)) {
-            path += "/" + found;
-        } else if (!mustExist && i + 1 == parts.size()) {
-            path += "/" + parts[i];
-        } else {
-            return {};
-        }
+    detail::FolderRef folder;
+    int error = 0;
+    std::string folderPart, name;
+    if (!detail::SplitLastName(windowsPath, folderPart, name)) {
+        // A drive root, or nothing.
+        return detail::OpenFolder(windowsPath ? windowsPath : "", folder, error, false)
+                   ? folder.hostPath
+                   : std::string();
     }
-    return path;
+    if (!detail::OpenFolder(folderPart, folder, error, false)) return {};
+    std::string found;
+    struct stat st;
+    if (detail::StatEntry(folder.fd, name, found, st)) return folder.hostPath + "/" + found;
+    return mustExist ? std::string() : folder.hostPath + "/" + name;
 }
 
 void SetMessageSink(MessageSink sink) {
@@ -166,7 +82,10 @@ void ResetHostControls() {
     State().dispatcher = nullptr;
     State().answerer = nullptr;
     State().faults = nullptr;
+    State().problems = nullptr;
     State().dryRun = false;
+    detail::RestoreChangedMode();
+    detail::ResetTree();
 }
 
 }  // namespace platform::host

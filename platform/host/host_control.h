@@ -16,7 +16,8 @@ void MapDrive(char letter, const std::string& directory, int driveType = kDriveF
 void UnmapAllDrives();
 
 // The host path a Windows path names (letters matched without regard to case);
-// empty when its drive is not mapped or a component does not exist.
+// empty when its drive is not mapped or a component does not exist. No
+// symbolic link is followed on the way: a path through one names nothing.
 // With mustExist false the last component may be missing.
 std::string ResolvePath(const char* windowsPath, bool mustExist = true);
 
@@ -35,16 +36,40 @@ void SetMessageDispatcher(MessageDispatcher dispatcher);
 using QuestionAnswerer = std::function<int(const char* text, const char* caption, unsigned style)>;
 void SetQuestionAnswerer(QuestionAnswerer answerer);
 
-enum class FileOperation { Open, Read, Seek, Length, SetAttributes, Delete };
-// Return true to make the operation fail as the platform call would.
+enum class FileOperation { Open, Read, Seek, Length, SetAttributes, Delete, List };
+// Called before the operation (List: before a folder is listed, with its
+// pattern); return true to make it fail as the platform call would. A test may
+// also change the tree here, between a listing and the open that follows it.
 using FaultInjector = std::function<bool(FileOperation operation, const char* detail)>;
 void SetFaultInjector(FaultInjector injector);
+
+// What a walk leaves out: a drive's folder is walked through directory
+// descriptors that never follow a link, so links, special files and names no
+// Windows path can hold are passed over, and what cannot be read is told.
+enum class WalkProblem {
+    Link,              // a symbolic link: neither entered nor opened
+    Fifo,              // a FIFO: not opened
+    Socket,            // a socket: not opened
+    Device,            // a character or block device: not opened
+    AlreadyWalked,     // a folder reached a second time (same device and inode)
+    BackslashName,     // a name holding '\': no Windows path can name it; not scanned
+    PathTooLong,       // its Windows path would not fit 260 characters; not scanned
+    FolderUnreadable,  // listing failed (error tells why)
+    FileUnreadable,    // opening or reading failed (error tells why)
+};
+// True for the problems that leave something on the disk unscanned.
+bool LeavesScanIncomplete(WalkProblem problem);
+// Told once per problem and host path; error is an errno value or 0.
+using WalkProblemReporter =
+    std::function<void(WalkProblem problem, const std::string& hostPath, int error)>;
+void SetWalkProblemReporter(WalkProblemReporter reporter);
 
 // Dry run: attribute changes and deletions of existing files report success
 // and change nothing (the rescue scanner's report-only mode).
 void SetDryRun(bool dryRun);
 
-// Back to no drives, no sink, an empty queue, default answers and no faults.
+// Back to no drives, no sink, an empty queue, default answers, no faults, no
+// reporter, and no folder counted as walked.
 void ResetHostControls();
 
 }  // namespace platform::host

@@ -13,15 +13,14 @@ struct HostState {
     MessageDispatcher dispatcher;
     QuestionAnswerer answerer;
     FaultInjector faults;
+    WalkProblemReporter problems;
     bool dryRun = false;
 };
 
 HostState& State();
 bool Fails(FileOperation operation, const char* detail);
-
-// The host path windowsPath names when every component is spelt as on disk
-// (no lookup made); empty when its drive is not mapped. Where this path
-// exists, ResolvePath returns it too.
-std::string ExactHostPath(const char* windowsPath);
+// Gives back the mode an attribute change took from a file whose deletion has
+// not followed (file_io_host.cpp).
+void RestoreChangedMode();
 
 }  // namespace platform::host::detail

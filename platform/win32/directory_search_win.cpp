@@ -40,4 +40,10 @@ void DirectorySearch::Close() {
     state_ = nullptr;
 }
 
+// Windows walks every folder it lists, as the program always has.
+bool BeginFolderWalk(const char*, bool) {
+    return true;
+}
+void NoteEntryTooLong(const char*, const char*) {}
+
 }  // namespace platform

@@ -104,7 +104,8 @@ TEST_F(HostFileReadsTest, SearchesListFoldersAndFilesOfAnyCase) {
         std::string listed;
         for (bool more = search.First(pattern, entry); more; more = search.Next(entry))
             listed += std::string(entry.name) + (entry.isDirectory ? "/ " : " ");
-        EXPECT_EQ(listed, "./ ../ A.TXT b.txt Dangling Link/ Sub/ ") << pattern;
+        // Links are left out: a walk never follows one.
+        EXPECT_EQ(listed, "./ ../ A.TXT b.txt Sub/ ") << pattern;
     }
     platform::DirectorySearch search;
     platform::FoundEntry entry;

@@ -1,0 +1,270 @@
+#include "platform/host/host_tree.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/host/host_state.h"
+
+namespace platform::host::detail {
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+void Descriptor::Reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+
+// A folder is held by a path-only descriptor: reaching it needs only search
+// permission on the folders above, as a path lookup would.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+struct OpenFolderCache {
+    int drive = -1;
+    std::vector<std::string> parts;
+    Descriptor fd;
+    std::string hostPath;
+};
+
+struct TreeState {
+    // The folder last opened: a walk opens every file of one folder in a row,
+    // and then its subfolders, which are reached from it.
+    OpenFolderCache cache;
+    std::set<std::pair<dev_t, ino_t>> walked;
+    std::set<std::pair<int, std::string>> told;
+};
+
+TreeState& Tree() {
+    static TreeState tree;
+    return tree;
+}
+
+// The drive index of windowsPath and its components, "." and ".." applied;
+// -1 when the drive is not mapped.
+int SplitPath(const char* windowsPath, std::vector<std::string>& parts) {
+    if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return -1;
+    int index = (windowsPath[0] | 0x20) - 'a';
+    if (index < 0 || index >= 26 || State().driveDirectory[index].empty()) return -1;
+    std::string current;
+    for (const char* p = windowsPath + 2;; ++p) {
+        if (*p == '\\' || *p == '/' || *p == '\0') {
+            if (current == "..") {
+                if (!parts.empty()) parts.pop_back();
+            } else if (!current.empty() && current != ".") {
+                parts.push_back(current);
+            }
+            current.clear();
+            if (*p == '\0') break;
+        } else {
+            current += *p;
+        }
+    }
+    return index;
+}
+
+// Opens the subfolder of parent named name (matched as Windows matches it);
+// the descriptor, or -1 with error set. found gets the name on disk.
+int OpenChildFolder(int parent, const std::string& name, std::string& found, int& error) {
+    int fd = openat(parent, name.c_str(), kFolderFlags);
+    found = name;
+    if (fd >= 0) return fd;
+    error = errno;
+    if (error != ENOENT) return -1;
+    std::string other;
+    if (!FindName(parent, name, other) || other == name) return -1;
+    found = other;
+    fd = openat(parent, other.c_str(), kFolderFlags);
+    if (fd < 0) error = errno;
+    return fd;
+}
+
+}  // namespace
+
+bool SplitLastName(const char* windowsPath, std::string& folder, std::string& name) {
+    std::vector<std::string> parts;
+    int drive = SplitPath(windowsPath, parts);
+    if (drive < 0 || parts.empty()) return false;
+    name = parts.back();
+    folder = std::string(1, static_cast<char>('A' + drive)) + ":";
+    for (size_t i = 0; i + 1 < parts.size(); ++i) folder += "\\" + parts[i];
+    return true;
+}
+
+bool FindName(int folderFd, const std::string& name, std::string& found) {
+    struct stat st;
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        found = name;
+        return true;
+    }
+    int listing = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return false;
+    DIR* dir = fdopendir(listing);
+    if (!dir) {
+        close(listing);
+        return false;
+    }
+    bool ok = false;
+    while (dirent* e = readdir(dir)) {
+        if (strcasecmp(e->d_name, name.c_str()) == 0) {
+            found = e->d_name;
+            ok = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return ok;
+}
+
+bool StatEntry(int folderFd, const std::string& name, std::string& found, struct stat& st) {
+    if (!FindName(folderFd, name, found)) return false;
+    return fstatat(folderFd, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error, bool report) {
+    std::vector<std::string> parts;
+    int drive = SplitPath(windowsFolder.c_str(), parts);
+    error = ENOENT;
+    if (drive < 0) return false;
+    OpenFolderCache& cache = Tree().cache;
+
+    // Start from the open folder when it lies on the way, else from the drive.
+    size_t done = 0;
+    Descriptor current;
+    std::string hostPath;
+    bool fromCache =
+        cache.fd.IsOpen() && cache.drive == drive && cache.parts.size() <= parts.size();
+    for (size_t i = 0; fromCache && i < cache.parts.size(); ++i) {
+        if (cache.parts[i] != parts[i]) fromCache = false;
+    }
+    if (fromCache && cache.parts.size() == parts.size()) {
+        folder.fd = cache.fd.Get();
+        folder.hostPath = cache.hostPath;
+        return true;
+    }
+    if (fromCache) {
+        current.Reset(dup(cache.fd.Get()));
+        hostPath = cache.hostPath;
+        done = cache.parts.size();
+    } else {
+        hostPath = State().driveDirectory[drive];
+        current.Reset(open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (!current.IsOpen()) {
+        error = errno;
+        if (report && error != ENOENT)
+            ReportProblem(WalkProblem::FolderUnreadable, hostPath, error);
+        return false;
+    }
+    for (size_t i = done; i < parts.size(); ++i) {
+        std::string found;
+        int child = OpenChildFolder(current.Get(), parts[i], found, error);
+        std::string childPath = hostPath + "/" + found;
+        if (child < 0) {
+            if (report) {
+                ReportUnopenable(current.Get(), found, childPath, error,
+                                 WalkProblem::FolderUnreadable);
+            }
+            return false;
+        }
+        current.Reset(child);
+        hostPath = std::move(childPath);
+    }
+    cache.drive = drive;
+    cache.parts = std::move(parts);
+    cache.fd = std::move(current);
+    cache.hostPath = std::move(hostPath);
+    folder.fd = cache.fd.Get();
+    folder.hostPath = cache.hostPath;
+    return true;
+}
+
+void ReportProblem(WalkProblem problem, const std::string& hostPath, int error) {
+    auto& reporter = State().problems;
+    if (!reporter) return;
+    if (!Tree().told.emplace(static_cast<int>(problem), hostPath).second) return;
+    reporter(problem, hostPath, error);
+}
+
+void ReportUnopenable(int folderFd, const std::string& name, const std::string& hostPath, int error,
+                      WalkProblem kind) {
+    struct stat st;
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Gone since it was listed: nothing is left there to scan.
+        if (errno != ENOENT) ReportProblem(kind, hostPath, error);
+        return;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        ReportProblem(WalkProblem::Link, hostPath, 0);
+    } else if (S_ISFIFO(st.st_mode)) {
+        ReportProblem(WalkProblem::Fifo, hostPath, 0);
+    } else if (S_ISSOCK(st.st_mode)) {
+        ReportProblem(WalkProblem::Socket, hostPath, 0);
+    } else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        ReportProblem(WalkProblem::Device, hostPath, 0);
+    } else if (kind == WalkProblem::FolderUnreadable && !S_ISDIR(st.st_mode)) {
+        // A file where a folder was named: there is no folder to read.
+    } else if (error != ENOENT) {
+        ReportProblem(kind, hostPath, error);
+    }
+}
+
+bool MarkFolderWalked(dev_t device, ino_t inode) {
+    return Tree().walked.emplace(device, inode).second;
+}
+
+void ForgetWalkedFolders() {
+    Tree().walked.clear();
+}
+
+void ForgetOpenFolder() {
+    OpenFolderCache& cache = Tree().cache;
+    cache.fd.Reset();
+    cache.drive = -1;
+    cache.parts.clear();
+    cache.hostPath.clear();
+}
+
+void ResetTree() {
+    ForgetOpenFolder();
+    Tree().walked.clear();
+    Tree().told.clear();
+}
+
+}  // namespace platform::host::detail
+
+namespace platform::host {
+
+bool LeavesScanIncomplete(WalkProblem problem) {
+    switch (problem) {
+        case WalkProblem::BackslashName:
+        case WalkProblem::PathTooLong:
+        case WalkProblem::FolderUnreadable:
+        case WalkProblem::FileUnreadable:
+            return true;
+        case WalkProblem::Link:
+        case WalkProblem::Fifo:
+        case WalkProblem::Socket:
+        case WalkProblem::Device:
+        case WalkProblem::AlreadyWalked:
+            return false;
+    }
+    return true;
+}
+
+void SetWalkProblemReporter(WalkProblemReporter reporter) {
+    detail::State().problems = std::move(reporter);
+}
+
+}  // namespace platform::host
