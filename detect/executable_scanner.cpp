@@ -7,6 +7,7 @@
 #include "detect/pe_reader.h"
 #include "detect/variant_verifiers.h"
 #include "platform/file_io.h"
+#include "quarantine/quarantine_store.h"
 #include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
@@ -111,17 +112,26 @@ void Remediate(const char* path, const char* detectionName) {
         ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
         return;
     }
+    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
         ReportLine(texts::kRemovedFormat, path, detectionName);
+        SettleQuarantineCopy(copy, RemovalEnd::Removed);
         return;
     }
-    if (KillProcessByName(path) && platform::DeleteFilePath(path)) {
-        ++ScanState.FilesRemoved;
-        ReportLine(texts::kRemovedFormat, path, detectionName);
-        return;
+    if (KillProcessByName(path)) {
+        // The process may have kept the file from being read.
+        if (copy.recordsKept && !copy.kept) copy = KeepQuarantineCopy(path, detectionName);
+        if (platform::DeleteFilePath(path)) {
+            ++ScanState.FilesRemoved;
+            ReportLine(texts::kRemovedFormat, path, detectionName);
+            SettleQuarantineCopy(copy, RemovalEnd::Removed);
+            return;
+        }
     }
     ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
     // The latest scheduling decides, success or not.
     ScanState.RestartNeeded = ScheduleBootDelete(path);
+    SettleQuarantineCopy(copy, ScanState.RestartNeeded ? RemovalEnd::AtNextStart
+                                                       : RemovalEnd::NotRemoved);
 }

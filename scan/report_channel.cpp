@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "quarantine/scan_log.h"
 #include "scan/bounded_text.h"
 
 platform::WindowRef ReportWindow = nullptr;
@@ -15,6 +16,7 @@ void ReportLine(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(LineBuffer, sizeof LineBuffer, format, args);
     va_end(args);
+    LogResultLine(LineBuffer);
     platform::SendWindowMessage(ReportWindow, MSG_ADD_RESULT);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/drives.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
 #include "scan/scan_state.h"
@@ -46,17 +47,27 @@ bool AskTerminateScan(const char* caption) {
 }
 
 int RunScan() {
+    BeginScanLog();
     BeginSystemFileView();
     ScanMemory();
     WalkFixedDrives();
     EndSystemFileView();
     WriteStatistics();
-    ReportStatus(ScanState.TerminateRequested ? texts::kScanningTerminated
-                                              : texts::kScanningCompleted);
-    if (ScanState.RestartNeeded != 0 &&
-        ShowMessage(texts::kRestartQuestion, texts::kProgramTitle, kQuestionStyle) == kIdYes) {
+    const char* status =
+        ScanState.TerminateRequested ? texts::kScanningTerminated : texts::kScanningCompleted;
+    ReportStatus(status);
+    LogFinalStatus(status);
+    if (ScanState.RestartNeeded == 0) {
+        LogRestartAnswer(nullptr);
+    } else if (ShowMessage(texts::kRestartQuestion, texts::kProgramTitle, kQuestionStyle) ==
+               kIdYes) {
+        LogRestartAnswer("Yes");
+        EndScanLog();
         RestartComputer();
+    } else {
+        LogRestartAnswer("No");
     }
+    EndScanLog();
     return 1;
 }
 

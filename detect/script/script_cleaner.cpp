@@ -4,6 +4,7 @@
 
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
+#include "quarantine/quarantine_store.h"
 #include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
@@ -258,11 +259,14 @@ int CleanScriptFile(const char* /*defaultName*/, const char* path) {
     if (!matched) return 0;
 
     // No attribute change, no process ending, no boot-time deletion for these files.
+    QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
         ReportLine(texts::kVirusRemovedFormat, path, ScriptCleaner.matchedName);
+        SettleQuarantineCopy(copy, RemovalEnd::Removed);
     } else {
         ReportLine(texts::kUnableToRemoveFormat, path, ScriptCleaner.matchedName);
+        SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
     }
     return 1;
 }

@@ -1,0 +1,19 @@
+// Host controls of the record files: which mapped drive holds them, and which
+// of their operations fail on purpose (a full disk, a folder that refuses).
+#pragma once
+
+#include <functional>
+
+namespace platform::host {
+
+// The drive letter whose mapped directory holds the records; 0 for none
+// (the default: no records are kept).
+void SetRecordsDrive(char letter);
+
+enum class RecordOperation { MakeFolder, Create, Write, Append };
+// Return true to make the operation fail; path is the Windows path (for
+// Write, the host path of the file being written).
+using RecordFaultInjector = std::function<bool(RecordOperation operation, const char* path)>;
+void SetRecordFaultInjector(RecordFaultInjector injector);
+
+}  // namespace platform::host

@@ -1,0 +1,159 @@
+// POSIX side of the record files; Windows paths go through the drive map.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "platform/host/host_control.h"
+#include "platform/host/quarantine_io_control.h"
+#include "platform/quarantine_io.h"
+#include "scan/bounded_text.h"
+
+namespace platform {
+
+namespace {
+
+char recordsDrive = 0;
+host::RecordFaultInjector recordFaults;
+
+bool Fails(host::RecordOperation operation, const char* path) {
+    return recordFaults && recordFaults(operation, path);
+}
+
+// A Windows path through the drive map (its last component may be missing).
+std::string HostPath(const char* path) {
+    return host::ResolvePath(path, false);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        ssize_t n = write(fd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+int Descriptor(void* handle) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1;
+}
+
+}  // namespace
+
+namespace host {
+
+void SetRecordsDrive(char letter) {
+    recordsDrive = letter;
+}
+
+void SetRecordFaultInjector(RecordFaultInjector injector) {
+    recordFaults = std::move(injector);
+}
+
+}  // namespace host
+
+LocalTime CurrentLocalTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {static_cast<std::uint16_t>(parts.tm_year + 1900),
+            static_cast<std::uint16_t>(parts.tm_mon + 1),
+            static_cast<std::uint16_t>(parts.tm_mday),
+            static_cast<std::uint16_t>(parts.tm_hour),
+            static_cast<std::uint16_t>(parts.tm_min),
+            static_cast<std::uint16_t>(parts.tm_sec)};
+}
+
+bool RecordsDrive(char (&drive)[3]) {
+    if (recordsDrive == 0) return false;
+    drive[0] = recordsDrive;
+    drive[1] = ':';
+    drive[2] = '\0';
+    return true;
+}
+
+bool MakeFolder(const char* path) {
+    if (Fails(host::RecordOperation::MakeFolder, path)) return false;
+    std::string hostPath = HostPath(path);
+    if (hostPath.empty()) return false;
+    if (mkdir(hostPath.c_str(), 0777) == 0) return true;
+    struct stat st;
+    return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+NewFile::~NewFile() {
+    if (!handle_) return;
+    close(Descriptor(handle_));
+    handle_ = nullptr;
+    unlink(path_);
+}
+
+NewFile::Made NewFile::Create(const char* path) {
+    if (handle_) return Made::Failed;
+    if (Fails(host::RecordOperation::Create, path)) return Made::Failed;
+    std::string hostPath = HostPath(path);
+    if (hostPath.empty() || !CopyText(path_, sizeof path_, hostPath.c_str())) return Made::Failed;
+    int fd = open(path_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? Made::Exists : Made::Failed;
+    handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+    return Made::Ok;
+}
+
+bool NewFile::Write(const void* data, std::size_t length) {
+    if (!handle_ || Fails(host::RecordOperation::Write, path_)) return false;
+    return WriteAll(Descriptor(handle_), data, length);
+}
+
+bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length) {
+    if (!handle_ || Fails(host::RecordOperation::Write, path_)) return false;
+    int fd = Descriptor(handle_);
+    off_t end = lseek(fd, 0, SEEK_CUR);
+    if (end < 0 || lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    bool ok = WriteAll(fd, data, length);
+    return lseek(fd, end, SEEK_SET) >= 0 && ok;
+}
+
+bool NewFile::Keep() {
+    if (!handle_) return false;
+    int fd = Descriptor(handle_);
+    handle_ = nullptr;
+    if (close(fd) == 0) return true;
+    unlink(path_);
+    return false;
+}
+
+bool AppendToFile(const char* path, const void* data, std::size_t length) {
+    if (Fails(host::RecordOperation::Append, path)) return false;
+    std::string hostPath = HostPath(path);
+    if (hostPath.empty()) return false;
+    int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, data, length);
+    return close(fd) == 0 && ok;
+}
+
+bool RemoveRecordFile(const char* path) {
+    std::string hostPath = HostPath(path);
+    return !hostPath.empty() && unlink(hostPath.c_str()) == 0;
+}
+
+void DescribeSystem(char* out, std::size_t size) {
+    if (size == 0) return;
+    struct utsname name;
+    if (uname(&name) == 0) {
+        std::snprintf(out, size, "%s %s %s (the rescue scanner, no Windows running)", name.sysname,
+                      name.release, name.machine);
+    } else {
+        std::snprintf(out, size, "POSIX host (the rescue scanner, no Windows running)");
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+// What the quarantine, the registry backup and the scan log need of the
+// system: the local time, the drive that holds Windows, folders, files made
+// new or appended to, and a description of the system for the log. Paths are
+// Windows paths; on the host a drive letter maps to a directory (see
+// host/quarantine_io_control.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+struct LocalTime {
+    std::uint16_t year, month, day, hour, minute, second;
+};
+LocalTime CurrentLocalTime();
+
+// "C:": the drive Windows lives on, where the program keeps its records. On
+// the host only a drive set through the host controls; false when none is.
+bool RecordsDrive(char (&drive)[3]);
+
+// CreateDirectoryA; true also when the folder is there already.
+bool MakeFolder(const char* path);
+
+// A file made new (never one that exists), written from the start; removed
+// again unless Keep is called before it goes out of scope.
+class NewFile {
+public:
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile();
+
+    enum class Made { Ok, Exists, Failed };
+    Made Create(const char* path);
+    bool Write(const void* data, std::size_t length);
+    // Writes over bytes already written (the header once the hash is known).
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t length);
+    // Closes the file and keeps it; false when the last writes failed.
+    bool Keep();
+
+private:
+    void* handle_ = nullptr;
+    char path_[1024] = {};
+};
+
+// Appends to the file, making it when it is not there; true when every byte
+// was written.
+bool AppendToFile(const char* path, const void* data, std::size_t length);
+
+// DeleteFileA for the program's own record files.
+bool RemoveRecordFile(const char* path);
+
+// One line for the log: the Windows version and family and whether Windows
+// is 32- or 64-bit ("Windows 6.1 build 7601 Service Pack 1, NT family, 64-bit").
+void DescribeSystem(char* out, std::size_t size);
+
+}  // namespace platform

@@ -1,0 +1,155 @@
+// Windows side of the record files.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/quarantine_io.h"
+#include "scan/bounded_text.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE AsHandle(void* handle) {
+    return static_cast<HANDLE>(handle);
+}
+
+bool WriteAll(HANDLE file, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        DWORD chunk = length > 0x10000000u ? 0x10000000u : static_cast<DWORD>(length);
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        length -= written;
+    }
+    return true;
+}
+
+bool SeekTo(HANDLE file, std::uint64_t offset, DWORD method) {
+    LONG high = static_cast<LONG>(offset >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, method);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+
+bool WindowsIs64Bit() {
+    if (sizeof(void*) == 8) return true;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                          : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+}  // namespace
+
+LocalTime CurrentLocalTime() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+bool RecordsDrive(char (&drive)[3]) {
+    char windowsDir[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (n < 2 || n >= sizeof windowsDir || windowsDir[1] != ':') return false;
+    drive[0] = windowsDir[0];
+    drive[1] = ':';
+    drive[2] = '\0';
+    return true;
+}
+
+bool MakeFolder(const char* path) {
+    if (CreateDirectoryA(path, nullptr)) return true;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+NewFile::~NewFile() {
+    if (!handle_) return;
+    CloseHandle(AsHandle(handle_));
+    handle_ = nullptr;
+    DeleteFileA(path_);
+}
+
+NewFile::Made NewFile::Create(const char* path) {
+    if (handle_ || !CopyText(path_, sizeof path_, path)) return Made::Failed;
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Made::Exists
+                                                                           : Made::Failed;
+    }
+    handle_ = file;
+    return Made::Ok;
+}
+
+bool NewFile::Write(const void* data, std::size_t length) {
+    return handle_ && WriteAll(AsHandle(handle_), data, length);
+}
+
+bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length) {
+    if (!handle_) return false;
+    HANDLE file = AsHandle(handle_);
+    if (!SeekTo(file, offset, FILE_BEGIN)) return false;
+    bool ok = WriteAll(file, data, length);
+    return SeekTo(file, 0, FILE_END) && ok;
+}
+
+bool NewFile::Keep() {
+    if (!handle_) return false;
+    HANDLE file = AsHandle(handle_);
+    handle_ = nullptr;
+    // Written through to the disk: the original is deleted right after.
+    bool ok = FlushFileBuffers(file) != FALSE;
+    ok = CloseHandle(file) != FALSE && ok;
+    if (!ok) DeleteFileA(path_);
+    return ok;
+}
+
+bool AppendToFile(const char* path, const void* data, std::size_t length) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = SeekTo(file, 0, FILE_END) && WriteAll(file, data, length);
+    ok = CloseHandle(file) != FALSE && ok;
+    return ok;
+}
+
+bool RemoveRecordFile(const char* path) {
+    return DeleteFileA(path) != FALSE;
+}
+
+void DescribeSystem(char* out, std::size_t size) {
+    if (size == 0) return;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        std::snprintf(out, size, "Windows (version unknown), %s",
+                      WindowsIs64Bit() ? "64-bit" : "32-bit");
+        return;
+    }
+    const char* family = version.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT family"
+                         : version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "95 family"
+                                                                              : "other family";
+    // The 95 family keeps the build number in the low word only.
+    DWORD build = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? version.dwBuildNumber
+                                                                : version.dwBuildNumber & 0xFFFF;
+    char servicePack[sizeof version.szCSDVersion + 2] = {};
+    if (version.szCSDVersion[0] != '\0') {
+        servicePack[0] = ' ';
+        CopyText(servicePack + 1, sizeof servicePack - 1, version.szCSDVersion);
+    }
+    std::snprintf(out, size, "Windows %lu.%lu build %lu%s, %s, %s",
+                  static_cast<unsigned long>(version.dwMajorVersion),
+                  static_cast<unsigned long>(version.dwMinorVersion),
+                  static_cast<unsigned long>(build), servicePack, family,
+                  WindowsIs64Bit() ? "64-bit" : "32-bit");
+}
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// The lines of the scan log (Quellix.log) that are the log's own: its header,
+// the notes on quarantine copies and registry backups, the final status and
+// the restart answer. Result lines are written exactly as the list shows them.
+#pragma once
+
+#include <string>
+
+#include "quarantine/quarantine_record.h"
+
+// The first lines of one scan's entry, each ending in CRLF.
+std::string LogHeaderText(const QuarantineTime& start, const char* systemDescription,
+                          bool program64Bit);
+
+enum class RemovalEnd { Removed, AtNextStart, NotRemoved };
+// The note after a removal's result line. id is empty when no copy was kept;
+// whyNone then says why.
+std::string QuarantineNoteText(RemovalEnd end, const char* id, const char* whyNone);
+
+// The note before registry data is deleted. fileName is empty when the
+// backup could not be written.
+std::string RegistryNoteText(const std::string& what, const char* fileName);
+
+std::string FinalStatusText(const char* status);
+// answer: "Yes", "No", or nullptr when the question was not asked.
+std::string RestartAnswerText(const char* answer);

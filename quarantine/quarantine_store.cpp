@@ -1,0 +1,137 @@
+#include "quarantine/quarantine_store.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/file_io.h"
+#include "platform/quarantine_io.h"
+#include "quarantine/records_folder.h"
+#include "quarantine/reg_text.h"
+#include "quarantine/scan_log.h"
+#include "quarantine/sha256.h"
+#include "scan/bounded_text.h"
+
+namespace {
+
+constexpr unsigned kCopyChunk = 64 * 1024;
+constexpr unsigned kLastSequence = 9999;
+
+constexpr char kNoFolder[] = "the quarantine folder could not be made";
+constexpr char kNoRead[] = "the file could not be read";
+constexpr char kNoFile[] = "the quarantine file could not be made";
+constexpr char kNoWrite[] = "the copy could not be written (disk full or access refused)";
+
+// Makes the item's file under a new ID; false with whyNone set when none could be made.
+bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewFile& file,
+                  QuarantineCopy& copy) {
+    for (unsigned sequence = 1; sequence <= kLastSequence; ++sequence) {
+        FormatQuarantineId(time, sequence, copy.id);
+        if (!CopyText(copy.file, folder) || !AppendText(copy.file, "\\") ||
+            !AppendText(copy.file, copy.id) || !AppendText(copy.file, kQuarantineFileExtension)) {
+            break;
+        }
+        platform::NewFile::Made made = file.Create(copy.file);
+        if (made == platform::NewFile::Made::Ok) return true;
+        if (made == platform::NewFile::Made::Failed) break;
+    }
+    copy.id[0] = '\0';
+    copy.file[0] = '\0';
+    copy.whyNone = kNoFile;
+    return false;
+}
+
+}  // namespace
+
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
+    QuarantineCopy copy;
+    char folder[kPathCapacity];
+    if (!RecordsPath(kQuarantineFolderName, folder)) return copy;
+    copy.recordsKept = true;
+    if (!MakeQuarantineFolder(folder)) {
+        copy.whyNone = kNoFolder;
+        return copy;
+    }
+    platform::ScopedFile source(platform::OpenReadBinary(path));
+    if (!source.IsOpen()) {
+        copy.whyNone = kNoRead;
+        return copy;
+    }
+
+    QuarantineHeader header;
+    header.time = ToQuarantineTime();
+    platform::NewFile file;
+    if (!MakeItemFile(folder, header.time, file, copy)) return copy;
+    CopyText(header.id, copy.id);
+    CopyText(header.detectionName, detectionName);
+    CopyText(header.originalPath, path);
+
+    // The header goes first with a blank hash; its final form once the bytes are in.
+    std::uint8_t headerBytes[kQuarantineHeaderSize];
+    EncodeQuarantineHeader(header, headerBytes);
+    bool written = file.Write(headerBytes, sizeof headerBytes);
+    bool read = true;
+    Sha256 hash;
+    std::vector<std::uint8_t> chunk(kCopyChunk);
+    std::uint64_t total = 0;
+    while (written) {
+        int n = platform::ReadFile(source.Get(), chunk.data(), kCopyChunk);
+        if (n < 0) read = false;
+        if (n <= 0) break;
+        const auto length = static_cast<std::size_t>(n);
+        hash.Update(chunk.data(), length);
+        NeutraliseBytes(chunk.data(), length, total);
+        written = file.Write(chunk.data(), length);
+        total += length;
+    }
+    if (read && written) {
+        header.originalSize = total;
+        hash.Finish(header.sha256);
+        EncodeQuarantineHeader(header, headerBytes);
+        written = file.WriteAt(0, headerBytes, sizeof headerBytes) && file.Keep();
+    }
+    if (read && written) {
+        copy.kept = true;
+        return copy;
+    }
+    // The unfinished file goes with `file`.
+    copy.id[0] = '\0';
+    copy.file[0] = '\0';
+    copy.whyNone = read ? kNoWrite : kNoRead;
+    return copy;
+}
+
+void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
+    if (!copy.recordsKept) return;
+    if (end == RemovalEnd::NotRemoved && copy.kept) {
+        platform::RemoveRecordFile(copy.file);
+        copy.kept = false;
+        copy.id[0] = '\0';
+        copy.file[0] = '\0';
+    }
+    LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
+}
+
+std::string RegistryBackupFileName() {
+    char id[kQuarantineIdSize];
+    FormatQuarantineId(ScanStartTime(), 0, id);
+    // "YYYYMMDD-HHMMSS-00" names no item: items count from 01.
+    return std::string(id, 15) + "-registry.reg";
+}
+
+bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
+    char folder[kPathCapacity];
+    if (!RecordsPath(kQuarantineFolderName, folder)) return false;
+    const std::string name = RegistryBackupFileName();
+    char path[kPathCapacity];
+    bool ok = MakeQuarantineFolder(folder) && CopyText(path, folder) && AppendText(path, "\\") &&
+              AppendText(path, name.c_str());
+    if (ok && !platform::PathExists(path)) {
+        char when[20];
+        FormatQuarantineTime(ScanStartTime(), when);
+        const std::string start = RegFileStart(when);
+        ok = platform::AppendToFile(path, start.data(), start.size());
+    }
+    ok = ok && platform::AppendToFile(path, regText.data(), regText.size());
+    LogText(RegistryNoteText(what, ok ? name.c_str() : ""));
+    return ok;
+}

@@ -1,0 +1,34 @@
+// The quarantine: before a detected file is removed, a neutralised copy goes
+// to <system drive>\Quellix\Quarantine; before registry data is deleted, it
+// is written to this scan's .reg file there. A copy that cannot be made never
+// holds up the removal: the log says why there is none.
+#pragma once
+
+#include <string>
+
+#include "quarantine/log_text.h"
+#include "quarantine/quarantine_record.h"
+#include "scan/scan_state.h"
+
+struct QuarantineCopy {
+    bool recordsKept = false;  // false: this run keeps no records at all
+    bool kept = false;
+    char id[kQuarantineIdSize] = {};
+    char file[kPathCapacity] = {};
+    const char* whyNone = nullptr;
+};
+
+// Copies the file, neutralised, behind its header.
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName);
+
+// After the removal: writes the copy's note to the log; the copy of a file
+// that was not removed (nor scheduled for removal) is deleted again, since the
+// file itself is still there.
+void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end);
+
+// Appends REGEDIT4 text to this scan's backup file (made, with its start, on
+// first use) and notes it in the log; false when it could not be written.
+bool KeepRegistryBackup(const std::string& what, const std::string& regText);
+
+// The backup file's name (without folder) for this scan.
+std::string RegistryBackupFileName();

@@ -1,0 +1,45 @@
+#include "quarantine/records_folder.h"
+
+#include "platform/quarantine_io.h"
+#include "scan/bounded_text.h"
+
+namespace {
+
+bool startSet = false;
+QuarantineTime start;
+
+}  // namespace
+
+bool RecordsPath(const char* name, char (&out)[kPathCapacity]) {
+    char drive[3];
+    if (!platform::RecordsDrive(drive)) return false;
+    return CopyText(out, drive) && AppendText(out, name);
+}
+
+bool MakeQuarantineFolder(char (&folder)[kPathCapacity]) {
+    char records[kPathCapacity];
+    return RecordsPath(kRecordsFolderName, records) && platform::MakeFolder(records) &&
+           RecordsPath(kQuarantineFolderName, folder) && platform::MakeFolder(folder);
+}
+
+QuarantineTime ToQuarantineTime() {
+    platform::LocalTime now = platform::CurrentLocalTime();
+    QuarantineTime time;
+    time.year = now.year;
+    time.month = now.month;
+    time.day = now.day;
+    time.hour = now.hour;
+    time.minute = now.minute;
+    time.second = now.second;
+    return time;
+}
+
+void BeginScanRecords() {
+    start = ToQuarantineTime();
+    startSet = true;
+}
+
+const QuarantineTime& ScanStartTime() {
+    if (!startSet) BeginScanRecords();
+    return start;
+}

@@ -1,0 +1,60 @@
+#include "quarantine/scan_log.h"
+
+#include <cstring>
+
+#include "platform/quarantine_io.h"
+#include "quarantine/log_text.h"
+#include "quarantine/records_folder.h"
+#include "scan/bounded_text.h"
+
+namespace {
+
+bool logOpen = false;
+char logPath[kPathCapacity];
+
+void Append(const char* data, std::size_t length) {
+    if (logOpen) platform::AppendToFile(logPath, data, length);
+}
+
+}  // namespace
+
+void BeginScanLog() {
+    BeginScanRecords();
+    logOpen = false;
+    char folder[kPathCapacity];
+    if (!RecordsPath(kRecordsFolderName, folder) || !platform::MakeFolder(folder) ||
+        !RecordsPath(kLogFileName, logPath)) {
+        return;
+    }
+    logOpen = true;
+    char system[200];
+    platform::DescribeSystem(system, sizeof system);
+    LogText(LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8));
+}
+
+void EndScanLog() {
+    logOpen = false;
+}
+
+bool ScanLogOpen() {
+    return logOpen;
+}
+
+void LogResultLine(const char* line) {
+    if (!logOpen) return;
+    std::string text = line;
+    text += "\r\n";
+    Append(text.data(), text.size());
+}
+
+void LogText(const std::string& text) {
+    Append(text.data(), text.size());
+}
+
+void LogFinalStatus(const char* status) {
+    LogText(FinalStatusText(status));
+}
+
+void LogRestartAnswer(const char* answer) {
+    LogText(RestartAnswerText(answer));
+}

@@ -1,0 +1,23 @@
+// The scan log, <system drive>\Quellix\Quellix.log: one entry appended per
+// scan with a header, every result line as the list shows it (the list's
+// 150-line rule does not apply), the notes of the quarantine, the final
+// status and the restart answer. Each piece is appended at once, so a scan
+// that ends abruptly still leaves what came before; a write that fails is
+// dropped and changes nothing else.
+#pragma once
+
+#include <string>
+
+// Opens this scan's entry with its header; until then, and when the program
+// keeps no records, the calls below write nothing.
+void BeginScanLog();
+void EndScanLog();
+bool ScanLogOpen();
+
+// A result line: written as it stands, with CRLF.
+void LogResultLine(const char* line);
+// Text of the log's own that ends in its line end already.
+void LogText(const std::string& text);
+void LogFinalStatus(const char* status);
+// "Yes", "No", or nullptr when the question was not asked.
+void LogRestartAnswer(const char* answer);

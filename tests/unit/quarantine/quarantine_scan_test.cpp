@@ -1,0 +1,260 @@
+// The quarantine and the log through whole scans on a host drive: every
+// detection kind copied before it is removed and restored byte for byte, a
+// second scan that finds nothing in the quarantine, copies that cannot be
+// made, a log that cannot be written, and more findings than the list keeps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/host/host_control.h"
+#include "quarantine/quarantine_store.h"
+#include "scan/report_channel.h"
+#include "scan/scan_driver.h"
+#include "scan/scan_state.h"
+#include "tests/unit/quarantine/quarantine_test_support.h"
+#include "tools/quellix_restore/restore_tool.h"
+#include "tools/samples/detection_samples.h"
+
+namespace {
+
+using platform::host::RecordOperation;
+
+class QuarantineScanTest : public RecordsDriveTest {
+protected:
+    void SetUp() override {
+        RecordsDriveTest::SetUp();
+        ResetForScan();
+        samples = DetectionSamples();
+    }
+
+    // As before a run's one scan: the memory phase to come, the list attached.
+    void ResetForScan() {
+        ResetScanGlobals(/*memoryPhaseOver=*/false);
+        static int listTag;
+        ReportWindow = &listTag;
+        lines.clear();
+    }
+
+    // One sample of each kind under C:\found, by file names the kinds allow.
+    void PlantEveryKind() {
+        for (const DetectionSample& s : samples) WriteBytes("found/" + s.kind + "-sample", s.bytes);
+    }
+
+    std::string SampleLine(const DetectionSample& s) const {
+        const char* outcome = s.kind == "script" ? " Virus removed" : " removed";
+        return "C:\\found\\" + s.kind + "-sample     " + s.detectionName + outcome;
+    }
+
+    int Restore(std::vector<std::string> args) {
+        std::vector<std::string> all = {"--root", Root()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        int status = RunRestoreTool(static_cast<int>(argv.size()), argv.data(), out, err);
+        std::fclose(out);
+        std::fclose(err);
+        return status;
+    }
+
+    // Lines of the log from the first that starts with text.
+    bool LogHasLine(const std::string& line) const {
+        std::vector<std::string> log = LogLines();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+
+    std::vector<DetectionSample> samples;
+};
+
+TEST_F(QuarantineScanTest, EveryKindIsCopiedThenRemovedAndComesBackByteForByte) {
+    ASSERT_EQ(samples.size(), 5u);
+    PlantEveryKind();
+    RunScan();
+
+    for (const DetectionSample& s : samples) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), SampleLine(s)), lines.end()) << s.kind;
+        EXPECT_FALSE(FileExists("found/" + s.kind + "-sample")) << s.kind;
+    }
+    EXPECT_EQ(ScanState.FilesRemoved, 5);
+    std::vector<std::string> ids = ItemIds();
+    ASSERT_EQ(ids.size(), 5u);
+
+    // The log: each result line followed by its item's ID, in the scan's order.
+    std::vector<std::string> log = LogLines();
+    for (const DetectionSample& s : samples) {
+        auto at = std::find(log.begin(), log.end(), SampleLine(s));
+        ASSERT_NE(at, log.end()) << s.kind;
+        ASSERT_NE(at + 1, log.end());
+        const std::string note = *(at + 1);
+        ASSERT_EQ(note.rfind("    Quarantine: ", 0), 0u) << note;
+        EXPECT_NE(std::find(ids.begin(), ids.end(), note.substr(16)), ids.end()) << note;
+    }
+
+    // Each item holds none of its original's bytes in place, and restores it.
+    for (const std::string& id : ids) {
+        std::string item = ReadHostFile(HostPath("Quellix/Quarantine/" + id + ".qrn"));
+        for (const DetectionSample& s : samples) {
+            std::string original(s.bytes.begin(), s.bytes.end());
+            EXPECT_EQ(item.find(original.substr(0, std::min<std::size_t>(64, original.size()))),
+                      std::string::npos);
+        }
+        EXPECT_EQ(Restore({"restore", id}), kRestoreDone) << id;
+    }
+    for (const DetectionSample& s : samples) {
+        EXPECT_EQ(ReadHostFile(HostPath("found/" + s.kind + "-sample")),
+                  std::string(s.bytes.begin(), s.bytes.end()))
+            << s.kind;
+    }
+}
+
+TEST_F(QuarantineScanTest, ASecondScanFindsNothingInTheQuarantine) {
+    PlantEveryKind();
+    RunScan();
+    const std::vector<std::string> items = QuarantineFiles();
+    ASSERT_EQ(ItemIds().size(), 5u);
+
+    ResetForScan();
+    RunScan();
+    EXPECT_EQ(ScanState.FilesInfected, 0);
+    EXPECT_EQ(ScanState.FilesRemoved, 0);
+    // The items and the log were scanned, and left as they were.
+    EXPECT_EQ(ScanState.FilesScanned, static_cast<int>(items.size()) + 1);
+    EXPECT_EQ(QuarantineFiles(), items);
+    EXPECT_EQ(lines.front(), "Scanning statistics");
+}
+
+TEST_F(QuarantineScanTest, TheLogHoldsHeaderLinesStatisticsStatusAndRestartAnswer) {
+    WriteBytes("found/zip-sample", samples[2].bytes);
+    WriteFile("clean.txt", "nothing");
+    RunScan();
+    RunScan();  // a second entry is appended after the first
+
+    std::vector<std::string> log = LogLines();
+    std::vector<std::string> expectedTail(lines.begin(), lines.end());
+    auto started = std::count_if(log.begin(), log.end(), [](const std::string& l) {
+        return l.rfind("Scan started ", 0) == 0;
+    });
+    EXPECT_EQ(started, 2);
+    EXPECT_TRUE(LogHasLine("Program: Quellix Ver 7.0, x64") ||
+                LogHasLine("Program: Quellix Ver 7.0, x86"));
+    auto system = std::find_if(log.begin(), log.end(),
+                               [](const std::string& l) { return l.rfind("System: ", 0) == 0; });
+    ASSERT_NE(system, log.end());
+    EXPECT_NE(system->find("no Windows running"), std::string::npos);
+    // Every line the list received, in its order, between the header and the status.
+    std::vector<std::string> results;
+    bool first = true;
+    for (const std::string& l : log) {
+        if (l.rfind("Final status: ", 0) == 0) {
+            if (!first) break;
+            first = false;
+            results.clear();
+            continue;
+        }
+        if (l.rfind("    ", 0) == 0 || l.rfind("=====", 0) == 0 ||
+            l.rfind("Scan started", 0) == 0 || l.rfind("Program: ", 0) == 0 ||
+            l.rfind("System: ", 0) == 0 || l.rfind("Restart question: ", 0) == 0) {
+            continue;
+        }
+        results.push_back(l);
+    }
+    // The lines of both scans went to the sink; the second scan's come last.
+    std::vector<std::string> secondScan(lines.end() - static_cast<long>(results.size()),
+                                        lines.end());
+    EXPECT_EQ(results, secondScan);
+    EXPECT_TRUE(LogHasLine("Final status: Scanning completed"));
+    EXPECT_TRUE(LogHasLine("Restart question: not asked"));
+    EXPECT_TRUE(LogHasLine("Total files infected\t\t:  1"));
+}
+
+TEST_F(QuarantineScanTest, MoreFindingsThanTheListKeepsAreAllInTheLog) {
+    const SampleBytes zip = BuildZipSample(ZipSampleSpec{});
+    constexpr int kFindings = 160;
+    for (int i = 0; i < kFindings; ++i) WriteBytes("many/f" + std::to_string(1000 + i), zip);
+    RunScan();
+
+    std::vector<std::string> log = LogLines();
+    int found = 0;
+    for (int i = 0; i < kFindings; ++i) {
+        std::string line =
+            "C:\\many\\f" + std::to_string(1000 + i) + "     W32/Bagle.H.Worm removed";
+        found += std::count(log.begin(), log.end(), line) == 1;
+    }
+    EXPECT_EQ(found, kFindings);
+    EXPECT_EQ(ItemIds().size(), static_cast<std::size_t>(kFindings));
+    EXPECT_TRUE(LogHasLine("Total files removed\t\t:  160"));
+}
+
+// The copy cannot be made: the file is removed all the same, no unfinished
+// item is left, and the log says why there is no copy.
+TEST_F(QuarantineScanTest, ACopyThatCannotBeMadeStillRemovesTheFile) {
+    struct Case {
+        const char* what;
+        RecordOperation failing;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"disk full", RecordOperation::Write,
+         "    Quarantine: no copy kept: the copy could not be written (disk full or access "
+         "refused)"},
+        {"file refused", RecordOperation::Create,
+         "    Quarantine: no copy kept: the quarantine file could not be made"},
+        {"folder refused", RecordOperation::MakeFolder,
+         "    Quarantine: no copy kept: the quarantine folder could not be made"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(HostPath("Quellix/Quarantine"));
+        ResetForScan();
+        WriteBytes("found/zip-sample", samples[2].bytes);
+        platform::host::SetRecordFaultInjector([&c](RecordOperation op, const char* path) {
+            // The log's own folder stays possible, so the log tells.
+            return op == c.failing && std::string(path).find("Quarantine") != std::string::npos;
+        });
+        RunScan();
+        EXPECT_FALSE(FileExists("found/zip-sample"));
+        EXPECT_NE(std::find(lines.begin(), lines.end(), SampleLine(samples[2])), lines.end());
+        EXPECT_EQ(ScanState.FilesRemoved, 1);
+        EXPECT_TRUE(ItemIds().empty());
+        std::vector<std::string> log = LogLines();
+        auto at = std::find(log.rbegin(), log.rend(), SampleLine(samples[2]));
+        ASSERT_NE(at, log.rend());
+        EXPECT_EQ(*(at - 1), c.note);
+    }
+}
+
+// A log that cannot be written changes nothing the scan shows or does.
+TEST_F(QuarantineScanTest, ALogThatCannotBeWrittenChangesNothing) {
+    PlantEveryKind();
+    WriteFile("clean.txt", "nothing");
+    platform::host::SetRecordFaultInjector(
+        [](RecordOperation op, const char*) { return op == RecordOperation::Append; });
+    RunScan();
+    const std::vector<std::string> withoutLog = lines;
+    const int infected = ScanState.FilesInfected;
+    const int removed = ScanState.FilesRemoved;
+    EXPECT_FALSE(FileExists("Quellix/Quellix.log"));
+    EXPECT_EQ(ItemIds().size(), 5u);  // the copies do not need the log
+
+    // The same drive again, records off: the same lines and counts. Only the
+    // files scanned may differ, by the items the walk met after making them.
+    std::filesystem::remove_all(HostPath("Quellix"));
+    PlantEveryKind();
+    platform::host::SetRecordsDrive(0);
+    ResetForScan();
+    RunScan();
+    auto scannedLine = [](const std::string& l) { return l.rfind("Total files scanned", 0) == 0; };
+    std::vector<std::string> a = withoutLog, b = lines;
+    a.erase(std::remove_if(a.begin(), a.end(), scannedLine), a.end());
+    b.erase(std::remove_if(b.begin(), b.end(), scannedLine), b.end());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.size() + 1, withoutLog.size());
+    EXPECT_EQ(ScanState.FilesInfected, infected);
+    EXPECT_EQ(ScanState.FilesRemoved, removed);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// quellix-restore over a mounted system drive (--root): list, restore with
+// and without --to, delete, and the exit status of each outcome.
+#include "tools/quellix_restore/restore_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "quarantine/quarantine_store.h"
+#include "tests/unit/quarantine/quarantine_test_support.h"
+
+namespace {
+
+class RestoreToolTest : public RecordsDriveTest {
+protected:
+    struct Run {
+        int status;
+        std::string out;
+        std::string err;
+    };
+
+    Run Tool(std::vector<std::string> args, bool withRoot = true) {
+        if (withRoot) args.insert(args.begin(), {"--root", Root()});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        Run run{RunRestoreTool(static_cast<int>(argv.size()), argv.data(), out, err), Read(out),
+                Read(err)};
+        std::fclose(out);
+        std::fclose(err);
+        return run;
+    }
+
+    static std::string Read(std::FILE* f) {
+        std::rewind(f);
+        std::string text;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        return text;
+    }
+
+    // Quarantines a file written at relative (a Windows path under C:) and removes it.
+    std::string Quarantine(const std::string& relative, const std::string& bytes,
+                           const char* name = "W32/Bagle.H.Worm") {
+        WriteFile(relative, bytes);
+        std::string windows = "C:\\" + relative;
+        for (char& c : windows) {
+            if (c == '/') c = '\\';
+        }
+        QuarantineCopy copy = KeepQuarantineCopy(windows.c_str(), name);
+        EXPECT_TRUE(copy.kept) << (copy.whyNone ? copy.whyNone : "");
+        std::filesystem::remove(HostPath(relative));
+        return copy.id;
+    }
+
+    std::string Content(int seed, std::size_t size) {
+        std::string s(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + seed) ^ (i >> 8));
+        return s;
+    }
+};
+
+TEST_F(RestoreToolTest, ListsOneLinePerItemInIdOrder) {
+    EXPECT_EQ(Tool({"list"}).status, kRestoreNothingToDo);
+    std::string first = Quarantine("Users/me/notes", Content(1, 21000));
+    std::string second = Quarantine("Program Files/w.exe", Content(2, 10), "W32/OnLineGames.X");
+    WriteFile("Quellix/Quarantine/README.txt", "not an item");
+    WriteFile("Quellix/Quarantine/20261210-000000-01.qrn", "not one");
+    WriteFile("Quellix/Quarantine/20261210-000000-02.qrn",
+              std::string("QXQR\x1a\x01\0\0cut short", 17));
+
+    Run run = Tool({"list"});
+    EXPECT_EQ(run.status, kRestoreDone);
+    ASSERT_LT(first, second);
+    std::string date = first.substr(0, 4) + "-" + first.substr(4, 2) + "-" + first.substr(6, 2);
+    EXPECT_EQ(run.out.substr(0, first.size() + 2), first + "  ");
+    EXPECT_NE(run.out.find(first + "  " + date), std::string::npos);
+    EXPECT_NE(run.out.find("  W32/Bagle.H.Worm  C:\\Users\\me\\notes\n"), std::string::npos);
+    EXPECT_NE(run.out.find(second), std::string::npos);
+    EXPECT_NE(run.out.find("  W32/OnLineGames.X  C:\\Program Files\\w.exe\n"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+    EXPECT_NE(run.err.find("20261210-000000-01 is no quarantine item"), std::string::npos);
+    EXPECT_NE(run.err.find("20261210-000000-02 is damaged"), std::string::npos);
+}
+
+TEST_F(RestoreToolTest, RestoreWritesTheOriginalBackAndNeverOverwrites) {
+    const std::string bytes = Content(3, 70000);  // more than one copy chunk
+    std::string id = Quarantine("Users/me/notes", bytes);
+
+    Run run = Tool({"restore", id});
+    EXPECT_EQ(run.status, kRestoreDone) << run.err;
+    EXPECT_EQ(ReadHostFile(HostPath("Users/me/notes")), bytes);
+    // Again: the file holds those bytes already.
+    EXPECT_EQ(Tool({"restore", id}).status, kRestoreNothingToDo);
+    // Another file in its place is kept.
+    WriteFile("Users/me/notes", "the user's new notes");
+    run = Tool({"restore", id});
+    EXPECT_EQ(run.status, kRestoreError);
+    EXPECT_NE(run.err.find("not overwritten"), std::string::npos);
+    EXPECT_EQ(ReadHostFile(HostPath("Users/me/notes")), "the user's new notes");
+    // Elsewhere with --to (a host path here).
+    std::string elsewhere = Root() + "/restored-notes";
+    run = Tool({"restore", id, "--to", elsewhere});
+    EXPECT_EQ(run.status, kRestoreDone) << run.err;
+    EXPECT_EQ(ReadHostFile(elsewhere), bytes);
+    // The item stays until deleted.
+    EXPECT_EQ(ItemIds(), std::vector<std::string>{id});
+}
+
+TEST_F(RestoreToolTest, EmptyAndLargeFilesComeBackWhole) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{65537},
+                             std::size_t{300001}}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = Content(static_cast<int>(size), size);
+        std::string id = Quarantine("f" + std::to_string(size), bytes);
+        EXPECT_EQ(std::filesystem::file_size(HostPath("Quellix/Quarantine/" + id + ".qrn")),
+                  512 + size);
+        EXPECT_EQ(Tool({"restore", id}).status, kRestoreDone);
+        EXPECT_EQ(ReadHostFile(HostPath("f" + std::to_string(size))), bytes);
+    }
+}
+
+TEST_F(RestoreToolTest, AnItemThatDoesNotMatchItsHashIsNotRestored) {
+    std::string id = Quarantine("a/b.exe", Content(4, 5000));
+    std::string item = HostPath("Quellix/Quarantine/" + id + ".qrn");
+    std::string bytes = ReadHostFile(item);
+    bytes[512 + 2500] ^= 1;
+    std::filesystem::remove(item);
+    WriteFile("Quellix/Quarantine/" + id + ".qrn", bytes);
+
+    Run run = Tool({"restore", id});
+    EXPECT_EQ(run.status, kRestoreError);
+    EXPECT_NE(run.err.find("SHA-256"), std::string::npos);
+    EXPECT_FALSE(FileExists("a/b.exe"));  // nothing half-written is left
+
+    // Cut short: its length no longer matches the header.
+    std::filesystem::resize_file(item, 600);
+    run = Tool({"restore", id});
+    EXPECT_EQ(run.status, kRestoreError);
+    EXPECT_NE(run.err.find("damaged"), std::string::npos);
+    EXPECT_FALSE(FileExists("a/b.exe"));
+}
+
+TEST_F(RestoreToolTest, DeleteRemovesTheItemOnce) {
+    std::string id = Quarantine("x.exe", Content(5, 100));
+    EXPECT_EQ(Tool({"delete", id}).status, kRestoreDone);
+    EXPECT_TRUE(ItemIds().empty());
+    EXPECT_EQ(Tool({"delete", id}).status, kRestoreNothingToDo);
+    EXPECT_EQ(Tool({"restore", id}).status, kRestoreError);
+}
+
+TEST_F(RestoreToolTest, CommandLinesItRefuses) {
+    std::string id = Quarantine("x.exe", Content(6, 100));
+    struct Case {
+        std::vector<std::string> args;
+        bool withRoot;
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"list"}, false},  // no mounted drive named
+        {{"--root", "/nonexistent-qx", "list"}, false},
+        {{"list", "extra"}, true},
+        {{"list", "--to", "/tmp/x"}, true},
+        {{"restore"}, true},
+        {{"restore", "../../etc/passwd"}, true},  // no ID
+        {{"restore", "20261210-154904-01.qrn"}, true},
+        {{"delete", "*"}, true},
+        {{"restore", id, "--to"}, true},
+        {{"frobnicate", id}, true},
+        {{"--force", "list"}, true},
+        {{"restore", id, "--to", "/nonexistent-qx/dir/file"}, true},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.args) shown += a + " ";
+        EXPECT_EQ(Tool(c.args, c.withRoot).status, kRestoreError) << shown;
+    }
+    EXPECT_EQ(ItemIds(), std::vector<std::string>{id});
+    EXPECT_FALSE(FileExists("x.exe"));
+    Run help = Tool({"--help"}, false);
+    EXPECT_EQ(help.status, kRestoreDone);
+    EXPECT_NE(help.out.find("restore ID [--to PATH]"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,6 @@
+// quellix-restore: the quarantine of Quellix Ver 7.0, listed, restored, deleted.
+#include "tools/quellix_restore/restore_tool.h"
+
+int main(int argc, char** argv) {
+    return RunRestoreTool(argc - 1, argv + 1, stdout, stderr);
+}

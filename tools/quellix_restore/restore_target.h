@@ -1,0 +1,24 @@
+// Where the restore tool finds the system drive and where it writes: the two
+// sides of the system (Windows, or a mounted disk on the host).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Windows: the drive Windows lives on; root must not be given. Host: root is
+// needed and becomes C:. False (with a message on err) when it cannot be used.
+bool UseSystemDrive(const char* root, std::FILE* err);
+
+class RestoreTarget {
+public:
+    // path: the item's original Windows path, or the user's --to PATH (on the
+    // host a path of the host). False when it names no place to write.
+    bool Set(const char* path, bool givenByUser);
+    // The Windows path the file operations use, and how the messages name it.
+    const char* windowsPath() const { return windowsPath_.c_str(); }
+    const char* shown() const { return shown_.c_str(); }
+
+private:
+    std::string windowsPath_;
+    std::string shown_;
+};

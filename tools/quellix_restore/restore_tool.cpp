@@ -1,0 +1,270 @@
+#include "tools/quellix_restore/restore_tool.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/directory_search.h"
+#include "platform/file_io.h"
+#include "platform/quarantine_io.h"
+#include "quarantine/quarantine_record.h"
+#include "quarantine/records_folder.h"
+#include "quarantine/sha256.h"
+#include "scan/bounded_text.h"
+#include "tools/quellix_restore/restore_target.h"
+
+namespace {
+
+constexpr unsigned kChunk = 64 * 1024;
+
+const char kUsage[] =
+    "Usage: quellix-restore [--root DIR] list\n"
+    "       quellix-restore [--root DIR] restore ID [--to PATH]\n"
+    "       quellix-restore [--root DIR] delete ID\n"
+    "\n"
+    "Works on the quarantine of Quellix Ver 7.0 (\\Quellix\\Quarantine on the\n"
+    "drive Windows lives on).\n"
+    "\n"
+    "  list     one line per item: ID, date, detection, original path\n"
+    "  restore  writes the item's original bytes back to its original path, or\n"
+    "           to PATH, and checks them against their SHA-256; an existing\n"
+    "           file is never overwritten\n"
+    "  delete   deletes the item from the quarantine\n"
+    "  --root DIR  the mounted system drive, when not running on Windows\n"
+    "\n"
+    "Exit status: 0 done, 1 nothing to do, 2 an error.\n";
+
+struct Item {
+    std::string fileName;
+    QuarantineHeader header;
+};
+
+bool ItemPath(const char* id, char (&path)[kPathCapacity]) {
+    return RecordsPath(kQuarantineFolderName, path) && AppendText(path, "\\") &&
+           AppendText(path, id) && AppendText(path, kQuarantineFileExtension);
+}
+
+// The item's header, checked against the file's length.
+const char* ReadItem(int fd, QuarantineHeader& header) {
+    std::uint8_t bytes[kQuarantineHeaderSize];
+    int n = platform::ReadFile(fd, bytes, sizeof bytes);
+    if (n < 0) return "cannot be read";
+    switch (DecodeQuarantineHeader(bytes, static_cast<std::size_t>(n), header)) {
+        case HeaderCheck::Ok:
+            break;
+        case HeaderCheck::NotQuarantine:
+            return "is no quarantine item";
+        case HeaderCheck::UnknownVersion:
+            return "has a format this tool does not know";
+        case HeaderCheck::Damaged:
+            return "is damaged";
+    }
+    std::int64_t length = platform::FileLength(fd);
+    if (length < 0 ||
+        static_cast<std::uint64_t>(length) != kQuarantineHeaderSize + header.originalSize) {
+        return "is damaged (its length does not match its header)";
+    }
+    return nullptr;
+}
+
+int List(std::FILE* out, std::FILE* err) {
+    char pattern[kPathCapacity];
+    if (!RecordsPath(kQuarantineFolderName, pattern) || !AppendText(pattern, "\\*") ||
+        !AppendText(pattern, kQuarantineFileExtension)) {
+        std::fprintf(err, "quellix-restore: no system drive\n");
+        return kRestoreError;
+    }
+    std::vector<Item> items;
+    platform::DirectorySearch search;
+    platform::FoundEntry entry;
+    if (search.First(pattern, entry)) {
+        do {
+            if (entry.isDirectory) continue;
+            std::string name = entry.name;
+            const std::size_t extension = std::strlen(kQuarantineFileExtension);
+            if (name.size() <= extension) continue;
+            std::string id = name.substr(0, name.size() - extension);
+            if (!IsQuarantineId(id.c_str())) continue;
+            char path[kPathCapacity];
+            if (!ItemPath(id.c_str(), path)) continue;
+            platform::ScopedFile file(platform::OpenReadBinary(path));
+            Item item{id, {}};
+            const char* fault =
+                file.IsOpen() ? ReadItem(file.Get(), item.header) : "cannot be read";
+            if (fault) {
+                std::fprintf(err, "quellix-restore: %s %s\n", id.c_str(), fault);
+                continue;
+            }
+            items.push_back(item);
+        } while (search.Next(entry));
+    }
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.fileName < b.fileName; });
+    for (const Item& item : items) {
+        char when[20];
+        FormatQuarantineTime(item.header.time, when);
+        std::fprintf(out, "%s  %s  %s  %s\n", item.fileName.c_str(), when,
+                     item.header.detectionName, item.header.originalPath);
+    }
+    return items.empty() ? kRestoreNothingToDo : kRestoreDone;
+}
+
+// The SHA-256 of the file at path; false when it cannot be read.
+bool HashOfFile(const char* path, std::uint8_t (&digest)[kSha256Size]) {
+    platform::ScopedFile file(platform::OpenReadBinary(path));
+    if (!file.IsOpen()) return false;
+    Sha256 hash;
+    std::vector<std::uint8_t> chunk(kChunk);
+    for (;;) {
+        int n = platform::ReadFile(file.Get(), chunk.data(), kChunk);
+        if (n < 0) return false;
+        if (n == 0) break;
+        hash.Update(chunk.data(), static_cast<std::size_t>(n));
+    }
+    hash.Finish(digest);
+    return true;
+}
+
+int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
+    char path[kPathCapacity];
+    if (!ItemPath(id, path)) {
+        std::fprintf(err, "quellix-restore: no system drive\n");
+        return kRestoreError;
+    }
+    platform::ScopedFile item(platform::OpenReadBinary(path));
+    if (!item.IsOpen()) {
+        std::fprintf(err, "quellix-restore: no item %s in the quarantine\n", id);
+        return kRestoreError;
+    }
+    QuarantineHeader header;
+    if (const char* fault = ReadItem(item.Get(), header)) {
+        std::fprintf(err, "quellix-restore: %s %s\n", id, fault);
+        return kRestoreError;
+    }
+    RestoreTarget target;
+    if (!target.Set(to ? to : header.originalPath, to != nullptr)) {
+        std::fprintf(err, "quellix-restore: cannot write to %s\n", to ? to : header.originalPath);
+        return kRestoreError;
+    }
+
+    platform::NewFile file;
+    switch (file.Create(target.windowsPath())) {
+        case platform::NewFile::Made::Ok:
+            break;
+        case platform::NewFile::Made::Exists: {
+            std::uint8_t digest[kSha256Size];
+            if (HashOfFile(target.windowsPath(), digest) &&
+                std::memcmp(digest, header.sha256, kSha256Size) == 0) {
+                std::fprintf(out, "%s already holds the original bytes of %s\n", target.shown(),
+                             id);
+                return kRestoreNothingToDo;
+            }
+            std::fprintf(err,
+                         "quellix-restore: %s exists and is not overwritten; choose another "
+                         "place with --to PATH\n",
+                         target.shown());
+            return kRestoreError;
+        }
+        case platform::NewFile::Made::Failed:
+            std::fprintf(err, "quellix-restore: cannot make %s\n", target.shown());
+            return kRestoreError;
+    }
+
+    Sha256 hash;
+    std::vector<std::uint8_t> chunk(kChunk);
+    std::uint64_t total = 0;
+    for (;;) {
+        int n = platform::ReadFile(item.Get(), chunk.data(), kChunk);
+        if (n < 0) {
+            std::fprintf(err, "quellix-restore: %s cannot be read\n", id);
+            return kRestoreError;  // the unfinished file goes with `file`
+        }
+        if (n == 0) break;
+        const auto length = static_cast<std::size_t>(n);
+        NeutraliseBytes(chunk.data(), length, total);
+        hash.Update(chunk.data(), length);
+        if (!file.Write(chunk.data(), length)) {
+            std::fprintf(err, "quellix-restore: cannot write %s\n", target.shown());
+            return kRestoreError;
+        }
+        total += length;
+    }
+    std::uint8_t digest[kSha256Size];
+    hash.Finish(digest);
+    if (total != header.originalSize || std::memcmp(digest, header.sha256, kSha256Size) != 0) {
+        std::fprintf(err, "quellix-restore: %s does not match its SHA-256; nothing was restored\n",
+                     id);
+        return kRestoreError;
+    }
+    if (!file.Keep()) {
+        std::fprintf(err, "quellix-restore: cannot write %s\n", target.shown());
+        return kRestoreError;
+    }
+    std::fprintf(out, "restored %s to %s\n", id, target.shown());
+    return kRestoreDone;
+}
+
+int Delete(const char* id, std::FILE* out, std::FILE* err) {
+    char path[kPathCapacity];
+    if (!ItemPath(id, path)) {
+        std::fprintf(err, "quellix-restore: no system drive\n");
+        return kRestoreError;
+    }
+    if (!platform::PathExists(path)) {
+        std::fprintf(out, "no item %s in the quarantine\n", id);
+        return kRestoreNothingToDo;
+    }
+    if (!platform::DeleteFilePath(path)) {
+        std::fprintf(err, "quellix-restore: cannot delete %s\n", id);
+        return kRestoreError;
+    }
+    std::fprintf(out, "deleted %s\n", id);
+    return kRestoreDone;
+}
+
+}  // namespace
+
+int RunRestoreTool(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    const char* root = nullptr;
+    const char* to = nullptr;
+    std::vector<const char*> words;
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::fputs(kUsage, out);
+            return kRestoreDone;
+        }
+        if (std::strcmp(arg, "--root") == 0 || std::strcmp(arg, "--to") == 0) {
+            if (i + 1 >= argc) {
+                std::fprintf(err, "quellix-restore: %s needs a value\n\n%s", arg, kUsage);
+                return kRestoreError;
+            }
+            (arg[2] == 'r' ? root : to) = argv[++i];
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            std::fprintf(err, "quellix-restore: unknown option %s\n\n%s", arg, kUsage);
+            return kRestoreError;
+        } else {
+            words.push_back(arg);
+        }
+    }
+    if (words.empty()) {
+        std::fputs(kUsage, err);
+        return kRestoreError;
+    }
+    const std::string command = words[0];
+    const bool takesId = command == "restore" || command == "delete";
+    if ((command != "list" && !takesId) || words.size() != (takesId ? 2u : 1u) ||
+        (to && command != "restore")) {
+        std::fprintf(err, "quellix-restore: wrong command line\n\n%s", kUsage);
+        return kRestoreError;
+    }
+    if (!UseSystemDrive(root, err)) return kRestoreError;
+    if (command == "list") return List(out, err);
+    const char* id = words[1];
+    if (!IsQuarantineId(id)) {
+        std::fprintf(err, "quellix-restore: %s is no quarantine ID (see list)\n", id);
+        return kRestoreError;
+    }
+    return command == "restore" ? Restore(id, to, out, err) : Delete(id, out, err);
+}
