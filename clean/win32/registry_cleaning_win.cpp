@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "clean/known_entries.h"
+#include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
 #include "scan/report_channel.h"
@@ -97,10 +98,13 @@ bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, cha
 
 bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     RegKey key(root, keyPath, KEY_ALL_ACCESS);
-    return key && RegDeleteValueA(key.get(), valueName) == ERROR_SUCCESS;
+    if (!key) return false;
+    BackUpRegistryValue(root, keyPath, valueName);
+    return RegDeleteValueA(key.get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RemoveRegistryKey(HKEY root, const char* keyPath) {
+    BackUpRegistryKey(root, keyPath);
     REGSAM view = RegistryViewFlag();
     if (view) {
         // Only RegDeleteKeyExA deletes in the 64-bit view; it exists where WOW64 does.

@@ -1,0 +1,131 @@
+#include "clean/win32/registry_backup_win.h"
+
+#include <string>
+#include <vector>
+
+#include "clean/win32/system_cleaning_win.h"
+#include "quarantine/quarantine_store.h"
+#include "quarantine/reg_text.h"
+
+namespace {
+
+// A tree deeper or wider than this is no worm's: what is past it is left out.
+constexpr int kMaxDepth = 32;
+constexpr DWORD kMaxEntries = 4096;
+
+class OpenKey {
+public:
+    OpenKey(HKEY root, const char* path) {
+        if (RegOpenKeyExA(root, path, 0, KEY_READ | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    ~OpenKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+const char* RootName(HKEY root) {
+    if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+    if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+    if (root == HKEY_USERS) return "HKEY_USERS";
+    return nullptr;
+}
+
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+
+// A 32-bit program on 64-bit Windows that opens keys without KEY_WOW64_64KEY
+// sees the 32-bit view, which keeps HKLM\Software under Wow6432Node.
+bool InThe32BitView() {
+    if (sizeof(void*) == 8 || (RegistryViewFlag() & KEY_WOW64_64KEY) != 0) return false;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                          : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool ReadValue(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    data.assign(size + 2u, 0);
+    DWORD got = size;
+    if (RegQueryValueExA(key, name, nullptr, &type, data.data(), &got) != ERROR_SUCCESS) {
+        return false;
+    }
+    data.resize(got < size ? got : size);
+    return true;
+}
+
+// The key's own values, then each subkey the same way.
+void ExportKey(HKEY root, const std::string& path, const std::string& shownName, int depth,
+               std::string& out) {
+    OpenKey key(root, path.c_str());
+    if (!key) return;
+    DWORD subkeys = 0, values = 0, longestSubkey = 0, longestValueName = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+                         &values, &longestValueName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    out += RegKeyLine(shownName);
+    // Windows 95 may give no longest length: room for any name then.
+    std::vector<char> name(longestValueName + 2u > 16384u ? longestValueName + 2u : 16384u);
+    std::vector<BYTE> data;
+    for (DWORD i = 0; i < values && i < kMaxEntries; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        if (RegEnumValueA(key.get(), i, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            continue;
+        }
+        DWORD type = 0;
+        if (!ReadValue(key.get(), name.data(), type, data)) continue;
+        out += RegValueLine(name.data(), type, data.data(), data.size());
+    }
+    if (depth >= kMaxDepth) return;
+    std::vector<std::string> children;
+    std::vector<char> child(longestSubkey + 2u > 256u ? longestSubkey + 2u : 256u);
+    for (DWORD i = 0; i < subkeys && i < kMaxEntries; ++i) {
+        DWORD childLength = static_cast<DWORD>(child.size());
+        if (RegEnumKeyExA(key.get(), i, child.data(), &childLength, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS) {
+            children.emplace_back(child.data(), childLength);
+        }
+    }
+    for (const std::string& c : children) {
+        ExportKey(root, path + "\\" + c, shownName + "\\" + c, depth + 1, out);
+    }
+}
+
+}  // namespace
+
+void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
+    const char* rootName = RootName(root);
+    if (!rootName) return;
+    OpenKey key(root, keyPath);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!key || !ReadValue(key.get(), valueName, type, data)) return;
+    const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
+    std::string text = RegKeyLine(keyName);
+    text += RegValueLine(valueName, type, data.data(), data.size());
+    KeepRegistryBackup(keyName + ", value \"" + valueName + "\"", text);
+}
+
+void BackUpRegistryKey(HKEY root, const char* keyPath) {
+    const char* rootName = RootName(root);
+    if (!rootName) return;
+    std::string text;
+    const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
+    ExportKey(root, keyPath, keyName, 0, text);
+    if (text.empty()) return;
+    KeepRegistryBackup(keyName + " with its subkeys", text);
+}
