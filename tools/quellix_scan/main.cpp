@@ -2,59 +2,76 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/host/host_control.h"
 #include "tools/quellix_scan/rescue_scan.h"
 
 namespace {
 
-const char kUsage[] =
+const char kUsageText[] =
     "Usage: quellix-scan [--report-only] DIR...\n"
     "\n"
     "Scans each DIR as the root of a fixed Windows drive (the first DIR is C:,\n"
-    "the next D:, and so on), with the same walk, signature tables and result\n"
-    "lines as Quellix Ver 7.0 on Windows, and deletes what it detects.\n"
+    "the next D:, and so on, even when one cannot be read), with the same walk,\n"
+    "signature tables and result lines as Quellix Ver 7.0 on Windows, and\n"
+    "deletes what it detects.\n"
     "\n"
     "  --report-only  judge every file but delete nothing (outcomes read \"found\")\n"
     "  --help         show this text\n"
     "  --version      show the version\n"
     "\n"
-    "On stdout: one line per finding, the statistics, the final status.\n"
-    "On stderr: which folder stands for which drive, and errors.\n"
-    "Exit status: 0 nothing found, 1 something found, 2 an error (a DIR that\n"
-    "cannot be read).\n"
+    "On stdout, each line as it happens: one line per finding, the statistics,\n"
+    "the final status. Control characters in names are shown as <0A>.\n"
+    "On stderr: which folder stands for which drive, and everything the scan\n"
+    "passed over, with the reason: symbolic links (never followed), FIFOs,\n"
+    "sockets and devices (never opened), names holding '\\', paths longer than\n"
+    "259 characters as Windows paths, and folders and files that cannot be read.\n"
+    "The scan never leaves the DIRs given. Ctrl-C or SIGTERM stops it at the\n"
+    "next entry; the statistics and \"Scanning terminated\" follow.\n"
+    "\n"
+    "Exit status, the sum of:\n"
+    "  1   something was found (and removed, or reported with --report-only)\n"
+    "  2   a detected file could not be removed (\"Unable to remove\"; with 1)\n"
+    "  4   the scan is incomplete: a DIR, folder or file could not be read,\n"
+    "      a name or path could not be scanned, or the scan was interrupted\n"
+    "so 0 means nothing found in a complete scan; 1 all found removed; 3 found,\n"
+    "not all removed; 4, 5, 7 the same with something not scanned.\n"
+    "64  bad arguments; nothing was scanned.\n"
     "\n"
     "What needs a running Windows is absent here: no process is ended, no\n"
     "registry start-up entry or service is removed, nothing is scheduled for\n"
-    "deletion at the next start of Windows, and no restart is offered. A file\n"
-    "that cannot be deleted is reported \"Unable to remove\".\n";
+    "deletion at the next start of Windows, and no restart is offered.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Line by line even into a pipe or file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     RescueOptions options;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return kNothingFound;
+            std::fputs(kUsageText, stdout);
+            return kClean;
         }
         if (std::strcmp(arg, "--version") == 0) {
             std::puts("quellix-scan 7.0 (Quellix Ver 7.0 engine)");
-            return kNothingFound;
+            return kClean;
         }
         if (std::strcmp(arg, "--report-only") == 0) {
             options.reportOnly = true;
         } else if (std::strcmp(arg, "--") == 0) {
             for (++i; i < argc; ++i) options.folders.emplace_back(argv[i]);
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(stderr, "quellix-scan: unknown option %s\n\n%s", arg, kUsage);
-            return kError;
+            std::fprintf(stderr, "quellix-scan: unknown option %s\n\n%s", arg, kUsageText);
+            return kUsage;
         } else {
             options.folders.emplace_back(arg);
         }
     }
     if (options.folders.empty()) {
-        std::fputs(kUsage, stderr);
-        return kError;
+        std::fputs(kUsageText, stderr);
+        return kUsage;
     }
+    platform::host::ResetHostControls();
     return RunRescueScan(options, stdout, stderr);
 }

@@ -1,7 +1,8 @@
 // The rescue scan of mounted Windows volumes: each folder stands for one fixed
-// drive's root (C:, D:, ... in the order given) and the one scan of the
-// Windows program runs over them; result lines, statistics and the final
-// status go to the output as the result list would hold them.
+// drive's root (C:, D:, ... by its place among the arguments) and the one scan
+// of the Windows program runs over them; result lines, statistics and the
+// final status go to the output as the result list would hold them, and what
+// the walk leaves out or cannot read goes to the error output.
 #pragma once
 
 #include <cstdio>
@@ -13,10 +14,24 @@ struct RescueOptions {
     std::vector<std::string> folders;
 };
 
-enum RescueExit { kNothingFound = 0, kSomethingFound = 1, kError = 2 };
+// Exit status: the sum of what applies, so that a detection always shows
+// (an odd status) whatever else went wrong.
+enum RescueExit {
+    kClean = 0,          // nothing found, everything read
+    kFound = 1,          // something found, and removed (or reported with --report-only)
+    kNotAllRemoved = 2,  // with kFound: a detected file is still there ("Unable to remove")
+    kIncomplete = 4,     // something was not read: a folder, a file, a DIR, or interrupted
+    kUsage = 64,         // bad arguments: nothing scanned
+};
 
-// Runs the scan; messages about folders that cannot be scanned go to err.
+// Runs the scan. SIGINT and SIGTERM stop it at the next entry, as CANCEL
+// does; the statistics and "Scanning terminated" follow.
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err);
 
 // In report-only mode an outcome "removed" reads "found".
 std::string ReportOnlyLine(const std::string& line);
+
+// Control characters (below 0x20, and 0x7F) written as <0A>: a file name
+// cannot start a line of its own or move the terminal's cursor. Windows
+// allows neither '<' nor '>' in a name.
+std::string EscapeControls(const std::string& text);

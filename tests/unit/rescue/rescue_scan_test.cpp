@@ -60,7 +60,7 @@ TEST_F(RescueScanTest, ACleanFolderPrintsStatisticsAndStatusAndExitsZero) {
     Write("Windows/b.dll", "not a program");
     int code = -1;
     auto lines = Run({false, {root}}, code);
-    EXPECT_EQ(code, kNothingFound);
+    EXPECT_EQ(code, kClean);
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "Scanning statistics", "------------------------------",
                          "Total files scanned\t\t:  2", "Total files infected\t\t:  0",
@@ -73,26 +73,26 @@ TEST_F(RescueScanTest, EachFolderIsADriveOfItsOwn) {
     Write("two/c.txt", "c");
     int code = -1;
     auto lines = Run({false, {root + "/one", root + "/two"}}, code);
-    EXPECT_EQ(code, kNothingFound);
+    EXPECT_EQ(code, kClean);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[2], "Total files scanned\t\t:  3");
 }
 
-TEST_F(RescueScanTest, AnUnreadableFolderIsAnErrorButTheOthersAreScanned) {
+TEST_F(RescueScanTest, AnUnreadableFolderMakesTheScanIncompleteButTheOthersAreScanned) {
     Write("a.txt", "a");
     int code = -1;
     auto lines = Run({false, {root + "/missing", root}}, code);
-    EXPECT_EQ(code, kError);
+    EXPECT_EQ(code, kIncomplete);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[2], "Total files scanned\t\t:  1");
 }
 
-TEST_F(RescueScanTest, MoreFoldersThanDriveLettersIsAnError) {
+TEST_F(RescueScanTest, MoreFoldersThanDriveLettersIsAUsageError) {
     RescueOptions options;
     options.folders.assign(25, root);
     int code = -1;
     auto lines = Run(options, code);
-    EXPECT_EQ(code, kError);
+    EXPECT_EQ(code, kUsage);
     EXPECT_TRUE(lines.empty());
 }
 
@@ -110,6 +110,20 @@ TEST(ReportOnlyLine, OutcomesReadFoundAndNothingCountsAsRemoved) {
         {"Scanning statistics", "Scanning statistics"},
     };
     for (const auto& c : cases) EXPECT_EQ(ReportOnlyLine(c.in), c.out);
+}
+
+TEST(EscapeControls, EveryControlCharacterShowsAsItsCode) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"C:\\plain name.exe", "C:\\plain name.exe"},
+        {"a\nb", "a<0A>b"},
+        {"\r\t\x1b[2K\x7f", "<0D><09><1B>[2K<7F>"},
+        {"\x01\x1f", "<01><1F>"},
+        {"caf\xc3\xa9", "caf\xc3\xa9"},  // UTF-8 stays as it is
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
 }
 
 }  // namespace
