@@ -77,10 +77,38 @@ bool MatchesEntryForm(const char* data, EntryForm form, const char* fileName) {
     return std::strstr(data, "system") && std::strstr(data, fileName);
 }
 
+namespace {
+
+bool EndsCommand(char c) {
+    return c == '\0' || c == ' ' || c == '\t' || c == ',';
+}
+
+bool NameHasExtension(const char* path, std::size_t length) {
+    for (std::size_t i = length; i > 0; --i) {
+        if (path[i - 1] == '\\') return false;
+        if (path[i - 1] == '.') return true;
+    }
+    return false;
+}
+
+bool LaunchesPath(const char* line, const char* path, std::size_t n) {
+    if (*line == '"') {
+        ++line;
+        if (std::strncmp(line, path, n) != 0) return false;
+        // An unclosed quote runs to the end of the line.
+        if (line[n] == '\0') return true;
+        return line[n] == '"' && EndsCommand(line[n + 1]);
+    }
+    if (std::strncmp(line, path, n) != 0) return false;
+    char next = line[n];
+    if (next == ' ' || next == '\t') return NameHasExtension(path, n);
+    return EndsCommand(next);
+}
+
+}  // namespace
+
 bool RunValueMatches(const char* data, const char* expanded, const char* path) {
     std::size_t n = std::strlen(path);
     if (n == 0) return false;
-    if (*data == '"') ++data;
-    if (*expanded == '"') ++expanded;
-    return std::strncmp(data, path, n) == 0 || std::strncmp(expanded, path, n) == 0;
+    return LaunchesPath(data, path, n) || LaunchesPath(expanded, path, n);
 }

@@ -45,6 +45,9 @@ bool MatchesEntryForm(const char* data, EntryForm form, const char* fileName);
 
 // data and expanded (a Run value's command line, and the same with its
 // environment references expanded) and path, all lower case: true when
-// either line, past an opening double quote, begins with path. An empty
-// path matches nothing.
+// either line launches path itself: path, or path in double quotes, followed
+// by the end of the line, a blank or a comma. Unquoted, a path whose name has
+// no extension is not followed by a blank: Windows looks for that name with
+// ".exe" added, another file ("c:\program" in "c:\program files\..."). An
+// empty path matches nothing.
 bool RunValueMatches(const char* data, const char* expanded, const char* path);

@@ -139,6 +139,50 @@ HANDLE OpenSameImage(GetModuleFileNameExFn getModuleFileName, const ProcessNode&
     return process;
 }
 
+// psapi's reader of a process's image path, or null where psapi is missing
+// (Windows 95, NT 4.0 without it).
+GetModuleFileNameExFn LoadModuleFileNameReader() {
+    HMODULE psapi = LoadSystemLibrary("psapi.dll");
+    return psapi ? Lookup<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExA") : nullptr;
+}
+
+// A handle with end rights only when the process's image file is the file at
+// path; null when it is another file or its path cannot be read.
+HANDLE OpenProcessOfFile(GetModuleFileNameExFn getModuleFileName, DWORD processId,
+                         const char* path) {
+    if (!getModuleFileName) return nullptr;
+    HANDLE process = OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return nullptr;
+    char image[kPathCapacity];
+    ReadModulePath(getModuleFileName, process, image);
+    if (!SameFile(image, path)) {
+        CloseHandle(process);
+        return nullptr;
+    }
+    return process;
+}
+
+// The 95 family's tool-help gives the image's full path; NT's, and Wine's,
+// only its name.
+bool IsFullPath(const char* path) {
+    const bool drive = path[0] != '\0' && path[1] == ':' && path[2] == '\\';
+    return drive || (path[0] == '\\' && path[1] == '\\');
+}
+
+// The tool-help entry's process, when its image file is the file at path.
+HANDLE OpenListedProcessOfFile(const PROCESSENTRY32& entry, const char* path,
+                               GetModuleFileNameExFn& getModuleFileName, bool& readerLoaded) {
+    if (IsFullPath(entry.szExeFile)) {
+        if (!SameFile(entry.szExeFile, path)) return nullptr;
+        return OpenProcess(kEndRights, FALSE, entry.th32ProcessID);
+    }
+    if (!readerLoaded) {
+        getModuleFileName = LoadModuleFileNameReader();
+        readerLoaded = true;
+    }
+    return OpenProcessOfFile(getModuleFileName, entry.th32ProcessID, path);
+}
+
 // The module file name without directory and extension.
 void ServiceNameFromPath(const char* path, char (&name)[kPathCapacity]) {
     CopyText(name, AfterLastBackslash(path));
@@ -238,14 +282,18 @@ int ScanProcessesNT() {
             if (nt == 5 || nt == 6) {
                 char service[kPathCapacity];
                 ServiceNameFromPath(node.modulePath, service);
-                if (StopService(service)) {
-                    DeleteServiceKeys(service);
-                    Remediate(node.modulePath, result);
-                    continue;
+                // A service of that name that runs another program (the
+                // system's own, named like the worm's file) is left alone.
+                if (ServiceRunsFile(service, node.modulePath)) {
+                    if (StopService(service)) {
+                        DeleteServiceKeys(service);
+                        Remediate(node.modulePath, result);
+                        continue;
+                    }
+                    // Only a service that is really there and could not be
+                    // stopped keeps the worm alive until a restart.
+                    if (DeleteServiceKeys(service)) serviceLeftRunning = true;
                 }
-                // Only a service that is really there and could not be
-                // stopped keeps the worm alive until a restart.
-                if (DeleteServiceKeys(service)) serviceLeftRunning = true;
                 ScanState.ServiceRestartNeeded = 1;
             }
             if (result == 0) continue;
@@ -294,16 +342,16 @@ int KillByNameToolhelp(const char* path) {
     Sleep(100);
     if (!snapshot) return 0;
 
-    char target[kPathCapacity];
-    CopyText(target, AfterLastBackslash(path));
-    CharUpperBuffA(target, static_cast<DWORD>(std::strlen(target)));
-
     int result = 0;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     auto first = Lookup<Process32Fn>(kernel, "Process32First");
     if (!first || !first(snapshot.get(), &entry)) return 0;
-    // The first process reported is never compared.
+    GetModuleFileNameExFn getModuleFileName = nullptr;
+    bool readerLoaded = false;
+    // The first process reported is never compared. A process is judged by
+    // its image file's full path, never by its name alone: a system program
+    // named like the infected file must live on.
     for (;;) {
         auto next = Lookup<Process32Fn>(kernel, "Process32Next");
         if (!next) break;
@@ -311,21 +359,30 @@ int KillByNameToolhelp(const char* path) {
         entry.dwSize = sizeof entry;
         if (!next(snapshot.get(), &entry)) break;
         Sleep(100);
-        if (lstrcmpiA(AfterLastBackslash(entry.szExeFile), target) != 0) continue;
+        Handle process(OpenListedProcessOfFile(entry, path, getModuleFileName, readerLoaded));
+        if (!process) continue;
         Sleep(50);
-        Handle process(OpenProcess(kEndRights, FALSE, entry.th32ProcessID));
-        if (process && EndProcess(process.get())) result = 1;
+        if (EndProcess(process.get())) result = 1;
         Sleep(500);
         break;  // only the first match
     }
     return result;
 }
 
-int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target) {
+int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target,
+                       const char* path) {
+    // Performance data gives names and identifiers only: each process named
+    // like the file is checked by its image path before it is ended.
+    GetModuleFileNameExFn getModuleFileName = nullptr;
+    bool readerLoaded = false;
     int result = 0;
     for (int i = 0; i < count; ++i) {
         if (!PerfInstanceMatches(table[i].name, target)) continue;
-        Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, table[i].processId));
+        if (!readerLoaded) {
+            getModuleFileName = LoadModuleFileNameReader();
+            readerLoaded = true;
+        }
+        Handle process(OpenProcessOfFile(getModuleFileName, table[i].processId, path));
         if (process && EndProcess(process.get())) result = 1;
         Sleep(500);
     }
@@ -336,44 +393,48 @@ int KillByNamePerfData(const char* path) {
     char target[kPathCapacity];
     if (!PerfTargetFromPath(path, target, sizeof target)) return 0;
 
-    SystemFileViewPause pause;  // the query loads the providers' DLLs
     PerfCounterTitles titles;
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPerflibKey, 0, KEY_READ | RegistryViewFlag(),
-                          &key) != ERROR_SUCCESS) {
-            return 0;
-        }
-        DWORD size = 0;
-        bool found = false;
-        if (RegQueryValueExA(key, "Counters", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-            std::vector<char> list(size + 2u, '\0');
-            DWORD got = size;
-            found = RegQueryValueExA(key, "Counters", nullptr, nullptr,
-                                     reinterpret_cast<BYTE*>(list.data()), &got) == ERROR_SUCCESS &&
-                    FindProcessCounterTitles(list.data(), got < size ? got : size, titles);
-        }
-        RegCloseKey(key);
-        if (!found) return 0;
-    }
-
     std::vector<std::uint8_t> block;
     DWORD capacity = kPerfFirstSize;
     DWORD size = 0;
     LONG status;
-    for (;;) {
-        block.assign(capacity, 0);
-        size = capacity;
-        status = RegQueryValueExA(HKEY_PERFORMANCE_DATA, titles.processKey, nullptr, nullptr,
-                                  block.data(), &size);
-        if (status != ERROR_MORE_DATA || capacity >= kPerfMaxSize) break;
-        capacity += kPerfGrowth;
+    {
+        SystemFileViewPause pause;  // the query loads the providers' DLLs, not the ending
+        {
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPerflibKey, 0, KEY_READ | RegistryViewFlag(),
+                              &key) != ERROR_SUCCESS) {
+                return 0;
+            }
+            DWORD listSize = 0;
+            bool found = false;
+            if (RegQueryValueExA(key, "Counters", nullptr, nullptr, nullptr, &listSize) ==
+                ERROR_SUCCESS) {
+                std::vector<char> list(listSize + 2u, '\0');
+                DWORD got = listSize;
+                found =
+                    RegQueryValueExA(key, "Counters", nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(list.data()), &got) == ERROR_SUCCESS &&
+                    FindProcessCounterTitles(list.data(), got < listSize ? got : listSize, titles);
+            }
+            RegCloseKey(key);
+            if (!found) return 0;
+        }
+
+        for (;;) {
+            block.assign(capacity, 0);
+            size = capacity;
+            status = RegQueryValueExA(HKEY_PERFORMANCE_DATA, titles.processKey, nullptr, nullptr,
+                                      block.data(), &size);
+            if (status != ERROR_MORE_DATA || capacity >= kPerfMaxSize) break;
+            capacity += kPerfGrowth;
+        }
+        RegCloseKey(HKEY_PERFORMANCE_DATA);
     }
-    RegCloseKey(HKEY_PERFORMANCE_DATA);
     if (status != ERROR_SUCCESS || size == 0) return 0;
 
     static PerfProcessEntry table[kPerfTableCapacity];
     int count = ReadPerfProcessTable(block.data(), size < capacity ? size : capacity,
                                      titles.idProcessIndex, ToAnsi, table);
-    return EndPerfDataMatches(table, count, target);
+    return EndPerfDataMatches(table, count, target, path);
 }

@@ -1,7 +1,10 @@
 // A worm that runs as a service: stop it through the service manager, and
-// delete its keys from both control sets so that it does not start again.
+// delete its keys from both control sets so that it does not start again;
+// but only a service whose binary is the worm's file.
 #include <cstdio>
+#include <vector>
 
+#include "clean/service_image.h"
 #include "clean/win32/system_cleaning_win.h"
 
 DWORD StopServiceWaitLimitMs = 30000;
@@ -35,7 +38,99 @@ const char* const kServiceKeyFormats[6] = {
     "SYSTEM\\ControlSet002\\Services\\%s",
 };
 
+// QueryServiceConfigA answers in at most 8 KB.
+constexpr DWORD kServiceConfigLimit = 8192;
+constexpr DWORD kImagePathLimit = 32768;
+
+const char* const kImagePathKeyFormats[2] = {
+    "SYSTEM\\ControlSet001\\Services\\%s",
+    "SYSTEM\\ControlSet002\\Services\\%s",
+};
+
+// The binary path as the service manager holds it; empty when it does not
+// know the service.
+std::vector<char> ConfiguredBinaryPath(const char* serviceName) {
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return {};
+    ServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG));
+    if (!service) return {};
+    DWORD needed = 0;
+    QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+    if (needed == 0 || needed > kServiceConfigLimit) return {};
+    std::vector<char> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    if (!QueryServiceConfigA(service.get(), config, needed, &needed) || !config->lpBinaryPathName) {
+        return {};
+    }
+    const char* path = config->lpBinaryPathName;
+    return std::vector<char>(path, path + lstrlenA(path) + 1);
+}
+
+// The ImagePath value of the service's key in the first control set that has
+// one; empty when none has.
+std::vector<char> RegisteredImagePath(const char* serviceName) {
+    for (const char* format : kImagePathKeyFormats) {
+        char keyPath[512];
+        int n = std::snprintf(keyPath, sizeof keyPath, format, serviceName);
+        if (n < 0 || n >= static_cast<int>(sizeof keyPath)) return {};
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | RegistryViewFlag(), &key) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        DWORD type = 0;
+        DWORD size = 0;
+        std::vector<char> data;
+        if (RegQueryValueExA(key, "ImagePath", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < kImagePathLimit) {
+            data.assign(size + 1u, '\0');  // the data need not end with a zero
+            DWORD got = size;
+            if (RegQueryValueExA(key, "ImagePath", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(data.data()), &got) != ERROR_SUCCESS) {
+                data.clear();
+            }
+        }
+        RegCloseKey(key);
+        if (!data.empty()) return data;
+    }
+    return {};
+}
+
+std::vector<char> ExpandedText(const char* text) {
+    DWORD needed = ExpandEnvironmentStringsA(text, nullptr, 0);
+    if (needed == 0 || needed > kImagePathLimit) return {};
+    std::vector<char> out(needed + 1u, '\0');
+    DWORD got = ExpandEnvironmentStringsA(text, out.data(), needed + 1u);
+    if (got == 0 || got > needed + 1u) return {};
+    return out;
+}
+
+ImageCandidate LookAtCandidate(const char* candidate, void* infectedPath) {
+    DWORD attributes = GetFileAttributesA(candidate);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return ImageCandidate::Missing;
+    }
+    return SameFile(candidate, static_cast<const char*>(infectedPath)) ? ImageCandidate::TheFile
+                                                                       : ImageCandidate::OtherFile;
+}
+
 }  // namespace
+
+bool ServiceRunsFile(const char* serviceName, const char* path) {
+    std::vector<char> binaryPath = ConfiguredBinaryPath(serviceName);
+    if (binaryPath.empty()) binaryPath = RegisteredImagePath(serviceName);
+    if (binaryPath.empty()) return false;
+    std::vector<char> expanded = ExpandedText(binaryPath.data());
+    if (expanded.empty()) return false;
+    char systemRoot[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("SystemRoot", systemRoot, sizeof systemRoot);
+    if (n == 0 || n >= sizeof systemRoot) {
+        n = GetWindowsDirectoryA(systemRoot, sizeof systemRoot);
+        if (n == 0 || n >= sizeof systemRoot) systemRoot[0] = '\0';
+    }
+    return ServiceBinaryIsFile(expanded.data(), systemRoot, LookAtCandidate,
+                               const_cast<char*>(path));
+}
 
 int StopService(const char* serviceName) {
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, kAllAccess));

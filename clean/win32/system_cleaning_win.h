@@ -37,13 +37,20 @@ HMODULE LoadSystemLibrary(const char* name);
 // --- Processes ---------------------------------------------------------------
 int ScanProcesses9x();
 int ScanProcessesNT();
+// Both end only processes whose image file is the file at path; a process
+// whose image path cannot be read is left alone.
 int KillByNameToolhelp(const char* path);
 int KillByNamePerfData(const char* path);
 
 struct PerfProcessEntry;
-// Ends every process of the table whose instance name equals the target;
-// 1 when at least one was ended.
-int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target);
+// Ends every process of the table whose instance name equals the target and
+// whose image file is the file at path; 1 when at least one was ended.
+int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* target,
+                       const char* path);
+
+// True when both paths name one file: equal without regard to case, or equal
+// in their long forms or in their short forms.
+bool SameFile(const char* a, const char* b);
 
 // The program's end after the memory phase's restart question; ExitProcess
 // unless a test puts its own function here.
@@ -52,6 +59,11 @@ extern void(WINAPI* EndProgram)(UINT exitCode);
 // --- Services ----------------------------------------------------------------
 int StopService(const char* serviceName);
 int DeleteServiceKeys(const char* serviceName);
+// True when the service of this name runs the file at path: its binary path
+// from the service manager or, for a service the manager does not know (keys
+// written straight into the registry), the ImagePath of its key in the first
+// control set that has one.
+bool ServiceRunsFile(const char* serviceName, const char* path);
 // How long StopService waits for a stop-pending service.
 extern DWORD StopServiceWaitLimitMs;
 

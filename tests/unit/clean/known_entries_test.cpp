@@ -60,19 +60,72 @@ TEST(KnownEntries, RunValueMatch) {
         const char* expanded;
         bool matches;
     } cases[] = {
+        // The path itself, quoted or not, then the end, a blank or a comma.
         {"c:\\windows\\system32\\worm.exe", "c:\\windows\\system32\\worm.exe", true},
+        {"c:\\windows\\system32\\worm.exe -run", "c:\\windows\\system32\\worm.exe -run", true},
+        {"c:\\windows\\system32\\worm.exe\t-run", "c:\\windows\\system32\\worm.exe\t-run", true},
+        {"c:\\windows\\system32\\worm.exe,start", "c:\\windows\\system32\\worm.exe,start", true},
+        {"\"c:\\windows\\system32\\worm.exe\"", "\"c:\\windows\\system32\\worm.exe\"", true},
         {"\"c:\\windows\\system32\\worm.exe\" -run", "\"c:\\windows\\system32\\worm.exe\" -run",
          true},
+        {"\"c:\\windows\\system32\\worm.exe\",x", "\"c:\\windows\\system32\\worm.exe\",x", true},
+        // An unclosed quote runs to the end of the line.
+        {"\"c:\\windows\\system32\\worm.exe", "\"c:\\windows\\system32\\worm.exe", true},
+        // Environment references: the expansion decides.
         {"%windir%\\system32\\worm.exe", "c:\\windows\\system32\\worm.exe", true},
         {"\"%windir%\\system32\\worm.exe\"", "\"c:\\windows\\system32\\worm.exe\"", true},
+        {"%windir%\\system32\\worm.exe.bak", "c:\\windows\\system32\\worm.exe.bak", false},
+        // Only begins with the path: another file.
+        {"c:\\windows\\system32\\worm.exe.bak", "c:\\windows\\system32\\worm.exe.bak", false},
+        {"c:\\windows\\system32\\worm.exes", "c:\\windows\\system32\\worm.exes", false},
+        {"c:\\windows\\system32\\worm.exe\\x.exe", "c:\\windows\\system32\\worm.exe\\x.exe", false},
+        {"\"c:\\windows\\system32\\worm.exe.bak\"", "\"c:\\windows\\system32\\worm.exe.bak\"",
+         false},
+        {"\"c:\\windows\\system32\\worm.exe\"x", "\"c:\\windows\\system32\\worm.exe\"x", false},
+        {"\"c:\\windows\\system32\\worm.exe,x\"", "\"c:\\windows\\system32\\worm.exe,x\"", false},
+        // The path later in the line, or cut short.
         {"c:\\tools\\run.exe c:\\windows\\system32\\worm.exe",
          "c:\\tools\\run.exe c:\\windows\\system32\\worm.exe", false},
         {"c:\\windows\\system32\\worm.ex", "c:\\windows\\system32\\worm.ex", false},
+        {" c:\\windows\\system32\\worm.exe", " c:\\windows\\system32\\worm.exe", false},
+        {"\"\"c:\\windows\\system32\\worm.exe", "\"\"c:\\windows\\system32\\worm.exe", false},
         {"", "", false},
+        // An expansion that did not fit is compared as empty.
+        {"c:\\windows\\system32\\worm.exe", "", true},
+        {"%x%", "", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(RunValueMatches(c.data, c.expanded, path), c.matches) << c.data;
     EXPECT_FALSE(RunValueMatches("anything", "anything", ""));
+    EXPECT_FALSE(RunValueMatches("", "", ""));
+}
+
+// A file without an extension, as an archive-table row may name one: Windows
+// looks for "c:\program.exe" when it reads an unquoted "c:\program files\...",
+// so such a line does not launch it; the path alone, quoted or not, does.
+TEST(KnownEntries, RunValueMatchOfAPathWithoutExtension) {
+    const char* path = "c:\\program";
+    struct {
+        const char* line;
+        bool matches;
+    } cases[] = {
+        {"c:\\program files\\app\\app.exe", false},
+        {"c:\\program files\\app\\app.exe /tray", false},
+        {"c:\\program\tfiles", false},
+        {"c:\\programs\\app.exe", false},
+        {"\"c:\\program files\\app\\app.exe\"", false},
+        {"c:\\program", true},
+        {"c:\\program,x", true},
+        {"\"c:\\program\"", true},
+        {"\"c:\\program\" /x", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RunValueMatches(c.line, c.line, path), c.matches) << c.line;
+        EXPECT_EQ(RunValueMatches(c.line, "", path), c.matches) << c.line;
+    }
+    // A dot in a folder's name is no extension of the file's.
+    EXPECT_FALSE(RunValueMatches("c:\\my.dir\\program files\\a.exe", "", "c:\\my.dir\\program"));
+    EXPECT_TRUE(RunValueMatches("c:\\my.dir\\program.exe files", "", "c:\\my.dir\\program.exe"));
 }
 
 }  // namespace

@@ -290,6 +290,45 @@ TEST_F(RunSweep, RemovesEveryValueThatLaunchesTheFileAndNothingElse) {
     EXPECT_EQ(SentLines(), std::vector<std::string>(removed, Line("W32/Bagle.Worm")));
 }
 
+// Values whose command line only begins with the infected path launch
+// another file: they stay. The path itself, then a blank or a comma, goes.
+TEST_F(RunSweep, AValueThatOnlyBeginsWithThePathSurvives) {
+    HKEY cu = HKEY_CURRENT_USER, lm = HKEY_LOCAL_MACHINE;
+    Plant({
+        {cu, "QxLonger", "C:\\Windows\\QxWorm\\Infected.exe.bak", false},
+        {lm, "QxLongerQuoted", "\"C:\\Windows\\QxWorm\\Infected.exe2\" -x", false},
+        {cu, "QxBelow", "C:\\Windows\\QxWorm\\Infected.exe\\helper.exe", false},
+        {cu, "QxEnvLonger", "%windir%\\QxWorm\\Infected.exe_old", false},
+        {lm, "QxComma", "C:\\Windows\\QxWorm\\Infected.exe,1", true},
+        {cu, "QxTab", "C:\\Windows\\QxWorm\\Infected.exe\t/run", true},
+    });
+
+    std::strcpy(CurrentFilePath, kInfected);
+    SweepKnownStartupEntries();
+
+    for (const RunValue& v : planted)
+        EXPECT_EQ(!ValueExists(v.root, kRun, v.name), v.removed) << v.name;
+    EXPECT_EQ(SentLines(), std::vector<std::string>(2, Line("W32/Bagle.Worm")));
+}
+
+// An infected file named "C:\Program" (an archive row takes any name): the
+// unquoted "C:\Program Files\..." entries launch other programs and stay.
+TEST_F(RunSweep, AFileNamedLikeTheStartOfProgramFilesTakesNoEntryWithIt) {
+    HKEY cu = HKEY_CURRENT_USER, lm = HKEY_LOCAL_MACHINE;
+    Plant({
+        {lm, "QxProgramFilesApp", "C:\\Program Files\\App\\app.exe /tray", false},
+        {cu, "QxProgramFilesTool", "C:\\Program Files\\Tool\\tool.exe", false},
+        {cu, "QxProgramItself", "\"C:\\Program\"", true},
+    });
+
+    std::strcpy(CurrentFilePath, "C:\\Program");
+    SweepKnownStartupEntries();
+
+    for (const RunValue& v : planted)
+        EXPECT_EQ(!ValueExists(v.root, kRun, v.name), v.removed) << v.name;
+    EXPECT_EQ(SentLines(), std::vector<std::string>(1, Line("W32/Bagle.Worm")));
+}
+
 TEST_F(RunSweep, APathWithoutABackslashEndsTheSweep) {
     Plant({{HKEY_CURRENT_USER, "QxBare", "infected.exe", false},
            {HKEY_LOCAL_MACHINE, "QxBare", "infected.exe", false}});

@@ -177,6 +177,115 @@ TEST_F(ServiceManager, AnInfectedPlainProgramDoesNotEndTheScan) {
     EndAndClose(infected);
 }
 
+// The system's own service named like an infected running program (an
+// infected alg.exe in a user's folder, and the ALG service): the program is
+// ended and removed as before, the service runs on and keeps its keys.
+TEST_F(ServiceManager, AServiceNamedLikeTheWormButRunningAnotherProgramSurvives) {
+    const char* svc = "qxalg";
+    CreateDirectoryA("C:\\qxtest\\xp", nullptr);
+    const std::string worm = "C:\\qxtest\\xp\\qxalg.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    ASSERT_TRUE(Start("", BesideTest("qx_test_service.exe"), svc));
+    ASSERT_EQ(State(svc), static_cast<DWORD>(SERVICE_RUNNING));
+    const std::string set1 = std::string("SYSTEM\\ControlSet001\\Services\\") + svc;
+    const std::string set2 = std::string("SYSTEM\\ControlSet002\\Services\\") + svc;
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set1 + "\\Enum").c_str()));
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set2 + "\\Security").c_str()));
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    EXPECT_FALSE(ServiceRunsFile(svc, worm.c_str()));
+    BeginTestScan();
+
+    ScanMemory();
+
+    EndTestScan();
+    EXPECT_FALSE(StillRunning(infected.hProcess));
+    EXPECT_FALSE(FileExists(worm));
+    EXPECT_EQ(SentLines(), (std::vector<std::string>{"System Memory    W32/Bagle.Worm removed",
+                                                     worm + "     W32/Bagle.Worm removed"}));
+    EXPECT_EQ(State(svc), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, (set1 + "\\Enum").c_str()));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, (set2 + "\\Security").c_str()));
+    EXPECT_TRUE(AskedQuestions().empty());
+    EXPECT_EQ(ProgramEnds(), 0);
+    EndAndClose(infected);
+    DeleteTree(HKEY_LOCAL_MACHINE, set1.c_str());
+    DeleteTree(HKEY_LOCAL_MACHINE, set2.c_str());
+    Remove(svc);
+}
+
+// A worm service written straight into the registry, which the service
+// manager learns of only at the next start: its ImagePath names the
+// infected file, so its keys go and the scan asks for the restart.
+TEST_F(ServiceManager, AWormServiceKnownOnlyByItsKeysLosesThem) {
+    const char* svc = "qxregworm";
+    CreateDirectoryA("C:\\qxtest\\xp", nullptr);
+    const std::string worm = "C:\\qxtest\\xp\\qxregworm.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    const std::string set1 = std::string("SYSTEM\\ControlSet001\\Services\\") + svc;
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (set1 + "\\Enum").c_str()));
+    ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, set1.c_str(), "ImagePath", "\"" + worm + "\" -s"));
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    EXPECT_TRUE(ServiceRunsFile(svc, worm.c_str()));
+    BeginTestScan();
+    SetScriptedAnswer([](const AskedQuestion&) { return 2; });  // Cancel
+
+    ScanMemory();
+
+    SetScriptedAnswer(nullptr);
+    EndTestScan();
+    EXPECT_FALSE(StillRunning(infected.hProcess));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, set1.c_str()));
+    EXPECT_EQ(AskedQuestions().size(), 1u);
+    EXPECT_TRUE(RestartRequests().empty());
+    EXPECT_EQ(ProgramEnds(), 1);
+    EndAndClose(infected);
+    DeleteTree(HKEY_LOCAL_MACHINE, set1.c_str());
+}
+
+// The binary path in the forms services are registered with, read from a
+// service key of the registry; only the forms naming the file say yes.
+TEST(ServiceBinary, FormsOfTheImagePath) {
+    CreateDirectoryA("C:\\qxtest\\svcpath", nullptr);
+    CreateDirectoryA("C:\\qxtest\\svcpath\\A Long Folder", nullptr);
+    const std::string file = "C:\\qxtest\\svcpath\\A Long Folder\\qxpathsvc.exe";
+    WriteFileBytes(file, "MZ");
+    WriteFileBytes("C:\\qxtest\\svcpath\\other.exe", "MZ");
+    char shortPath[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath), 0u);
+    char windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+    const std::string inWindows = std::string(windows) + "\\qxrootsvc.exe";
+    WriteFileBytes(inWindows, "MZ");
+    const char* key = "SYSTEM\\ControlSet001\\Services\\qxpathsvc";
+    struct {
+        std::string imagePath;
+        DWORD type;
+        std::string infected;
+        bool runsFile;
+    } cases[] = {
+        {"\"" + file + "\" -k x", REG_SZ, file, true},
+        {std::string(shortPath) + " -k x", REG_SZ, file, true},
+        {"\"" + file + "\"", REG_SZ, shortPath, true},
+        {"\\??\\" + file, REG_SZ, file, true},
+        {"C:\\qxtest\\svcpath\\A Long Folder\\qxpathsvc.exe /s", REG_SZ, file, true},
+        {"%SystemRoot%\\qxrootsvc.exe -x", REG_EXPAND_SZ, inWindows, true},
+        {"\\SystemRoot\\qxrootsvc.exe", REG_EXPAND_SZ, inWindows, true},
+        {"C:\\qxtest\\svcpath\\other.exe " + file, REG_SZ, file, false},
+        {"\"" + file + "2\"", REG_SZ, file, false},
+        {"qxpathsvc.exe", REG_SZ, file, false},
+        {"%SystemRoot%\\qxrootsvc.exe", REG_EXPAND_SZ, file, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetBytes(HKEY_LOCAL_MACHINE, key, "ImagePath", c.imagePath.c_str(),
+                             static_cast<DWORD>(c.imagePath.size() + 1), c.type));
+        EXPECT_EQ(ServiceRunsFile("qxpathsvc", c.infected.c_str()), c.runsFile)
+            << c.imagePath << " for " << c.infected;
+    }
+    DeleteTree(HKEY_LOCAL_MACHINE, key);
+    EXPECT_FALSE(ServiceRunsFile("qxpathsvc", file.c_str()));
+    DeleteFileA(inWindows.c_str());
+}
+
 TEST_F(ServiceManager, NoSuchServiceIsNotStopped) {
     EXPECT_EQ(StopService("QxNoSuchService"), 0);
 }

@@ -59,6 +59,31 @@ TEST(Win98, KillProcessByNameUsesToolhelp) {
     EndAndClose(victim);
 }
 
+// A program named like the infected file but run from another folder, and
+// started first so that a search by name would meet it first: it lives on,
+// while the process of the infected file itself is ended.
+TEST(Win98, KillProcessByNameSparesADecoyFromAnotherFolder) {
+    CreateDirectoryA("C:\\qxtest\\w98", nullptr);
+    CreateDirectoryA("C:\\qxtest\\w98\\decoy", nullptr);
+    const std::string path = "C:\\qxtest\\w98\\qx98lock.exe";
+    const std::string decoyPath = "C:\\qxtest\\w98\\decoy\\qx98lock.exe";
+    ASSERT_TRUE(CopyBesideTest("qx_victim.exe", path));
+    ASSERT_TRUE(CopyBesideTest("qx_victim.exe", decoyPath));
+    PROCESS_INFORMATION decoy = StartProgram(decoyPath);
+    PROCESS_INFORMATION victim = StartProgram(path);
+
+    EXPECT_EQ(KillProcessByName(path.c_str()), 1);
+    Sleep(200);
+    EXPECT_FALSE(StillRunning(victim.hProcess));
+    EXPECT_TRUE(StillRunning(decoy.hProcess));
+
+    // With only the decoy left, nothing is ended.
+    EXPECT_EQ(KillProcessByName(path.c_str()), 0);
+    EXPECT_TRUE(StillRunning(decoy.hProcess));
+    EndAndClose(victim);
+    EndAndClose(decoy);
+}
+
 BOOL WINAPI NoToken(HANDLE, DWORD, PHANDLE) {
     return FALSE;
 }
