@@ -91,6 +91,7 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
     }
     if (read && written) {
         copy.kept = true;
+        NoteRecordMade(copy.file);
         return copy;
     }
     // The unfinished file goes with `file`.
@@ -130,6 +131,7 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
         FormatQuarantineTime(ScanStartTime(), when);
         const std::string start = RegFileStart(when);
         ok = platform::AppendToFile(path, start.data(), start.size());
+        if (ok) NoteRecordMade(path);
     }
     ok = ok && platform::AppendToFile(path, regText.data(), regText.size());
     LogText(RegistryNoteText(what, ok ? name.c_str() : ""));

@@ -1,5 +1,8 @@
 #include "quarantine/records_folder.h"
 
+#include <string>
+#include <vector>
+
 #include "platform/quarantine_io.h"
 #include "scan/bounded_text.h"
 
@@ -7,8 +10,32 @@ namespace {
 
 bool startSet = false;
 QuarantineTime start;
+std::vector<std::string> madeThisScan;
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameText(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size(); ++i) {
+        if (b[i] == '\0' || Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return b[i] == '\0';
+}
 
 }  // namespace
+
+void NoteRecordMade(const char* path) {
+    madeThisScan.emplace_back(path);
+}
+
+bool IsRecordMadeThisScan(const char* path) {
+    for (const std::string& made : madeThisScan) {
+        if (SameText(made, path)) return true;
+    }
+    return false;
+}
 
 bool RecordsPath(const char* name, char (&out)[kPathCapacity]) {
     char drive[3];
@@ -35,6 +62,7 @@ QuarantineTime ToQuarantineTime() {
 }
 
 void BeginScanRecords() {
+    madeThisScan.clear();
     start = ToQuarantineTime();
     startSet = true;
 }

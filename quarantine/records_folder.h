@@ -15,7 +15,14 @@ bool RecordsPath(const char* name, char (&out)[kPathCapacity]);
 // Makes <drive>\Quellix and its Quarantine folder; false when either fails.
 bool MakeQuarantineFolder(char (&folder)[kPathCapacity]);
 
-// The start of this scan: set by BeginScanRecords, else at the first use.
+// The files among the records that this scan made: the walk passes them by,
+// so that the scan counts what it would count without records. A record made
+// by an earlier scan is a file like any other.
+void NoteRecordMade(const char* path);
+bool IsRecordMadeThisScan(const char* path);
+
+// The start of this scan: set by BeginScanRecords (which also forgets the
+// records made before), else at the first use.
 const QuarantineTime& ScanStartTime();
 void BeginScanRecords();
 QuarantineTime ToQuarantineTime();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/log_text.h"
 #include "quarantine/records_folder.h"
@@ -27,6 +28,7 @@ void BeginScanLog() {
         return;
     }
     logOpen = true;
+    if (!platform::PathExists(logPath)) NoteRecordMade(logPath);
     char system[200];
     platform::DescribeSystem(system, sizeof system);
     LogText(LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8));

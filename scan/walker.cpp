@@ -4,6 +4,7 @@
 
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
+#include "quarantine/records_folder.h"
 #include "scan/bounded_text.h"
 #include "scan/file_scanner_list.h"
 #include "scan/report_channel.h"
@@ -54,6 +55,8 @@ bool StopRequested() {
 }
 
 void ScanFile(const char* path) {
+    // The records this scan has just made are no part of the drive it scans.
+    if (IsRecordMadeThisScan(path)) return;
     if (ScanState.MemoryScanMode == 0) ++ScanState.FilesScanned;
     for (const FileScannerEntry* s = FileScannerList; s->scanner; ++s) {
         if (s->scanner(s->defaultName, path) != 0) break;
