@@ -126,8 +126,9 @@ TEST_F(WineQuarantine, EveryKindIsCopiedThenRemovedAndComesBackByteForByte) {
         EXPECT_EQ(RestoreTool({"restore", ids[i]}), kRestoreNothingToDo);
     }
 
-    // A second walk, of the quarantine and the log: nothing there is a finding.
+    // A second scan's walk of the quarantine and the log: nothing there is a finding.
     BeginTestScan();
+    BeginScanLog();
     ScanState.MemoryScanMode = 0;
     const std::vector<std::string> items = Items();
     WalkDirectory("C:\\Quellix\\*.*");
