@@ -110,6 +110,7 @@ void Remediate(const char* path, const char* detectionName) {
     CopyText(StatusBuffer, path);
     if (!platform::SetArchiveAttributeOnly(path)) {
         ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+        NoteFileNotRemoved();
         return;
     }
     QuarantineCopy copy = KeepQuarantineCopy(path, detectionName);
@@ -132,6 +133,6 @@ void Remediate(const char* path, const char* detectionName) {
     ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
     // The latest scheduling decides, success or not.
     ScanState.RestartNeeded = ScheduleBootDelete(path);
-    SettleQuarantineCopy(copy, ScanState.RestartNeeded ? RemovalEnd::AtNextStart
-                                                       : RemovalEnd::NotRemoved);
+    SettleQuarantineCopy(
+        copy, ScanState.RestartNeeded ? RemovalEnd::AtNextStart : RemovalEnd::NotRemoved);
 }

@@ -112,6 +112,10 @@ void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
     LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
 }
 
+void NoteFileNotRemoved() {
+    LogText(QuarantineNoteText(RemovalEnd::NotRemoved, "", nullptr));
+}
+
 std::string RegistryBackupFileName() {
     char id[kQuarantineIdSize];
     FormatQuarantineId(ScanStartTime(), 0, id);

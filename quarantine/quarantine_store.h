@@ -26,6 +26,10 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName);
 // file itself is still there.
 void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end);
 
+// The log's note for a detected file that was left where it is (its
+// attributes could not be changed): no copy was made.
+void NoteFileNotRemoved();
+
 // Appends REGEDIT4 text to this scan's backup file (made, with its start, on
 // first use) and notes it in the log; false when it could not be written.
 bool KeepRegistryBackup(const std::string& what, const std::string& regText);

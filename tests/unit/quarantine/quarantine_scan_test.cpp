@@ -227,6 +227,28 @@ TEST_F(QuarantineScanTest, ACopyThatCannotBeMadeStillRemovesTheFile) {
     }
 }
 
+// A detected file that stays where it is keeps no copy: it is still there.
+TEST_F(QuarantineScanTest, AFileThatIsNotRemovedKeepsNoCopy) {
+    using platform::host::FileOperation;
+    for (FileOperation failing : {FileOperation::SetAttributes, FileOperation::Delete}) {
+        SCOPED_TRACE(static_cast<int>(failing));
+        ResetForScan();
+        WriteBytes("found/zip-sample", samples[2].bytes);
+        platform::host::SetFaultInjector(
+            [failing](FileOperation op, const char*) { return op == failing; });
+        RunScan();
+        platform::host::SetFaultInjector(nullptr);
+        const std::string line = "C:\\found\\zip-sample     W32/Bagle.H.Worm Unable to remove";
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end());
+        EXPECT_TRUE(FileExists("found/zip-sample"));
+        EXPECT_TRUE(ItemIds().empty());
+        std::vector<std::string> log = LogLines();
+        auto at = std::find(log.rbegin(), log.rend(), line);
+        ASSERT_NE(at, log.rend());
+        EXPECT_EQ(*(at - 1), "    Quarantine: none, the file was not removed");
+    }
+}
+
 // A log that cannot be written changes nothing the scan shows or does.
 TEST_F(QuarantineScanTest, ALogThatCannotBeWrittenChangesNothing) {
     PlantEveryKind();
