@@ -169,6 +169,7 @@ scenario_infected_drive() {
     for value in GameHelper d3dupdate.exe; do
         in_prefix reg query "$RUN_KEY" /v "$value" >/dev/null 2>&1 && echo "Run value left: $value" >>"$work/transcript"
     done
+    log_check
     expect <<EOT
 started
 ok shown
@@ -183,6 +184,10 @@ line:
 $(stats "$n" 5 5)
 status: Scanning completed
 ended
+log: every line of the list
+log: quarantine copies 5
+log: registry backups 2
+log: Restart question: not asked
 EOT
 }
 
@@ -200,6 +205,9 @@ scenario_restart_no() {
         grep -qi 'D:\\game.exe' && echo "pending deletion: D:\game.exe" >>"$work/transcript"
     local n
     n=$(($(files_on_c) + 1))
+    log_check
+    grep -q ' (the file goes at the next start of Windows)'$'\r''$' "$prefix/drive_c/Quellix/Quellix.log" &&
+        echo "log: copy kept for the next start" >>"$work/transcript"
     expect <<EOT
 holding D:\game.exe
 started
@@ -212,7 +220,28 @@ status: Scanning completed
 ended
 still on disk
 pending deletion: D:\game.exe
+log: every line of the list
+log: quarantine copies 1
+log: registry backups 0
+log: Restart question: answered No
+log: copy kept for the next start
 EOT
+}
+
+# log_check: what C:\Quellix\Quellix.log holds after the one scan, added to
+# the transcript: whether every line of the list is in it as the list shows
+# it, the number of quarantine copies and registry backups it notes, and the
+# restart answer.
+log_check() {
+    local log="$prefix/drive_c/Quellix/Quellix.log" l missing=0
+    [ -f "$log" ] || { echo "log: missing" >>"$work/transcript"; return; }
+    while IFS= read -r l; do
+        grep -qxF -- "${l#line: }"$'\r' "$log" || { echo "log lacks: ${l#line: }" >>"$work/transcript"; missing=1; }
+    done < <(grep '^line: ' "$work/transcript")
+    [ "$missing" = 0 ] && echo "log: every line of the list" >>"$work/transcript"
+    echo "log: quarantine copies $(grep -c '^    Quarantine: [0-9]\{8\}-[0-9]\{6\}-[0-9]' "$log")" >>"$work/transcript"
+    echo "log: registry backups $(grep -c '^    Registry backup: .* saved in ' "$log")" >>"$work/transcript"
+    grep '^Restart question: ' "$log" | tr -d '\r' | sed 's/^/log: /' >>"$work/transcript"
 }
 
 # Real pointer input (xdotool) on the virtual display.
