@@ -166,6 +166,29 @@ TEST_F(WineQuarantine, ALockedFileIsCopiedNowForTheDeletionAtTheNextStart) {
     DeleteFileA("C:\\qxq\\locked-copy");
 }
 
+// The memory phase removes the file of a process it ended without reading it
+// again; the copy is made all the same.
+TEST_F(WineQuarantine, TheMemoryPhaseRemovalKeepsACopy) {
+    const SampleBytes bytes = DetectionSamples()[0].bytes;
+    const std::string path = std::string(kFolder) + "\\memory-sample.exe";
+    WriteFileBytes(path, Bytes(bytes));
+    ScanState.MemoryScanMode = 1;
+    ScanState.MemoryRemediation = 1;
+    WalkDirectory(path.c_str());
+    ScanState.MemoryRemediation = 0;
+    ScanState.MemoryScanMode = 0;
+
+    const std::string line = path + "     W32/Bagle.Worm removed";
+    EXPECT_EQ(SentLines(),
+              (std::vector<std::string>{"System Memory    W32/Bagle.Worm removed", line}));
+    EXPECT_FALSE(FileExists(path));
+    const std::string note = NoteAfter(line);
+    ASSERT_EQ(note.rfind("    Quarantine: ", 0), 0u) << note;
+    EXPECT_EQ(RestoreTool({"restore", note.substr(16)}), kRestoreDone);
+    EXPECT_EQ(ReadFileBytes(path), Bytes(bytes));
+    DeleteFileA(path.c_str());
+}
+
 // A file where the quarantine folder belongs: no copy can be made, the file
 // is removed all the same, and the log says so.
 TEST_F(WineQuarantine, AQuarantineThatCannotBeWrittenStillRemovesTheFile) {
