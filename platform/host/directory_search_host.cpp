@@ -42,7 +42,8 @@ std::string UpperName(const char* name) {
 
 // The kind of an entry from the listing itself; an lstat only where the file
 // system gives no type. False for what is not listed (reported here).
-bool ListableEntry(int listing, const dirent* d, const std::string& hostPath, bool& isDirectory) {
+bool ListableEntry(int listing, const dirent* d, const std::string& folderPath, bool& isDirectory) {
+    auto hostPath = [&] { return folderPath + "/" + d->d_name; };
     unsigned char type = d->d_type;
     if (type == DT_UNKNOWN) {
         struct stat st;
@@ -57,16 +58,16 @@ bool ListableEntry(int listing, const dirent* d, const std::string& hostPath, bo
             isDirectory = false;
             return true;
         case DT_LNK:
-            ReportProblem(WalkProblem::Link, hostPath, 0);
+            ReportProblem(WalkProblem::Link, hostPath(), 0);
             return false;
         case DT_FIFO:
-            ReportProblem(WalkProblem::Fifo, hostPath, 0);
+            ReportProblem(WalkProblem::Fifo, hostPath(), 0);
             return false;
         case DT_SOCK:
-            ReportProblem(WalkProblem::Socket, hostPath, 0);
+            ReportProblem(WalkProblem::Socket, hostPath(), 0);
             return false;
         default:
-            ReportProblem(WalkProblem::Device, hostPath, 0);
+            ReportProblem(WalkProblem::Device, hostPath(), 0);
             return false;
     }
 }
@@ -92,7 +93,7 @@ void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
     int listing = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
     if (!dir) {
-        ReportProblem(WalkProblem::FolderUnreadable, folder.hostPath, errno);
+        ReportProblem(WalkProblem::FolderUnreadable, folder.HostPath(), errno);
         if (listing >= 0) close(listing);
         return;
     }
@@ -102,24 +103,23 @@ void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
         dirent* d = readdir(dir);
         if (!d) {
             // A listing cut short by an error leaves the rest unseen.
-            if (errno != 0) ReportProblem(WalkProblem::FolderUnreadable, folder.hostPath, errno);
+            if (errno != 0) ReportProblem(WalkProblem::FolderUnreadable, folder.HostPath(), errno);
             break;
         }
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
         if (!MatchesWildcard(namePattern, d->d_name)) continue;
-        std::string hostPath = folder.hostPath + "/" + d->d_name;
         if (std::strchr(d->d_name, '\\')) {
             // Split at the '\', such a name would name other entries, or the
             // folder itself ("a\.."): it is passed over.
-            ReportProblem(WalkProblem::BackslashName, hostPath, 0);
+            ReportProblem(WalkProblem::BackslashName, folder.HostPath() + "/" + d->d_name, 0);
             continue;
         }
         bool isDirectory = false;
-        if (!ListableEntry(dirfd(dir), d, hostPath, isDirectory)) continue;
+        if (!ListableEntry(dirfd(dir), d, folder.HostPath(), isDirectory)) continue;
         if (MakeEntry(d->d_name, isDirectory, e)) {
             named.emplace_back(UpperName(d->d_name), e);
         } else {
-            ReportProblem(WalkProblem::PathTooLong, hostPath, 0);
+            ReportProblem(WalkProblem::PathTooLong, folder.HostPath() + "/" + d->d_name, 0);
         }
     }
     closedir(dir);
@@ -179,7 +179,7 @@ bool BeginFolderWalk(const char* pattern, bool newWalk) {
     struct stat st;
     if (fstat(folder.fd, &st) != 0) return true;
     if (host::detail::MarkFolderWalked(st.st_dev, st.st_ino)) return true;
-    ReportProblem(WalkProblem::AlreadyWalked, folder.hostPath, 0);
+    ReportProblem(WalkProblem::AlreadyWalked, folder.HostPath(), 0);
     return false;
 }
 
@@ -190,7 +190,7 @@ void NoteEntryTooLong(const char* pattern, const char* name) {
     int error = 0;
     std::string directoryPart(pattern, lastSlash - pattern);
     std::string hostFolder = host::detail::OpenFolder(directoryPart, folder, error, false)
-                                 ? folder.hostPath
+                                 ? folder.HostPath()
                                  : directoryPart;
     ReportProblem(WalkProblem::PathTooLong, hostFolder + "/" + name, 0);
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -44,8 +45,6 @@ struct TrackedFile {
     std::int64_t position;
 };
 TrackedFile trackedFiles[kTrackedDescriptors];
-// The host path of each tracked file, for a read error's message.
-std::string trackedPaths[kTrackedDescriptors];
 
 TrackedFile* Tracked(int fd) {
     if (fd < 0 || fd >= kTrackedDescriptors || !trackedFiles[fd].tracked) return nullptr;
@@ -100,6 +99,15 @@ int OpenEntry(const FolderRef& folder, const std::string& name, std::string& fou
     return fd;
 }
 
+// The host path an open descriptor names, for a message.
+std::string DescriptorPath(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[4096];
+    ssize_t n = readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string(link);
+}
+
 WalkProblem SpecialKind(mode_t mode) {
     if (S_ISFIFO(mode)) return WalkProblem::Fifo;
     if (S_ISSOCK(mode)) return WalkProblem::Socket;
@@ -115,29 +123,27 @@ int OpenReadBinary(const char* path) {
     if (!OpenParent(path, folder, name, true)) return kNoFile;
     int error = 0;
     Descriptor fd(OpenEntry(folder, name, found, error));
-    const std::string hostPath = folder.hostPath + "/" + found;
+    auto hostPath = [&] { return folder.HostPath() + "/" + found; };
     if (!fd.IsOpen()) {
-        host::detail::ReportUnopenable(folder.fd, found, hostPath, error,
+        host::detail::ReportUnopenable(folder.fd, found, hostPath(), error,
                                        WalkProblem::FileUnreadable);
         return kNoFile;
     }
     struct stat st;
     if (fstat(fd.Get(), &st) != 0) {
-        host::detail::ReportProblem(WalkProblem::FileUnreadable, hostPath, errno);
+        error = errno;
+        host::detail::ReportProblem(WalkProblem::FileUnreadable, hostPath(), error);
         return kNoFile;
     }
     // Windows' _open refuses folders; only regular files are read here.
     if (S_ISDIR(st.st_mode)) return kNoFile;
     if (!S_ISREG(st.st_mode)) {
-        host::detail::ReportProblem(SpecialKind(st.st_mode), hostPath, 0);
+        host::detail::ReportProblem(SpecialKind(st.st_mode), hostPath(), 0);
         return kNoFile;
     }
     lastScanned = {path, st.st_dev, st.st_ino};
     int result = fd.Release();
-    if (result < kTrackedDescriptors) {
-        trackedFiles[result] = {true, 0};
-        trackedPaths[result] = hostPath;
-    }
+    if (result < kTrackedDescriptors) trackedFiles[result] = {true, 0};
     return result;
 }
 
@@ -166,8 +172,10 @@ int ReadFile(int fd, void* buffer, unsigned count) {
         n = pread(fd, buffer, count, static_cast<off_t>(t->position));
         if (n > 0) t->position += n;
         // A read the disk refused (EIO on a damaged sector) leaves the file unjudged.
-        if (n < 0)
-            host::detail::ReportProblem(WalkProblem::FileUnreadable, trackedPaths[fd], errno);
+        if (n < 0) {
+            const int error = errno;
+            host::detail::ReportProblem(WalkProblem::FileUnreadable, DescriptorPath(fd), error);
+        }
     } else {
         n = read(fd, buffer, count);
     }

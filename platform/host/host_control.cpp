@@ -46,14 +46,14 @@ std::string ResolvePath(const char* windowsPath, bool mustExist) {
     if (!detail::SplitLastName(windowsPath, folderPart, name)) {
         // A drive root, or nothing.
         return detail::OpenFolder(windowsPath ? windowsPath : "", folder, error, false)
-                   ? folder.hostPath
+                   ? folder.HostPath()
                    : std::string();
     }
     if (!detail::OpenFolder(folderPart, folder, error, false)) return {};
     std::string found;
     struct stat st;
-    if (detail::StatEntry(folder.fd, name, found, st)) return folder.hostPath + "/" + found;
-    return mustExist ? std::string() : folder.hostPath + "/" + name;
+    if (detail::StatEntry(folder.fd, name, found, st)) return folder.HostPath() + "/" + found;
+    return mustExist ? std::string() : folder.HostPath() + "/" + name;
 }
 
 void SetMessageSink(MessageSink sink) {

@@ -150,7 +150,7 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
     }
     if (fromCache && cache.parts.size() == parts.size()) {
         folder.fd = cache.fd.Get();
-        folder.hostPath = cache.hostPath;
+        folder.hostPath = &cache.hostPath;
         return true;
     }
     if (fromCache) {
@@ -186,7 +186,7 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
     cache.fd = std::move(current);
     cache.hostPath = std::move(hostPath);
     folder.fd = cache.fd.Get();
-    folder.hostPath = cache.hostPath;
+    folder.hostPath = &cache.hostPath;
     return true;
 }
 

@@ -38,10 +38,11 @@ private:
 };
 
 // An open folder: a path-only descriptor (O_PATH) and the host path it was
-// reached by, for messages.
+// reached by, for messages; both belong to OpenFolder.
 struct FolderRef {
     int fd = -1;
-    std::string hostPath;
+    const std::string* hostPath = nullptr;
+    const std::string& HostPath() const { return *hostPath; }
 };
 
 // The folder windowsFolder names ("C:", "C:\Dir", "C:\Dir\Sub"): false with

@@ -28,7 +28,8 @@ void OnStopSignal(int signal) {
 }
 
 // SIGINT and SIGTERM set the flag the message pump reads; a second one ends
-// the program at once (the handler resets itself).
+// the program at once (the handler resets itself). Calls under way go on
+// (SA_RESTART): a line being written when the signal comes is not lost.
 class StopSignals {
 public:
     StopSignals() {
@@ -36,7 +37,7 @@ public:
         struct sigaction action = {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
         sigaction(SIGINT, &action, &oldInt_);
         sigaction(SIGTERM, &action, &oldTerm_);
     }
