@@ -1,7 +1,10 @@
 // DetectScriptWorm on fuzzed files. The first input byte chooses a run of
 // zero bytes put in the middle of the file (0 to about 147 KB), so that short
 // inputs also reach the length windows of the W32 records and the
-// first-and-last-4096-bytes reads of large files.
+// first-and-last-4096-bytes reads of large files. The second chooses a fault:
+// 0 none; else the scan's (n & 0x0F)-th read, seek or length query fails, or
+// with bit 0x80 the file is cut to its head half at that moment, as a file
+// that shrinks while it is read.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,6 +13,7 @@
 #include <cstdint>
 
 #include "detect/script/script_cleaner.h"
+#include "platform/host/host_control.h"
 
 namespace {
 
@@ -50,13 +54,22 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static ScratchFile scratch;
     PrepareScriptTable();
-    if (size == 0) return 0;
+    if (size < 2) return 0;
     const std::size_t gap = data[0] * kGapUnit;
-    const std::uint8_t* file = data + 1;
-    const std::size_t fileSize = size - 1;
+    const unsigned faultAt = data[1] & 0x0F;
+    const bool shrink = (data[1] & 0x80) != 0;
+    const std::uint8_t* file = data + 2;
+    const std::size_t fileSize = size - 2;
     const std::size_t half = fileSize / 2;
     const int fd = scratch.Hold(file, half, gap, file + half, fileSize - half);
     if (fd < 0) return 0;
+    unsigned calls = 0;
+    platform::host::SetFaultInjector([&](platform::host::FileOperation, const char*) {
+        if (faultAt == 0 || ++calls != faultAt) return false;
+        if (!shrink) return true;
+        return ftruncate(fd, static_cast<off_t>(half)) != 0;
+    });
     DetectScriptWorm(fd);
+    platform::host::SetFaultInjector(nullptr);
     return 0;
 }
