@@ -11,6 +11,7 @@
 
 #include "clean/perf_data.h"
 #include "platform/message_box.h"
+#include "quarantine/scan_log.h"
 #include "scan/bounded_text.h"
 #include "scan/report_texts.h"
 #include "scan/scan_state.h"
@@ -311,11 +312,12 @@ void ScanMemory() {
     if (platform == 4) {
         ScanProcesses9x();
     } else if (platform == 5 && ScanProcessesNT() != 0) {
-        if (ScanState.ServiceRestartNeeded == 1 &&
-            ShowMessage(kMemoryRestartQuestion, texts::kProgramTitle, kMemoryRestartStyle) ==
-                kIdOk) {
-            RestartComputer();
-        }
+        const bool asked = ScanState.ServiceRestartNeeded == 1;
+        const bool restart = asked && ShowMessage(kMemoryRestartQuestion, texts::kProgramTitle,
+                                                  kMemoryRestartStyle) == kIdOk;
+        LogFinalStatus("ended after the memory phase");
+        LogRestartAnswer(asked ? (restart ? "OK" : "Cancel") : nullptr);
+        if (restart) RestartComputer();
         EndProgram(0);
     }
     ScanState.MemoryScanMode = 0;

@@ -20,6 +20,7 @@
 #include "scan/scan_state.h"
 #include "scan/walker.h"
 #include "tests/wine/clean/clean_test_support.h"
+#include "tests/wine/support/scripted_message_box.h"
 #include "tools/quellix_restore/restore_tool.h"
 #include "tools/samples/detection_samples.h"
 
@@ -331,6 +332,54 @@ TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
     }
     DeleteValue(HKEY_CURRENT_USER, kRunKey, "qxq worm");
     DeleteValue(HKEY_LOCAL_MACHINE, kRunKey, "qxq\\worm");
+}
+
+// A worm whose service cannot be stopped ends the program after the memory
+// phase: the log still tells the end and the answer, the worm's file is kept
+// in the quarantine and its service key in the .reg file.
+TEST_F(WineQuarantine, TheMemoryPhaseEndingTheProgramLeavesCopyBackupAndLog) {
+    const char* svc = "qxqregworm";
+    CreateDirectoryA("C:\\qxtest\\qxq", nullptr);
+    const std::string worm = "C:\\qxtest\\qxq\\qxqregworm.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    const std::string wormBytes = ReadFileBytes(worm);
+    const std::string key = std::string("SYSTEM\\ControlSet001\\Services\\") + svc;
+    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, (key + "\\Enum").c_str()));
+    ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, key.c_str(), "ImagePath", "\"" + worm + "\" -s"));
+    ASSERT_TRUE(
+        SetText(HKEY_LOCAL_MACHINE, (key + "\\Enum").c_str(), "0", "Root\\LEGACY_QXQ\\0000"));
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    BeginTestScan();
+    BeginScanLog();
+    SetScriptedAnswer([](const AskedQuestion&) { return 2; });  // Cancel
+
+    ScanMemory();
+
+    SetScriptedAnswer(nullptr);
+    EXPECT_EQ(ProgramEnds(), 1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.c_str()));
+    EXPECT_FALSE(FileExists(worm));
+    std::vector<std::string> log = LogLines();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Final status: ended after the memory phase");
+    EXPECT_EQ(log.back(), "Restart question: answered Cancel");
+    const std::string note = NoteAfter(worm + "     W32/Bagle.Worm removed");
+    ASSERT_EQ(note.rfind("    Quarantine: ", 0), 0u) << note;
+    EXPECT_EQ(RestoreTool({"restore", note.substr(16), "--to", "C:\\qxtest\\qxq\\back.exe"}),
+              kRestoreDone);
+    EXPECT_EQ(ReadFileBytes("C:\\qxtest\\qxq\\back.exe"), wormBytes);
+
+    const std::vector<std::string> backups = Names(std::string(kQuarantine) + "\\*-registry.reg");
+    ASSERT_FALSE(backups.empty());
+    EXPECT_EQ(RunReg("import \"" + std::string(kQuarantine) + "\\" + backups.back() + "\" /reg:64"),
+              0u);
+    DWORD type = 0;
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "ImagePath", type), "\"" + worm + "\" -s" + '\0');
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key + "\\Enum", "0", type),
+              std::string("Root\\LEGACY_QXQ\\0000") + '\0');
+    EndAndClose(infected);
+    DeleteTree(HKEY_LOCAL_MACHINE, key.c_str());
+    DeleteFileA("C:\\qxtest\\qxq\\back.exe");
 }
 
 }  // namespace
