@@ -245,6 +245,15 @@ std::vector<HostileCase> HostileCases() {
          {},
          {"tree/sub/link: symbolic link, not followed"},
          nullptr},
+        {"Program Files linked out, which the driver walks once more when unvisited",
+         [](const Playground& p) {
+             p.Write(p.Out("pf/s.zip"), Sample());
+             p.Link("../outside/pf", p.InTree("Program Files"));
+         },
+         kClean,
+         {},
+         {"tree/Program Files: symbolic link, not followed"},
+         nullptr},
         {"a file link to a read-only sample outside",
          [](const Playground& p) {
              p.Write(p.Out("ro.zip"), Sample(), 0444);
