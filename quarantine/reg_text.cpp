@@ -90,8 +90,19 @@ std::string RegKeyLine(const std::string& keyName) {
     return out;
 }
 
+bool IsWritableRegName(const char* name) {
+    for (const char* c = name; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) return false;
+    }
+    return true;
+}
+
 std::string RegValueLine(const char* valueName, std::uint32_t type, const std::uint8_t* data,
                          std::size_t length) {
+    if (valueName != nullptr && !IsWritableRegName(valueName)) {
+        return RegCommentLine("left out: a value whose name holds control characters");
+    }
     std::string line;
     if (valueName == nullptr || valueName[0] == '\0') {
         line = "@";

@@ -26,7 +26,13 @@ std::string RegKeyName(const char* rootName, const char* keyPath, bool view32);
 // "[name]" and its line end, after a blank line.
 std::string RegKeyLine(const std::string& keyName);
 
-// One value: "name"=... or @=... for the unnamed value. Printable text of
+// A key or value name a .reg line can hold: no control characters (REGEDIT4
+// has no way to write them, and a line break would end the line early).
+bool IsWritableRegName(const char* name);
+
+// One value: "name"=... or @=... for the unnamed value. A value whose name
+// is not writable becomes a comment saying so: a name must never be able to
+// add lines of its own to the file. Printable text of
 // REG_SZ is written as a string, a 4-byte REG_DWORD as dword:, everything
 // else as hex bytes (hex: or hex(type):) so that the bytes come back exactly.
 std::string RegValueLine(const char* valueName, std::uint32_t type, const std::uint8_t* data,

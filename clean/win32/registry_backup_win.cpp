@@ -101,6 +101,10 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
         }
     }
     for (const std::string& c : children) {
+        if (!IsWritableRegName(c.c_str())) {
+            out += RegCommentLine("left out: a subkey whose name holds control characters");
+            continue;
+        }
         ExportKey(root, path + "\\" + c, shownName + "\\" + c, depth + 1, out);
     }
 }

@@ -48,6 +48,18 @@ TEST(RegText, ValueLinesOfEveryType) {
     for (const Case& c : cases) EXPECT_EQ(Value(c.name, c.type, c.data), c.line) << c.what;
 }
 
+// A name that could end the line early never reaches the file as a name.
+TEST(RegText, NamesWithControlCharactersAreLeftOut) {
+    const std::vector<std::uint8_t> data = Bytes("x");
+    for (const char* name : {"a\r\n[HKEY_LOCAL_MACHINE\\Software\\Evil]", "tab\there", "del\x7f"}) {
+        EXPECT_FALSE(IsWritableRegName(name)) << name;
+        EXPECT_EQ(Value(name, kRegSz, data),
+                  "; left out: a value whose name holds control characters\r\n");
+    }
+    EXPECT_TRUE(IsWritableRegName("C:\\a b\\\"q\"]\xe9"));
+    EXPECT_TRUE(IsWritableRegName(""));
+}
+
 // Long hex data is wrapped as regedit wraps it: a backslash, two blanks.
 TEST(RegText, LongHexWrapsAndKeepsEveryByte) {
     std::vector<std::uint8_t> data(100);
