@@ -6,7 +6,9 @@
 
 #include <cstdio>
 
-int RunUnprivileged(const std::function<int()>& body, std::string& why) {
+namespace {
+
+int RunForked(const std::function<int()>& body, bool dropRoot, std::string& why) {
     std::fflush(nullptr);  // nothing buffered is written twice
     pid_t child = fork();
     if (child < 0) {
@@ -14,12 +16,12 @@ int RunUnprivileged(const std::function<int()>& body, std::string& why) {
         return -1;
     }
     if (child == 0) {
-        if (geteuid() == 0) {
+        if (dropRoot && geteuid() == 0) {
             const gid_t gid = kUnprivilegedId;
             const uid_t uid = kUnprivilegedId;
             if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 ||
                 setresuid(uid, uid, uid) != 0) {
-                _exit(200);
+                _exit(kChildCannotRun);
             }
         }
         const int result = body();
@@ -31,9 +33,19 @@ int RunUnprivileged(const std::function<int()>& body, std::string& why) {
         why = "the child did not end normally";
         return -1;
     }
-    if (WEXITSTATUS(status) == 200) {
-        why = "the child could not give up root";
+    if (WEXITSTATUS(status) == kChildCannotRun) {
+        if (why.empty()) why = dropRoot ? "the child could not give up root" : "refused here";
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+int RunUnprivileged(const std::function<int()>& body, std::string& why) {
+    return RunForked(body, true, why);
+}
+
+int RunInChild(const std::function<int()>& body, std::string& why) {
+    return RunForked(body, false, why);
 }

@@ -6,7 +6,9 @@
 // nothing beside the tree changed, byte for byte and mode for mode.
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -591,6 +593,46 @@ TEST_F(HostileTreeTest, AnUnreadableDirGivenIsToldAndTheScanIncomplete) {
     EXPECT_NE(r.err.find("D: is " + p.Outside()), std::string::npos) << r.err;
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.back(), "Scanning completed");
+}
+
+TEST_F(HostileTreeTest, AFolderBoundInsideItselfIsWalkedOnce) {
+    Playground p;
+    p.Write(p.InTree("s.txt"), {'s'});
+    p.Write(p.InTree("a/f.txt"), {'f'});
+    fs::create_directories(p.InTree("a/b"));
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::string why;
+    // The mount lives in the child's own mount namespace and ends with it.
+    int status = RunInChild(
+        [&] {
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount(p.Tree().c_str(), p.InTree("a/b").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+                std::fprintf(err, "mount: %s\n", std::strerror(errno));
+                return kChildCannotRun;
+            }
+            ResetScanGlobals(false);
+            RescueOptions options;
+            options.folders = {p.Tree()};
+            return RunRescueScan(options, out, err);
+        },
+        why);
+    RunResult r;
+    r.out = ReadLines(out);
+    for (const auto& l : ReadLines(err)) r.err += l + "\n";
+    std::fclose(out);
+    std::fclose(err);
+    if (status == -1 && r.err.rfind("mount: ", 0) == 0) {
+        GTEST_SKIP() << "no bind mount can be made here (" << r.err << ")";
+    }
+    ASSERT_NE(status, -1) << why;
+    EXPECT_EQ(status, kClean) << r.err;
+    EXPECT_NE(r.err.find("tree/a/b: folder reached a second time, not walked again"),
+              std::string::npos)
+        << r.err;
+    ASSERT_GE(r.out.size(), 3u);
+    EXPECT_EQ(r.out[2], "Total files scanned\t\t:  2");
 }
 
 TEST_F(HostileTreeTest, ADeviceNodeIsNeverOpened) {
