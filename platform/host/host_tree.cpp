@@ -42,6 +42,7 @@ struct TreeState {
     // The folder last opened: a walk opens every file of one folder in a row,
     // and then its subfolders, which are reached from it.
     OpenFolderCache cache;
+    Descriptor roots[26];
     std::set<std::pair<dev_t, ino_t>> walked;
     std::set<std::pair<int, std::string>> told;
 };
@@ -158,8 +159,12 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
         hostPath = cache.hostPath;
         done = cache.parts.size();
     } else {
+        // Each drive's folder is opened once: a link put in its place later
+        // cannot move the drive.
         hostPath = State().driveDirectory[drive];
-        current.Reset(open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        Descriptor& root = Tree().roots[drive];
+        if (!root.IsOpen()) root.Reset(open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        current.Reset(root.IsOpen() ? dup(root.Get()) : -1);
     }
     if (!current.IsOpen()) {
         error = errno;
@@ -229,6 +234,7 @@ void ForgetWalkedFolders() {
 }
 
 void ForgetOpenFolder() {
+    for (Descriptor& root : Tree().roots) root.Reset();
     OpenFolderCache& cache = Tree().cache;
     cache.fd.Reset();
     cache.drive = -1;

@@ -74,7 +74,7 @@ void ReportUnopenable(int folderFd, const std::string& name, const std::string& 
 bool MarkFolderWalked(dev_t device, ino_t inode);
 void ForgetWalkedFolders();
 
-// Closes the folder OpenFolder keeps open (a drive was mapped anew).
+// Closes the folders OpenFolder keeps open (a drive was mapped anew).
 void ForgetOpenFolder();
 // Forgets the open folder, the walked folders and the problems told.
 void ResetTree();

@@ -303,6 +303,27 @@ std::vector<HostileCase> HostileCases() {
          [](const Playground& p, const RunResult&) {
              EXPECT_EQ(Mode(p.Base() + "/moved/s.zip"), 0644u);
          }},
+        {"the DIR itself swapped for a link to a folder outside during the scan",
+         [](const Playground& p) {
+             p.Write(p.InTree("sub/x.txt"), {'x'});
+             p.Write(p.InTree("t/z.zip"), Sample());
+             p.Write(p.Out("t/z.zip"), Sample());
+             platform::host::SetFaultInjector([p = p.Base()](FileOperation op, const char* d) {
+                 if (op == FileOperation::Open && d && std::strcmp(d, "C:\\sub\\x.txt") == 0 &&
+                     !fs::is_symlink(p + "/tree")) {
+                     fs::rename(p + "/tree", p + "/moved");
+                     EXPECT_EQ(symlink("outside", (p + "/tree").c_str()), 0);
+                 }
+                 return false;
+             });
+         },
+         kFound,
+         {Detected("C:\\t\\z.zip")},
+         {},
+         [](const Playground& p, const RunResult&) {
+             // The drive stayed the folder it was: its copy went, not the outside one.
+             EXPECT_FALSE(Exists(p.Base() + "/moved/t/z.zip"));
+         }},
         {"a sample swapped for a link before its attributes change",
          [](const Playground& p) {
              p.Write(p.Out("ro.zip"), Sample(), 0444);
