@@ -275,9 +275,14 @@ INT_PTR MainDialog::OnAddResult(const ui::Message&) {
 }
 
 // The scan runs inside this one timer message and pumps messages itself.
+// TerminateRequested is zero from the start and only a stop sets it, so a
+// stop answered before the first tick still counts.
 INT_PTR MainDialog::OnTimer(const ui::Message&) {
+    // The stop question (CANCEL, Escape or X before the first tick) is open
+    // and this window waits for it: a scan started inside that question would
+    // hold its answer back until the scan's end. The next tick starts it.
+    if (!IsWindowEnabled(hwnd_)) return TRUE;
     KillTimer(hwnd_, kScanTimer);
-    ScanState.TerminateRequested = 0;
     RunScan();
     cancel_.Show(false);
     ok_.Show(true);

@@ -27,9 +27,14 @@
 //   where                  print the main window's position
 //   scroll-top             scroll the result list to its first line
 //   focus                  print the identifier of the control with the focus
+//   processes:<name>       print the image path of every running process whose
+//                          file has that name ("process: <path>"), sorted
 //   sleep:<ms>
 #include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -356,6 +361,25 @@ void Hold(const std::string& path) {
     Say("holding %s", path.c_str());  // closed when the driver ends
 }
 
+void Processes(const std::string& name) {
+    DWORD ids[1024];
+    DWORD bytes = 0;
+    if (!EnumProcesses(ids, sizeof ids, &bytes)) Fail("cannot list the processes");
+    std::vector<std::string> found;
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]);
+        if (!process) continue;
+        char path[MAX_PATH] = {};
+        DWORD n = GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
+        CloseHandle(process);
+        if (n == 0 || n >= MAX_PATH) continue;
+        const char* file = std::strrchr(path, '\\');
+        if (lstrcmpiA(file ? file + 1 : path, name.c_str()) == 0) found.push_back(path);
+    }
+    std::sort(found.begin(), found.end());
+    for (const std::string& path : found) Say("process: %s", path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -414,6 +438,8 @@ int main(int argc, char** argv) {
         } else if (step == "scroll-top") {
             SendMessageW(Control(kResultList), WM_VSCROLL, SB_TOP, 0);
             Sleep(200);
+        } else if (step == "processes") {
+            Processes(arg);
         } else if (step == "where") {
             Where();
         } else if (step == "sleep") {

@@ -31,7 +31,7 @@ if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | he
 fi
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
-for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe; do
+for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe; do
     if [ -f "$bin/$exe" ]; then cp -f "$bin/$exe" "$test_dir/"; fi
 done
 # One wineserver for the whole scenario, warmed up by a trivial program.
@@ -357,6 +357,89 @@ status: Scanning terminated
 ended
 EOT
 }
+
+scenario_cancel_at_once() {
+    lengthen_scan
+    # CANCEL straight after SCAN, before the scan's first tick: the scan waits
+    # for the question, and Yes ends it before it has walked a file.
+    drive start click:1052 click:2 answer:yes wait-status:"Scanning terminated" state:2,1070 read \
+        click:1070 expect-ended
+    expect <<EOT
+started
+$TERMINATE_QUESTION
+control 2: hidden enabled
+control 1070: visible enabled
+$(stats 0 0 0)
+status: Scanning terminated
+ended
+EOT
+}
+
+# start_waiting FOLDER NAME: a copy of the harmless waiting program as
+# C:\FOLDER\NAME, running in the background.
+start_waiting() {
+    mkdir -p "$prefix/drive_c/$1"
+    cp -f "$bin/qx_victim.exe" "$prefix/drive_c/$1/$2"
+    (cd "$test_dir" && wine "C:\\$1\\$2" >/dev/null 2>&1 &)
+    sleep 1
+}
+
+# Infected files held open by another program, and harmless programs named
+# like them running from another folder (C:\decoy): the files are handled as
+# ever (each could not be removed, so a restart is to delete it) and the
+# decoys run on. On the NT family the kill by name reads performance data,
+# which under Wine lists no processes: there the decoy lives whatever the
+# check; the 98 variant reaches the tool-help kill, where a running infected
+# program is ended and a decoy started before it, met first by a search by
+# name, is not.
+decoy_scenario() {
+    add_drive d
+    local game worm="" steps=(hold:'D:\game.exe') lines
+    game="$(plant exe 'D:\game.exe')"
+    [ -n "$game" ] || { echo "e2e $name: cannot plant"; return 1; }
+    start_waiting decoy game.exe
+    lines="line: D:\game.exe     $game Unable to remove"
+    if [ "${1:-}" = win98 ]; then
+        in_prefix reg add 'HKCU\Software\Wine\AppDefaults\quellix.exe' /v Version /d win98 /f \
+            >/dev/null 2>&1
+        add_drive e
+        start_waiting decoy worm.exe
+        worm="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qx_victim.exe' 'E:\worm.exe' 2>/dev/null |
+            tr -d '\r')"
+        [ -n "$worm" ] || { echo "e2e $name: cannot make the worm"; return 1; }
+        (cd "$test_dir" && wine 'E:\worm.exe' >/dev/null 2>&1 &)
+        sleep 1
+        steps+=(hold:'E:\worm.exe')
+        lines+=$'\n'"line: E:\worm.exe     $worm Unable to remove"
+    fi
+    local n count=1
+    [ -n "$worm" ] && count=2
+    n=$(($(files_on_c) + count))
+    drive "${steps[@]}" start click:1052 answer:no wait-ok read processes:game.exe \
+        processes:worm.exe click:1070 expect-ended
+    [ -e "$prefix/drive_d/game.exe" ] || echo "gone from disk: game.exe" >>"$work/transcript"
+    [ -z "$worm" ] || [ -e "$prefix/drive_e/worm.exe" ] ||
+        echo "gone from disk: worm.exe" >>"$work/transcript"
+    local holding="holding D:\game.exe"
+    [ -n "$worm" ] && holding+=$'\n'"holding E:\worm.exe"
+    local decoys="process: C:\decoy\game.exe"
+    [ -n "$worm" ] && decoys+=$'\n'"process: C:\decoy\worm.exe"
+    expect <<EOT
+$holding
+started
+question: Quellix Ver 7.0 | The system has to be restarted to remove the virus completely from your system. || Restart now? | YES NO
+ok shown
+$lines
+line:  
+$(stats "$n" "$count" 0)
+status: Scanning completed
+$decoys
+ended
+EOT
+}
+
+scenario_decoy_process() { decoy_scenario; }
+scenario_decoy_process_98() { decoy_scenario win98; }
 
 scenario_cancel_no() {
     lengthen_scan
