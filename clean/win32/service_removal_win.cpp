@@ -47,19 +47,28 @@ const char* const kImagePathKeyFormats[2] = {
     "SYSTEM\\ControlSet002\\Services\\%s",
 };
 
+using QueryServiceConfigFn = BOOL(WINAPI*)(SC_HANDLE, LPQUERY_SERVICE_CONFIGA, DWORD, LPDWORD);
+
 // The binary path as the service manager holds it; empty when it does not
-// know the service.
+// know the service. QueryServiceConfigA is looked up at run time, so that no
+// import of it stands in the way of the 95 family, which has no services.
 std::vector<char> ConfiguredBinaryPath(const char* serviceName) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    auto queryServiceConfig =
+        advapi ? reinterpret_cast<QueryServiceConfigFn>(
+                     reinterpret_cast<void*>(GetProcAddress(advapi, "QueryServiceConfigA")))
+               : nullptr;
+    if (!queryServiceConfig) return {};
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return {};
     ServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG));
     if (!service) return {};
     DWORD needed = 0;
-    QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+    queryServiceConfig(service.get(), nullptr, 0, &needed);
     if (needed == 0 || needed > kServiceConfigLimit) return {};
     std::vector<char> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    if (!QueryServiceConfigA(service.get(), config, needed, &needed) || !config->lpBinaryPathName) {
+    if (!queryServiceConfig(service.get(), config, needed, &needed) || !config->lpBinaryPathName) {
         return {};
     }
     const char* path = config->lpBinaryPathName;
