@@ -6,9 +6,17 @@
 namespace platform {
 
 struct FoundEntry {
+    // The name that opens the entry: its long name, or on Windows its short
+    // (8.3) name when the ANSI code page cannot spell the long one.
     char name[260];
     bool isDirectory;
+    // Neither name can be spelled in a narrow string: the entry cannot be
+    // opened, and name holds the long name as the code page mangles it.
+    bool unreachable = false;
 };
+
+// A long name of up to 259 UTF-16 units as UTF-8, with its NUL.
+constexpr int kLongNameCapacity = 259 * 3 + 1;
 
 class DirectorySearch {
 public:
@@ -21,9 +29,13 @@ public:
     bool First(const char* pattern, FoundEntry& entry);
     bool Next(FoundEntry& entry);
     void Close();
+    // The last entry's long name in UTF-8 when its name is not that name
+    // (a short name, or unreachable); otherwise "", as always on the host.
+    const char* LongName() const { return longName_; }
 
 private:
     void* state_ = nullptr;
+    char longName_[kLongNameCapacity] = {};
 };
 
 // The walker's two questions to the platform. Windows walks as it lists and

@@ -1,10 +1,12 @@
 #include "scan/walker.h"
 
 #include <cstring>
+#include <string>
 
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
 #include "quarantine/records_folder.h"
+#include "quarantine/scan_log.h"
 #include "scan/bounded_text.h"
 #include "scan/file_scanner_list.h"
 #include "scan/report_channel.h"
@@ -63,6 +65,27 @@ void ScanFile(const char* path) {
     }
 }
 
+// The long (UTF-8) path of the folder being walked, with its final '\\', for
+// the log: the walk's own path may go through short names.
+std::string longFolder;
+
+std::string LongPath(const platform::DirectorySearch& search, const platform::FoundEntry& entry) {
+    return longFolder + (search.LongName()[0] ? search.LongName() : entry.name);
+}
+
+// The folder of a pattern with its final '\\' ("C:\Dir\*.*" gives "C:\Dir\").
+std::string FolderOf(const char* pattern) {
+    const char* slash = std::strrchr(pattern, '\\');
+    return slash ? std::string(pattern, static_cast<std::size_t>(slash - pattern) + 1) : "";
+}
+
+// An entry that no narrow path reaches is not scanned, and the log says so.
+void NoteUnreachable(const platform::DirectorySearch& search, const platform::FoundEntry& entry) {
+    LogText(
+        "Not readable: " + LongPath(search, entry) + (entry.isDirectory ? "\\" : "") +
+        " (its name cannot be spelled in the system's code page, and it has no short name)\r\n");
+}
+
 // How many walks are under way, the current one included: 1 for a walk the
 // driver started, more for the subfolders it recurses into.
 int walkDepth = 0;
@@ -78,6 +101,7 @@ struct WalkLevel {
 
 int WalkDirectory(const char* pattern) {
     WalkLevel level;
+    if (walkDepth == 1) longFolder = FolderOf(pattern);
     ScanState.MemoryHit = 0;
     std::size_t patternLength = strnlen(pattern, kPathCapacity);
     if (patternLength >= kPathCapacity) return ScanState.FilesScanned;
@@ -96,6 +120,10 @@ int WalkDirectory(const char* pattern) {
         do {
             if (StopRequested()) return 0;
             bool usable = true;
+            if (ScanState.MemoryScanMode == 0 && entry.unreachable) {
+                NoteUnreachable(search, entry);
+                continue;
+            }
             if (ScanState.MemoryScanMode == 0) {
                 Joined joined = JoinAtLastDot(pattern, entry.name, "", entryPath);
                 if (joined == Joined::NoDot) return -1;
@@ -109,7 +137,16 @@ int WalkDirectory(const char* pattern) {
                 char shortened[512] = {};
                 ShortenPath(entryPath, shortened, sizeof shortened, kStatusWidth);
                 ReportStatus(shortened);
-                if (!entry.isDirectory) ScanFile(entryPath);
+                if (!entry.isDirectory) {
+                    int infected = ScanState.FilesInfected;
+                    ScanFile(entryPath);
+                    // The result line names the path that opened the file;
+                    // the log adds its long name when that differs.
+                    if (ScanState.FilesInfected != infected) {
+                        std::string longPath = LongPath(search, entry);
+                        if (longPath != entryPath) LogText("    Long name: " + longPath + "\r\n");
+                    }
+                }
             }
             if (StopRequested()) return 0;
         } while (search.Next(entry));
@@ -126,7 +163,7 @@ int WalkDirectory(const char* pattern) {
     char subPattern[kPathCapacity];
     do {
         if (StopRequested()) return 0;
-        if (!entry.isDirectory || std::strcmp(entry.name, ".") == 0 ||
+        if (!entry.isDirectory || entry.unreachable || std::strcmp(entry.name, ".") == 0 ||
             std::strcmp(entry.name, "..") == 0) {
             continue;
         }
@@ -137,7 +174,11 @@ int WalkDirectory(const char* pattern) {
             continue;
         }
         if (std::strstr(subPattern, "\\Program Files\\")) ScanState.ProgramFilesVisited = 1;
-        if (WalkDirectory(subPattern) == -1) return -1;
+        std::size_t folderLength = longFolder.size();
+        longFolder = LongPath(search, entry) + "\\";
+        int walked = WalkDirectory(subPattern);
+        longFolder.resize(folderLength);
+        if (walked == -1) return -1;
     } while (search.Next(entry));
     return ScanState.FilesScanned;
 }

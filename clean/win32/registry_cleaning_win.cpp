@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "clean/known_entries.h"
+#include "clean/win32/path_forms_win.h"
 #include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
@@ -140,6 +141,10 @@ void SweepRunKeyForFile(HKEY root, const char* keyPath) {
     char data[kRunDataBufferSize];
     char expanded[kExpandBufferSize];
     DWORD removed = 0;
+    // A value may name the file by its long or its short path, whichever
+    // form the scan opened it by.
+    LowercaseText(CurrentFilePath);
+    const PathForms forms = FormsOfPath(CurrentFilePath);
     for (DWORD i = 0; i < count; ++i) {
         DWORD nameLength = kValueNameCapacity + 1;
         // Deleted values let the later ones slide down by one index each.
@@ -158,8 +163,11 @@ void SweepRunKeyForFile(HKEY root, const char* keyPath) {
         if (needed > kExpandBufferSize) expanded[0] = '\0';
         LowercaseText(expanded);
         if (CurrentFilePath[0] == '\0') return;
-        if (RunValueMatches(data, expanded, CurrentFilePath) &&
-            RemoveRegistryValue(root, keyPath, name.data())) {
+        bool launches = RunValueMatches(data, expanded, CurrentFilePath) ||
+                        RunValueMatches(data, expanded, forms.shortForm.c_str()) ||
+                        RunValueMatches(data, expanded, forms.longForm.c_str()) ||
+                        WideRunValueLaunches(key.get(), name.data(), forms);
+        if (launches && RemoveRegistryValue(root, keyPath, name.data())) {
             ReportRemoved(kRunSweepDetectionName);
             ++removed;
         }

@@ -1,17 +1,127 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "platform/directory_search.h"
 
+// On the NT family the search runs in UTF-16 and each name is brought into
+// the ANSI code page here, so that a name the code page cannot spell (which
+// FindFirstFileA would hand out with '?' or a look-alike letter) is known as
+// such: it is then opened by its short name, and its long name is kept in
+// UTF-8 for the log. Windows 9x has no wide search (FindFirstFileW is a stub
+// that fails there): its ANSI data marks unspellable letters with '?'.
 namespace platform {
 namespace {
 
-void CopyEntry(const WIN32_FIND_DATAA& data, FoundEntry& entry) {
+using FindFirstWide = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
+using FindNextWide = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+
+struct WideSearchCalls {
+    FindFirstWide first = nullptr;
+    FindNextWide next = nullptr;
+};
+
+// Looked up at run time: the program must load on Windows 9x.
+const WideSearchCalls& WideCalls() {
+    static const WideSearchCalls calls = [] {
+        WideSearchCalls c;
+        if (GetVersion() & 0x80000000u) return c;  // the 9x family
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        if (!kernel) return c;
+        c.first = reinterpret_cast<FindFirstWide>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "FindFirstFileW")));
+        c.next = reinterpret_cast<FindNextWide>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "FindNextFileW")));
+        if (!c.first || !c.next) c = WideSearchCalls{};
+        return c;
+    }();
+    return calls;
+}
+
+// Test hook, from the environment, read at each search: "ascii" makes the
+// seam act as if the code page spelled ASCII only; "ascii-no-short" also as if
+// the volume kept no short names (Wine always makes them).
+enum class NameTest { None, AsciiOnly, AsciiOnlyNoShortNames };
+
+NameTest ReadNameTest() {
+    char value[32] = {};
+    DWORD n = GetEnvironmentVariableA("QX_TEST_NARROW_NAMES", value, sizeof value);
+    if (n == 0 || n >= sizeof value) return NameTest::None;
+    if (std::strcmp(value, "ascii") == 0) return NameTest::AsciiOnly;
+    if (std::strcmp(value, "ascii-no-short") == 0) return NameTest::AsciiOnlyNoShortNames;
+    return NameTest::None;
+}
+
+bool AllAscii(const wchar_t* name) {
+    for (; *name; ++name) {
+        if (*name >= 0x80) return false;
+    }
+    return true;
+}
+
+// name in the ANSI code page, when it comes back unchanged from there.
+bool SpellNarrow(const wchar_t* name, NameTest test, char (&out)[260]) {
+    if (!name[0]) return false;
+    if (test != NameTest::None && !AllAscii(name)) return false;
+    int n = WideCharToMultiByte(CP_ACP, 0, name, -1, out, sizeof out, nullptr, nullptr);
+    if (n <= 0) return false;
+    wchar_t back[MAX_PATH + 1];
+    if (MultiByteToWideChar(CP_ACP, 0, out, -1, back, MAX_PATH + 1) <= 0) return false;
+    return std::wcscmp(back, name) == 0;
+}
+
+void Utf8(const wchar_t* name, char (&out)[kLongNameCapacity]) {
+    if (WideCharToMultiByte(CP_UTF8, 0, name, -1, out, sizeof out, nullptr, nullptr) <= 0) {
+        out[0] = '\0';
+    }
+}
+
+void CopyWide(const WIN32_FIND_DATAW& data, NameTest test, FoundEntry& entry,
+              char (&longName)[kLongNameCapacity]) {
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.unreachable = false;
+    longName[0] = '\0';
+    if (SpellNarrow(data.cFileName, test, entry.name)) return;
+    Utf8(data.cFileName, longName);
+    if (test != NameTest::AsciiOnlyNoShortNames &&
+        SpellNarrow(data.cAlternateFileName, test, entry.name)) {
+        return;
+    }
+    entry.unreachable = true;
+    // What the code page makes of it, for nothing but the entry's dots test.
+    if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, entry.name, sizeof entry.name, nullptr,
+                            nullptr) <= 0) {
+        std::strcpy(entry.name, "?");
+    }
+}
+
+void CopyNarrow(const WIN32_FIND_DATAA& data, FoundEntry& entry,
+                char (&longName)[kLongNameCapacity]) {
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.unreachable = false;
+    longName[0] = '\0';
     std::memcpy(entry.name, data.cFileName, sizeof entry.name);
     entry.name[sizeof entry.name - 1] = '\0';
-    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // '?' is never part of a real name: the code page could not spell a letter.
+    if (!std::strchr(entry.name, '?')) return;
+    wchar_t wide[MAX_PATH + 1];
+    if (MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, MAX_PATH + 1) > 0)
+        Utf8(wide, longName);
+    const char* alternate = data.cAlternateFileName;
+    if (alternate[0] && !std::strchr(alternate, '?') &&
+        strnlen(alternate, sizeof data.cAlternateFileName) < sizeof data.cAlternateFileName) {
+        std::strcpy(entry.name, alternate);
+        return;
+    }
+    entry.unreachable = true;
 }
+
+struct SearchState {
+    HANDLE handle;
+    bool wide;
+    NameTest test;
+};
 
 }  // namespace
 
@@ -19,25 +129,50 @@ static_assert(sizeof(WIN32_FIND_DATAA::cFileName) == sizeof(FoundEntry::name));
 
 bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     Close();
+    const WideSearchCalls& calls = WideCalls();
+    wchar_t widePattern[MAX_PATH + 1];
+    if (calls.first && MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, MAX_PATH + 1) > 0) {
+        WIN32_FIND_DATAW data;
+        HANDLE handle = calls.first(widePattern, &data);
+        if (handle != INVALID_HANDLE_VALUE) {
+            auto* search = new SearchState{handle, true, ReadNameTest()};
+            state_ = search;
+            CopyWide(data, search->test, entry, longName_);
+            return true;
+        }
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+    }
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    state_ = handle;
-    CopyEntry(data, entry);
+    state_ = new SearchState{handle, false, NameTest::None};
+    CopyNarrow(data, entry, longName_);
     return true;
 }
 
 bool DirectorySearch::Next(FoundEntry& entry) {
     if (!state_) return false;
+    auto* search = static_cast<SearchState*>(state_);
+    if (search->wide) {
+        WIN32_FIND_DATAW data;
+        if (!WideCalls().next(search->handle, &data)) return false;
+        CopyWide(data, search->test, entry, longName_);
+        return true;
+    }
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA(static_cast<HANDLE>(state_), &data)) return false;
-    CopyEntry(data, entry);
+    if (!FindNextFileA(search->handle, &data)) return false;
+    CopyNarrow(data, entry, longName_);
     return true;
 }
 
 void DirectorySearch::Close() {
-    if (state_) FindClose(static_cast<HANDLE>(state_));
+    if (state_) {
+        auto* search = static_cast<SearchState*>(state_);
+        FindClose(search->handle);
+        delete search;
+    }
     state_ = nullptr;
+    longName_[0] = '\0';
 }
 
 // Windows walks every folder it lists, as the program always has.
