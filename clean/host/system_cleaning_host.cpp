@@ -1,7 +1,17 @@
 // The host has no processes of Windows, no registry and no restart: nothing is
 // ended, nothing is scheduled, nothing is removed.
+#include "clean/host/startup_sweep_note.h"
 #include "clean/system_cleaning.h"
+#include "detect/executable_scanner.h"
 #include "scan/scan_state.h"
+
+namespace {
+StartupSweepNote sweepNote;
+}
+
+void SetStartupSweepNote(StartupSweepNote note) {
+    sweepNote = std::move(note);
+}
 
 void ScanMemory() {
     ScanState.MemoryScanMode = 1;
@@ -15,6 +25,7 @@ int ScheduleBootDelete(const char*) {
     return 0;
 }
 int SweepKnownStartupEntries() {
+    if (sweepNote) sweepNote(CurrentFilePath);
     return 0;
 }
 int RestartComputer() {

@@ -14,6 +14,7 @@
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
 #include "scan/scan_state.h"
+#include "tools/quellix_scan/offline/offline_registry.h"
 #include "tools/quellix_scan/walk_problem_text.h"
 
 namespace {
@@ -120,6 +121,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     }
     Tally tally;
     bool anyDrive = false;
+    std::string systemFolder;  // C:, whose Windows' registry is cleaned
     // A folder's drive letter is its place among the arguments, whatever fails.
     for (size_t i = 0; i < options.folders.size(); ++i) {
         const std::string& folder = options.folders[i];
@@ -134,6 +136,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
             continue;
         }
         host::MapDrive(drive, resolved, platform::kDriveFixed);
+        if (i == 0) systemFolder = resolved;
         WriteLine(err,
                   "quellix-scan: " + std::string(1, drive) + ": is " + EscapeControls(resolved));
         anyDrive = true;
@@ -157,12 +160,23 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
             }
         });
 
+    OfflineRegistryCleaner registry(
+        options.reportOnly,
+        [&](const std::string& line) {
+            ++tally.found;
+            WriteLine(out, options.reportOnly ? ReportOnlyLine(line) : line);
+        },
+        [&](const std::string& message) { WriteLine(err, EscapeControls(message)); });
+
     static int sinkTag;
     ReportWindow = &sinkTag;
     host::SetMessageSink([&](platform::WindowRef, unsigned message) {
         if (message != MSG_ADD_RESULT) return;
         std::string line = LineBuffer;
+        // The walk is over: the registry's lines come before the statistics.
+        if (ScanState.StatisticsPhase != 0) registry.Clean(systemFolder);
         if (ScanState.StatisticsPhase == 0) {
+            registry.NoteResultLine(line);
             // A finding; its path is a file's name, which may hold anything.
             ++tally.found;
             if (EndsWith(line, " Unable to remove")) ++tally.notRemoved;
@@ -182,6 +196,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     });
 
     RunScan();
+    registry.Clean(systemFolder);
     // Only the final status is worth printing; the walk's status is every entry.
     WriteLine(out, StatusBuffer);
     host::ResetHostControls();
@@ -201,6 +216,6 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     int status = kClean;
     if (tally.found > 0) status |= kFound;
     if (tally.notRemoved > 0) status |= kNotAllRemoved;
-    if (interrupted || tally.unread > 0) status |= kIncomplete;
+    if (interrupted || tally.unread > 0 || registry.Incomplete()) status |= kIncomplete;
     return status;
 }

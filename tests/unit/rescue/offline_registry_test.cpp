@@ -1,0 +1,652 @@
+// quellix-scan over a disk that holds a Windows of the NT family: its hives
+// (made by the empty-hive maker, filled through hivex) cleaned as the Windows
+// program cleans the live registry, read back with hivex's own tools
+// (hivexget, hivexregedit), and restored from the .reg file the scan keeps.
+#include <errno.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/unit/rescue/hive_fill.h"
+#include "tools/quellix_scan/offline/offline_text.h"
+#include "tools/quellix_scan/rescue_scan.h"
+#include "tools/samples/detection_samples.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kRun[] = "Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kUserRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kSoftwareHive[] = "WINDOWS/system32/config/SOFTWARE";
+constexpr char kSystemHive[] = "WINDOWS/system32/config/SYSTEM";
+constexpr char kAliceHive[] = "Documents and Settings/alice/NTUSER.DAT";
+constexpr char kBobHive[] = "Users/bob/ntuser.dat";
+const char* const kHives[] = {kSoftwareHive, kSystemHive, kAliceHive, kBobHive};
+constexpr char kWorm[] = "C:\\WINDOWS\\system32\\wormsvc.exe";
+
+std::string Line(const std::string& name, const char* outcome = "removed") {
+    return "System Registry     " + name + " " + outcome;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream s(text);
+    for (std::string line; std::getline(s, line);) lines.push_back(line);
+    return lines;
+}
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with its output in files; before exec, prepare (in the
+// child) may change the child's own mount namespace.
+template <typename Prepare>
+ProgramRun RunProgram(const std::vector<std::string>& args, Prepare prepare) {
+    char outName[] = "/tmp/quellix-hive-out-XXXXXX";
+    char errName[] = "/tmp/quellix-hive-err-XXXXXX";
+    int outFd = mkstemp(outName);
+    int errFd = mkstemp(errName);
+    ProgramRun run;
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        if (!prepare()) _exit(126);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    close(outFd);
+    close(errFd);
+    run.out = ReadAll(outName);
+    run.err = ReadAll(errName);
+    unlink(outName);
+    unlink(errName);
+    return run;
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& args) {
+    return RunProgram(args, [] { return true; });
+}
+
+bool HaveTool(const char* name) {
+    return RunProgram({"sh", "-c", std::string("command -v ") + name}).status == 0;
+}
+
+// A value-by-value dump of a whole hive: "[key]" for each key and
+// "[key]\n<value line>" for each value, as hivexregedit exports them.
+std::set<std::string> Dump(const std::string& hive) {
+    ProgramRun run = RunProgram({"hivexregedit", "--export", hive, "\\"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::set<std::string> entries;
+    std::string key;
+    std::string pending;
+    for (std::string line : SplitLines(run.out)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        pending += line;
+        if (!pending.empty() && pending.back() == '\\' && pending[0] != '[') {
+            pending.pop_back();
+            continue;
+        }
+        line = pending;
+        pending.clear();
+        if (line.empty() || line.rfind("Windows Registry Editor", 0) == 0) continue;
+        if (line[0] == '[') {
+            key = line;
+            entries.insert(key);
+        } else {
+            entries.insert(key + "\n" + line);
+        }
+    }
+    return entries;
+}
+
+// What a cleaning takes away: whole keys (with all below), or values.
+struct Gone {
+    std::vector<std::string> keys;                            // "\Software\DateTime2"
+    std::vector<std::pair<std::string, std::string>> values;  // key, value name
+};
+
+std::set<std::string> Without(const std::set<std::string>& dump, const Gone& gone) {
+    std::set<std::string> out;
+    for (const std::string& entry : dump) {
+        bool drop = false;
+        for (const std::string& key : gone.keys) {
+            std::string head = "[" + key;
+            if (entry.rfind(head + "]", 0) == 0 || entry.rfind(head + "\\", 0) == 0) drop = true;
+        }
+        for (const auto& [key, name] : gone.values) {
+            if (entry.rfind("[" + key + "]\n\"" + name + "\"=", 0) == 0) drop = true;
+        }
+        if (!drop) out.insert(entry);
+    }
+    return out;
+}
+
+std::vector<std::string> RegistryLines(const std::string& out) {
+    std::vector<std::string> lines;
+    for (const std::string& line : SplitLines(out)) {
+        if (line.rfind("System Registry", 0) == 0) lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class OfflineRegistry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"hivexget", "hivexregedit"}) {
+            if (!HaveTool(tool))
+                GTEST_SKIP() << tool << " is missing (libhivex-bin, libwin-hivex-perl)";
+        }
+        char templ[] = "/tmp/quellix-hive-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        top = templ;
+        disk = top + "/disk";
+        for (const DetectionSample& s : DetectionSamples()) {
+            if (s.kind == "exe") {
+                sample = s.bytes;
+                wormName = s.detectionName;
+            }
+        }
+        ASSERT_FALSE(sample.empty()) << "no executable sample";
+    }
+    void TearDown() override {
+        if (!top.empty()) fs::remove_all(top);
+    }
+
+    std::string At(const std::string& relative) const { return disk + "/" + relative; }
+
+    void Write(const std::string& relative, const std::vector<std::uint8_t>& bytes) {
+        fs::create_directories(fs::path(At(relative)).parent_path());
+        std::ofstream(At(relative), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    void WriteText(const std::string& relative, const std::string& text) {
+        Write(relative, std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
+
+    // The infected files and a clean program of the same name elsewhere.
+    void PlantFiles() {
+        Write("WINDOWS/system32/wormsvc.exe", sample);
+        Write("Documents and Settings/alice/Application Data/upd.exe", sample);
+        WriteText("Program Files/Other/wormsvc.exe", "a clean program\n");
+        WriteText("WINDOWS/system32/ctfmon.exe", "clean\n");
+    }
+
+    // Every scenario of the live-registry tests, on four hives.
+    void MakeHives() {
+        {
+            fs::create_directories(fs::path(At(kSoftwareHive)).parent_path());
+            HiveFill h(At(kSoftwareHive), "ROOT");
+            h.Text(kRun, "win_upd2.exe", "C:\\WINDOWS\\SYSTEM32\\windirect.exe");  // check 21
+            h.Text(kRun, "wersds.exe", "x SYSDIR y");                              // check 22
+            h.Text(kRun, "winshost.exe", "c:\\windows\\sysdir\\x.exe");            // check 32
+            h.Text(kRun, "erthgdr", "C:\\WINDOWS\\system32\\windll.exe");  // Run is not Ru1n
+            h.Text(kRun, "QxHit", kWorm);
+            h.Text(kRun, "QxEnvRef", "%SystemRoot%\\System32\\WORMSVC.EXE /start", 2);
+            h.Text(kRun, "QxDecoySys", "C:\\WINDOWS\\system32\\ctfmon.exe");
+            h.Text(kRun, "QxLater", std::string("C:\\Tools\\run.exe ") + kWorm);
+            h.Text(kRun, "QxLonger", std::string(kWorm) + ".bak");
+            h.Dword(kRun, "QxDword", 7);
+            h.Text("Microsoft\\Windows\\CurrentVersion\\Ru1n", "erthgdr", "%sysdir%\\windll.exe");
+            h.Text("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "QxHit32",
+                   std::string("\"") + kWorm + "\" -q");
+            h.Text("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "QxDecoy32",
+                   "C:\\Program Files\\App\\app.exe");
+            // The known checks look at the 64-bit view only, as the program does.
+            h.Text("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "win_upd2.exe",
+                   "C:\\WINDOWS\\SYSTEM32\\windirect.exe");
+            h.Text("Microsoft\\Params", "TimeKey", "machine-wide, not the user's");
+            h.Value("Microsoft\\Binary", "blob", 3, {0, 1, 2, 0xFF, 0x7F});
+            ASSERT_TRUE(h.Commit());
+        }
+        {
+            fs::create_directories(fs::path(At(kAliceHive)).parent_path());
+            HiveFill h(At(kAliceHive), "ROOT");
+            h.Text(kUserRun, "gouday.exe", "C:\\WINDOWS\\system32\\readme.exe");  // check 3
+            h.Text(kUserRun, "d3dupdate.exe", "c:\\apps\\bbeagle.exe");           // no "system"
+            h.Text(kUserRun, "bawindo", "c:\\apps\\bawindo.exe");  // unmatched: TimeKey goes
+            h.Text(kUserRun, "QxAppData", "%APPDATA%\\upd.exe", 2);
+            h.Text("Software\\Microsoft\\Params", "TimeKey", "1");
+            h.Text("Software\\Microsoft\\Params", "TimeKey2", "keep");
+            h.Text("Software\\DateTime2", "x", "1");
+            h.Key("Software\\DateTime3\\Deeper");
+            h.Dword("Software\\DateTime3\\Deeper", "n", 3);
+            h.Key("Software\\DateTime5");
+            h.Text("Software\\Microsoft\\Windows\\CurrentVersion\\Ru1n", "QxDecoyRu1n",
+                   "C:\\WINDOWS\\system32\\windll.exe");
+            ASSERT_TRUE(h.Commit());
+        }
+        {
+            fs::create_directories(fs::path(At(kBobHive)).parent_path());
+            HiveFill h(At(kBobHive), "ROOT");
+            h.Text(kUserRun, "sysformat", "C:\\Windows\\System32\\sysformat.exe");  // check 29
+            h.Text(kUserRun, "QxUpper", "C:\\WINDOWS\\SYSTEM32\\WORMSVC.EXE");
+            // Bob's %APPDATA% is his own: alice's removed file is not there.
+            h.Text(kUserRun, "QxAppData", "%APPDATA%\\upd.exe", 2);
+            h.Text("Software\\Microsoft\\Params", "TimeKey", "2");
+            h.Text("Software\\Microsoft\\Params", "riga", "3");
+            h.Value("Software\\Odd", "NoTerminator", 1, {'A', 0});
+            h.Value("Software\\Odd", "Unicode", 1, {0x41, 0x04, 0x42, 0x04, 0, 0});
+            ASSERT_TRUE(h.Commit());
+        }
+        {
+            HiveFill h(At(kSystemHive), "SYSTEM");
+            h.Dword("Select", "Current", 2);
+            h.Dword("Select", "Default", 2);
+            const std::string s1 = "ControlSet001\\Services\\", s2 = "ControlSet002\\Services\\",
+                              s3 = "ControlSet003\\Services\\";
+            h.Text(s1 + "wormsvc", "ImagePath", "%SystemRoot%\\system32\\wormsvc.exe", 2);
+            h.Dword(s1 + "wormsvc", "Type", 16);
+            h.Dword(s1 + "wormsvc\\Enum", "Count", 1);
+            h.Value(s1 + "wormsvc\\Security", "Security", 3, {1, 0, 4, 0x80});
+            h.Text(s1 + "wormsvc\\Parameters", "x", "y");
+            h.Text(s2 + "wormsvc", "ImagePath", "\\SystemRoot\\System32\\WORMSVC.EXE -k", 2);
+            h.Dword(s2 + "wormsvc\\Enum", "Count", 1);
+            h.Text(s1 + "upd", "ImagePath",
+                   "\"C:\\Documents and Settings\\alice\\Application Data\\upd.exe\"");
+            h.Text(s1 + "goodsvc", "ImagePath", "C:\\WINDOWS\\system32\\ctfmon.exe");
+            // Named like the infected file, but it runs another program.
+            h.Text(s3 + "wormsvc", "ImagePath", "C:\\Program Files\\Other\\wormsvc.exe");
+            h.Text("ControlSet001\\Control\\Session Manager", "BootExecute", "autocheck");
+            ASSERT_TRUE(h.Commit());
+        }
+    }
+
+    std::map<std::string, Gone> Expected() const {
+        const std::string u = "\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+        const std::string m = "\\Microsoft\\Windows\\CurrentVersion\\";
+        return {
+            {kSoftwareHive,
+             {{},
+              {{m + "Run", "win_upd2.exe"},
+               {m + "Run", "wersds.exe"},
+               {m + "Run", "winshost.exe"},
+               {m + "Run", "QxHit"},
+               {m + "Run", "QxEnvRef"},
+               {m + "Ru1n", "erthgdr"},
+               {"\\Wow6432Node" + m + "Run", "QxHit32"}}}},
+            {kAliceHive,
+             {{"\\Software\\DateTime2", "\\Software\\DateTime3"},
+              {{u + "Run", "gouday.exe"},
+               {u + "Run", "QxAppData"},
+               {"\\Software\\Microsoft\\Params", "TimeKey"}}}},
+            {kBobHive,
+             {{},
+              {{u + "Run", "sysformat"},
+               {u + "Run", "QxUpper"},
+               {"\\Software\\Microsoft\\Params", "TimeKey"},
+               {"\\Software\\Microsoft\\Params", "riga"}}}},
+            {kSystemHive,
+             {{"\\ControlSet001\\Services\\wormsvc", "\\ControlSet002\\Services\\wormsvc",
+               "\\ControlSet001\\Services\\upd"},
+              {}}},
+        };
+    }
+
+    std::vector<std::string> ExpectedLines(const char* outcome) const {
+        std::vector<std::string> lines = {
+            Line("W32/Bagle.Aq.Worm", outcome), Line("W32/Bagle.Dl.A.Worm", outcome),
+            Line("W32/Bagle.Al.Worm", outcome), Line("W32/Bagle.Be.Worm", outcome),
+            Line("W32/Bagle.C.Worm", outcome),  Line("W32/Bagle.C.Worm", outcome),
+            Line("W32/Bagle.D.Worm", outcome),  Line("W32/Bagle.Av.Worm", outcome),
+            Line("W32/Bagle.Ax.Worm", outcome), Line("W32/Bagle.Ax.Worm", outcome),
+            Line("W32/Bagle.Ay.Worm", outcome),
+        };
+        // The Run-key sweep: three values in SOFTWARE, one each for the users.
+        for (int i = 0; i < 5; ++i) lines.push_back(Line("W32/Bagle.Worm", outcome));
+        // One line per control set's service key.
+        for (int i = 0; i < 3; ++i) lines.push_back(Line(wormName, outcome));
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+
+    std::map<std::string, std::string> HiveBytes() const {
+        std::map<std::string, std::string> bytes;
+        for (const char* hive : kHives) bytes[hive] = ReadAll(At(hive));
+        return bytes;
+    }
+
+    ProgramRun Scan(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{QX_SCAN_BINARY};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(disk);
+        return RunProgram(args);
+    }
+
+    std::string QuarantineFile(const std::string& tail) const {
+        const fs::path folder = At("Quellix/Quarantine");
+        if (!fs::exists(folder)) return {};
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() > tail.size() &&
+                name.compare(name.size() - tail.size(), tail.size(), tail) == 0) {
+                return entry.path().string();
+            }
+        }
+        return {};
+    }
+
+    std::string top;
+    std::string disk;
+    SampleBytes sample;
+    std::string wormName;
+};
+
+TEST_F(OfflineRegistry, CleansEveryHiveAsTheProgramCleansTheLiveRegistry) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    std::map<std::string, std::set<std::string>> dumps;
+    for (const char* hive : kHives) dumps[hive] = Dump(At(hive));
+
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(RegistryLines(run.out), ExpectedLines("removed")) << run.out << run.err;
+    // The registry's lines come before the statistics.
+    const std::vector<std::string> lines = SplitLines(run.out);
+    auto stats = std::find(lines.begin(), lines.end(), "Scanning statistics");
+    ASSERT_NE(stats, lines.end());
+    for (auto it = stats; it != lines.end(); ++it) EXPECT_NE(it->rfind("System Registry", 0), 0u);
+    EXPECT_FALSE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+
+    // Gone exactly what should go, everything else the same value by value.
+    const auto gone = Expected();
+    for (const char* hive : kHives) {
+        EXPECT_EQ(Dump(At(hive)), Without(dumps[hive], gone.at(hive))) << hive;
+    }
+    // Spot checks with hivexget: the decoys answer as before, the removed do not.
+    ProgramRun decoy =
+        RunProgram({"hivexget", At(kSoftwareHive), std::string("\\") + kRun, "QxDecoySys"});
+    EXPECT_EQ(decoy.status, 0);
+    EXPECT_EQ(decoy.out, "C:\\WINDOWS\\system32\\ctfmon.exe\n");
+    ProgramRun hit = RunProgram({"hivexget", At(kSoftwareHive), std::string("\\") + kRun, "QxHit"});
+    EXPECT_NE(hit.status, 0);
+    ProgramRun other = RunProgram(
+        {"hivexget", At(kSystemHive), "\\ControlSet003\\Services\\wormsvc", "ImagePath"});
+    EXPECT_EQ(other.out, "C:\\Program Files\\Other\\wormsvc.exe\n");
+
+    // Nothing lost: each original whole in the quarantine, and its .reg file
+    // merged into the cleaned hive gives back every removed key and value.
+    for (const auto& [hive, label] :
+         std::map<std::string, std::string>{{kSoftwareHive, "SOFTWARE"},
+                                            {kSystemHive, "SYSTEM"},
+                                            {kAliceHive, "NTUSER-alice"},
+                                            {kBobHive, "NTUSER-bob"}}) {
+        const std::string copy = QuarantineFile("-" + label + ".hive");
+        const std::string reg = QuarantineFile("-" + label + ".reg");
+        ASSERT_FALSE(copy.empty()) << label;
+        ASSERT_FALSE(reg.empty()) << label;
+        EXPECT_EQ(ReadAll(copy), before.at(hive)) << label;
+        EXPECT_EQ(ReadAll(reg).rfind("REGEDIT4\r\n", 0), 0u) << label;
+        const std::string prefix = hive == kSoftwareHive ? "HKEY_LOCAL_MACHINE\\SOFTWARE"
+                                   : hive == kSystemHive ? "HKEY_LOCAL_MACHINE\\SYSTEM"
+                                                         : "HKEY_CURRENT_USER";
+        const std::string merged = top + "/merged-" + label;
+        fs::copy_file(At(hive), merged);
+        ProgramRun merge = RunProgram({"hivexregedit", "--merge", "--prefix", prefix, merged, reg});
+        ASSERT_EQ(merge.status, 0) << label << ": " << merge.err;
+        EXPECT_EQ(Dump(merged), dumps[hive]) << label;
+    }
+    // No working file left beside a hive, and each new hive is clean: its two
+    // sequence numbers equal, so the next scan (and Windows) takes no log to
+    // be pending.
+    for (const char* hive : kHives) {
+        EXPECT_FALSE(fs::exists(At(hive) + ".quellix-new")) << hive;
+        const std::string bytes = ReadAll(At(hive));
+        ASSERT_GE(bytes.size(), 12u);
+        EXPECT_EQ(bytes.substr(4, 4), bytes.substr(8, 4)) << hive;
+    }
+}
+
+TEST_F(OfflineRegistry, ReportOnlySaysFoundAndWritesNothing) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    ProgramRun run = Scan({"--report-only"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(RegistryLines(run.out), ExpectedLines("found")) << run.out;
+    EXPECT_EQ(HiveBytes(), before);
+    EXPECT_FALSE(fs::exists(At("Quellix")));
+    EXPECT_TRUE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+}
+
+TEST_F(OfflineRegistry, NoRegistryWorkWithoutASignatureMatch) {
+    WriteText("WINDOWS/system32/ctfmon.exe", "clean\n");
+    MakeHives();
+    const auto before = HiveBytes();
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(RegistryLines(run.out).empty());
+    EXPECT_EQ(HiveBytes(), before);
+    EXPECT_FALSE(fs::exists(At("Quellix")));
+}
+
+// A hive that cannot be written is named with the reason, left byte for byte
+// as it was, its findings read "found", and the status says incomplete; the
+// file scan and the other hives go on.
+TEST_F(OfflineRegistry, AHiveInAReadOnlyFolderIsReportedAndLeftAlone) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    const std::string users = At("Users");
+    // A read-only bind mount of Users in a mount namespace of the scanner's own.
+    ProgramRun probe = RunProgram({"true"}, [&] {
+        return unshare(CLONE_NEWNS) == 0 &&
+               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    });
+    if (probe.status != 0) GTEST_SKIP() << "no private mount namespace here (unshare refused)";
+    ProgramRun run = RunProgram({QX_SCAN_BINARY, disk}, [&] {
+        return unshare(CLONE_NEWNS) == 0 &&
+               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               mount(users.c_str(), users.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+               mount(nullptr, users.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
+                   0;
+    });
+    ASSERT_NE(run.status, 126) << "the read-only bind mount failed";
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_EQ(ReadAll(At(kBobHive)), before.at(kBobHive));
+    EXPECT_NE(run.err.find(At(kBobHive) + ": registry hive not cleaned: cannot be opened for "
+                                          "writing: Read-only file system"),
+              std::string::npos)
+        << run.err;
+    const std::vector<std::string> lines = RegistryLines(run.out);
+    for (const char* name : {"W32/Bagle.Ax.Worm", "W32/Bagle.Ay.Worm"}) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), Line(name, "found")), lines.end()) << name;
+    }
+    EXPECT_NE(ReadAll(At(kAliceHive)), before.at(kAliceHive));
+    EXPECT_TRUE(QuarantineFile("-NTUSER-bob.hive").empty());
+    EXPECT_FALSE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+}
+
+// Windows would bring back its own registry when it resumes, or take the
+// changed hive for a damaged one: no hive is written.
+TEST_F(OfflineRegistry, AHibernatedWindowsKeepsEveryHive) {
+    PlantFiles();
+    MakeHives();
+    WriteText("hiberfil.sys", std::string("HIBR") + std::string(4092, '\0'));
+    const auto before = HiveBytes();
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_EQ(HiveBytes(), before);
+    EXPECT_EQ(RegistryLines(run.out), ExpectedLines("found"));
+    EXPECT_NE(run.err.find("Windows is hibernated"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+}
+
+// A SOFTWARE hive that is damaged, cut short, hostile or not a hive: a clear
+// error for it, and the other hives are cleaned.
+TEST_F(OfflineRegistry, ADamagedHiveGetsAClearErrorAndTheOthersAreCleaned) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string&)> damage;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty file", [](const std::string&) { return std::string(); }, "not a registry hive"},
+        {"text", [](const std::string&) { return std::string(9000, 'A'); }, "not a registry hive"},
+        {"cut inside the base block", [](const std::string& h) { return h.substr(0, 1000); },
+         "not a registry hive"},
+        {"bad checksum",
+         [](const std::string& h) {
+             std::string d = h;
+             d[0x1FC] ^= 0x55;
+             return d;
+         },
+         "not a registry hive"},
+        {"bins cut short", [](const std::string& h) { return h.substr(0, h.size() - 2048); },
+         "registry hive not cleaned"},
+        {"log pending",
+         [](const std::string& h) {
+             std::string d = h;
+             d[4] = 9;  // primary sequence number ahead of the secondary
+             // The checksum still right, so only the sequence numbers tell.
+             unsigned sum = 0;
+             for (int i = 0; i < 508; i += 4) {
+                 sum ^= static_cast<unsigned char>(d[i]) |
+                        (static_cast<unsigned char>(d[i + 1]) << 8) |
+                        (static_cast<unsigned char>(d[i + 2]) << 16) |
+                        (static_cast<unsigned>(static_cast<unsigned char>(d[i + 3])) << 24);
+             }
+             for (int i = 0; i < 4; ++i) d[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+             return d;
+         },
+         "still in its .LOG files"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(disk);
+        PlantFiles();
+        MakeHives();
+        const std::string damaged = c.damage(ReadAll(At(kSoftwareHive)));
+        std::ofstream(At(kSoftwareHive), std::ios::binary | std::ios::trunc) << damaged;
+        const auto before = HiveBytes();
+        ProgramRun run = Scan();
+        EXPECT_EQ(run.status, 1 | 4) << run.err;
+        EXPECT_NE(run.err.find(At(kSoftwareHive) + ": registry hive not cleaned"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        EXPECT_EQ(ReadAll(At(kSoftwareHive)), damaged);
+        EXPECT_NE(ReadAll(At(kSystemHive)), before.at(kSystemHive));
+        EXPECT_NE(ReadAll(At(kAliceHive)), before.at(kAliceHive));
+    }
+}
+
+// A user's NTUSER.DAT that is a link out of the disk is never opened, so a
+// hive outside cannot be changed; the scan says so.
+TEST_F(OfflineRegistry, AHiveLinkedOutOfTheDiskIsNotFollowed) {
+    PlantFiles();
+    MakeHives();
+    const std::string outside = top + "/outside.dat";
+    fs::copy_file(At(kBobHive), outside);
+    fs::create_directories(At("Users/eve"));
+    fs::create_symlink(outside, At("Users/eve/NTUSER.DAT"));
+    const std::string outsideBefore = ReadAll(outside);
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_EQ(ReadAll(outside), outsideBefore);
+    EXPECT_NE(run.err.find(At("Users/eve/NTUSER.DAT") + ": registry hive not cleaned"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(OfflineRegistry, TheNinetyFiveFamilysRegistryIsLeftWithAWord) {
+    Write("WINDOWS/wormsvc.exe", sample);
+    WriteText("WINDOWS/SYSTEM.DAT", "CREG");
+    WriteText("WINDOWS/USER.DAT", "CREG");
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(RegistryLines(run.out).empty());
+    EXPECT_NE(run.err.find("a Windows of the 95 family"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadAll(At("WINDOWS/SYSTEM.DAT")), "CREG");
+}
+
+// --- The text of values -------------------------------------------------------
+
+TEST(OfflineValueText, AsTheAnsiRegistryCallsGiveIt) {
+    struct Case {
+        const char* what;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+        std::size_t capacity;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"REG_SZ", 1, Utf16("C:\\A.exe"), 264, "C:\\A.exe"},
+        {"cut to the buffer", 1, Utf16("abcdef"), 4, "abc"},
+        {"no terminator", 2, {'a', 0, 'b', 0}, 264, "ab"},
+        {"odd last byte", 1, {'a', 0, 'b'}, 264, "a"},
+        {"beyond Latin-1", 1, {0x41, 0x04, 'x', 0, 0, 0}, 264, "?x"},
+        {"MULTI_SZ: the first string", 7, {'a', 0, 0, 0, 'b', 0, 0, 0}, 264, "a"},
+        {"binary as bytes", 3, {'s', 'y', 's', 0, 'x'}, 264, "sys"},
+        {"no data", 1, {}, 264, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ValueText(c.type, c.data.data(), c.data.size(), c.capacity), c.text) << c.what;
+    }
+}
+
+TEST(OfflineValueText, EnvironmentReferencesExpandAsWindowsExpandsThem) {
+    OfflineEnvironment env;
+    env.Set("SystemRoot", "C:\\WINDOWS");
+    env.Set("APPDATA", "C:\\Users\\bob\\AppData\\Roaming");
+    struct Case {
+        const char* text;
+        std::size_t capacity;
+        bool fits;
+        const char* out;
+    };
+    const std::vector<Case> cases = {
+        {"%SystemRoot%\\x.exe", 261, true, "C:\\WINDOWS\\x.exe"},
+        {"%systemroot%\\x.exe", 261, true, "C:\\WINDOWS\\x.exe"},
+        {"%unknown%\\x.exe", 261, true, "%unknown%\\x.exe"},
+        {"100% %APPDATA%\\a", 261, true, "100% C:\\Users\\bob\\AppData\\Roaming\\a"},
+        {"%nope%SystemRoot%", 261, true, "%nopeC:\\WINDOWS"},
+        {"a lone % sign", 261, true, "a lone % sign"},
+        {"%SystemRoot%", 10, false, ""},
+        {"%SystemRoot%", 11, true, "C:\\WINDOWS"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(ExpandReferences(c.text, env, c.capacity, out), c.fits) << c.text;
+        if (c.fits) {
+            EXPECT_EQ(out, c.out) << c.text;
+        }
+    }
+}
+
+}  // namespace

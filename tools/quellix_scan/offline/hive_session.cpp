@@ -1,0 +1,245 @@
+#include "tools/quellix_scan/offline/hive_session.h"
+
+#include <errno.h>
+#include <hivex.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "quarantine/reg_text.h"
+
+namespace {
+
+// Memory hivex hands out, freed with free().
+template <typename T>
+struct Freed {
+    explicit Freed(T* p) : ptr(p) {}
+    ~Freed() { std::free(ptr); }
+    Freed(const Freed&) = delete;
+    Freed& operator=(const Freed&) = delete;
+    T* ptr;
+};
+
+// Deeper than this no Windows key goes (its paths end at 255 levels); a
+// hostile hive's loops end here too.
+constexpr int kMaxDepth = 512;
+
+}  // namespace
+
+HiveSession::HiveSession(std::string rootName) : rootName_(std::move(rootName)) {}
+
+HiveSession::~HiveSession() {
+    if (hive_) hivex_close(hive_);
+}
+
+bool HiveSession::Open(int fd, std::string& error) {
+    if (hive_) {
+        hivex_close(hive_);
+        hive_ = nullptr;
+    }
+    // hivex reads the file by name; this name is the descriptor itself, so
+    // no path is looked up again. With the write flag the whole file is read
+    // into memory, and only CommitTo writes.
+    std::string name = "/proc/self/fd/" + std::to_string(fd);
+    errno = 0;
+    hive_ = hivex_open(name.c_str(), HIVEX_OPEN_WRITE);
+    if (!hive_) {
+        int e = errno;
+        error = e == 0 ? std::string("not a registry hive")
+                       : std::string("not a registry hive or damaged (") + std::strerror(e) + ")";
+        return false;
+    }
+    if (hivex_root(hive_) == 0) {
+        hivex_close(hive_);
+        hive_ = nullptr;
+        error = "the hive has no root key";
+        return false;
+    }
+    return true;
+}
+
+HiveSession::Node HiveSession::Child(Node parent, const std::string& name) const {
+    if (!hive_ || parent == 0 || name.empty()) return 0;
+    return hivex_node_get_child(hive_, parent, name.c_str());
+}
+
+HiveSession::Node HiveSession::Find(const std::string& path) const {
+    if (!hive_) return 0;
+    Node node = hivex_root(hive_);
+    std::size_t start = 0;
+    while (node != 0 && start < path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) node = Child(node, path.substr(start, end - start));
+        start = end + 1;
+    }
+    return node;
+}
+
+std::vector<HiveSession::Node> HiveSession::Children(Node parent) const {
+    std::vector<Node> out;
+    if (!hive_ || parent == 0) return out;
+    Freed<hive_node_h> children(hivex_node_children(hive_, parent));
+    if (!children.ptr) return out;
+    for (hive_node_h* c = children.ptr; *c != 0; ++c) out.push_back(*c);
+    return out;
+}
+
+std::string HiveSession::Name(Node node) const {
+    if (!hive_ || node == 0) return {};
+    Freed<char> name(hivex_node_name(hive_, node));
+    return name.ptr ? std::string(name.ptr) : std::string();
+}
+
+std::string HiveSession::PathOf(Node node) const {
+    if (!hive_ || node == 0) return {};
+    const Node root = hivex_root(hive_);
+    std::string path;
+    for (int depth = 0; node != root && node != 0 && depth < kMaxDepth; ++depth) {
+        path = path.empty() ? Name(node) : Name(node) + "\\" + path;
+        node = hivex_node_parent(hive_, node);
+    }
+    return path;
+}
+
+std::string HiveSession::RegName(Node node) const {
+    std::string path = PathOf(node);
+    return path.empty() ? rootName_ : rootName_ + "\\" + path;
+}
+
+namespace {
+
+bool ReadOne(hive_h* hive, hive_value_h handle, HiveSession::Value& value) {
+    Freed<char> key(hivex_value_key(hive, handle));
+    if (!key.ptr) return false;
+    hive_type type = hive_t_none;
+    std::size_t length = 0;
+    Freed<char> data(hivex_value_value(hive, handle, &type, &length));
+    if (!data.ptr && length != 0) return false;
+    value.name = key.ptr;
+    value.type = static_cast<std::uint32_t>(type);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.ptr);
+    value.data.assign(bytes, bytes + (data.ptr ? length : 0));
+    return true;
+}
+
+}  // namespace
+
+std::vector<HiveSession::Value> HiveSession::Values(Node node) const {
+    std::vector<Value> out;
+    if (!hive_ || node == 0) return out;
+    Freed<hive_value_h> values(hivex_node_values(hive_, node));
+    if (!values.ptr) return out;
+    for (hive_value_h* v = values.ptr; *v != 0; ++v) {
+        Value value;
+        if (ReadOne(hive_, *v, value)) out.push_back(std::move(value));
+    }
+    return out;
+}
+
+bool HiveSession::ReadValue(Node node, const std::string& name, Value& value) const {
+    if (!hive_ || node == 0) return false;
+    errno = 0;
+    hive_value_h handle = hivex_node_get_value(hive_, node, name.c_str());
+    return handle != 0 && ReadOne(hive_, handle, value);
+}
+
+bool HiveSession::DeleteValue(Node node, const std::string& name) {
+    if (!hive_ || node == 0) return false;
+    // hivex sets a key's values as a whole: all of them but this one.
+    Freed<hive_value_h> handles(hivex_node_values(hive_, node));
+    if (!handles.ptr) return false;
+    std::vector<Value> keep;
+    bool found = false;
+    Value gone;
+    for (hive_value_h* v = handles.ptr; *v != 0; ++v) {
+        Value value;
+        // A value that cannot be read whole would be lost by the rewrite.
+        if (!ReadOne(hive_, *v, value)) return false;
+        if (!found && strcasecmp(value.name.c_str(), name.c_str()) == 0) {
+            found = true;
+            gone = std::move(value);
+        } else {
+            keep.push_back(std::move(value));
+        }
+    }
+    if (!found) return false;
+    std::vector<hive_set_value> set(keep.size());
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        set[i].key = const_cast<char*>(keep[i].name.c_str());
+        set[i].t = static_cast<hive_type>(keep[i].type);
+        set[i].len = keep[i].data.size();
+        set[i].value = reinterpret_cast<char*>(keep[i].data.data());
+    }
+    std::string lines = RegKeyLine(RegName(node)) + HiveValueRegLine(gone);
+    if (hivex_node_set_values(hive_, node, set.size(), set.data(), 0) != 0) return false;
+    backup_ += lines;
+    changed_ = true;
+    return true;
+}
+
+void HiveSession::BackUpKey(Node node) {
+    // Iterative, parents before children, so a deep hostile hive cannot
+    // exhaust the stack.
+    std::vector<std::pair<Node, int>> stack{{node, 0}};
+    while (!stack.empty()) {
+        auto [current, depth] = stack.back();
+        stack.pop_back();
+        backup_ += RegKeyLine(RegName(current));
+        for (const Value& value : Values(current)) backup_ += HiveValueRegLine(value);
+        if (depth >= kMaxDepth) continue;
+        std::vector<Node> children = Children(current);
+        for (auto c = children.rbegin(); c != children.rend(); ++c)
+            stack.push_back({*c, depth + 1});
+    }
+}
+
+bool HiveSession::DeleteKey(Node node) {
+    if (!hive_ || node == 0 || node == hivex_root(hive_)) return false;
+    std::string saved = backup_;
+    BackUpKey(node);
+    if (hivex_node_delete_child(hive_, node) != 0) {
+        backup_ = saved;
+        return false;
+    }
+    changed_ = true;
+    return true;
+}
+
+bool HiveSession::CommitTo(const std::string& path, std::string& error) {
+    if (!hive_) {
+        error = "no hive open";
+        return false;
+    }
+    errno = 0;
+    if (hivex_commit(hive_, path.c_str(), 0) != 0) {
+        error = std::string("hivex could not write the hive: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string HiveValueRegLine(const HiveSession::Value& value) {
+    const std::vector<std::uint8_t>& d = value.data;
+    bool plainText = value.type == kRegSz && d.size() >= 2 && d.size() % 2 == 0 &&
+                     d[d.size() - 2] == 0 && d[d.size() - 1] == 0;
+    std::string narrow;
+    for (std::size_t i = 0; plainText && i + 2 < d.size(); i += 2) {
+        if (d[i + 1] != 0 || d[i] < 0x20 || d[i] > 0x7E) plainText = false;
+        narrow += static_cast<char>(d[i]);
+    }
+    if (plainText) {
+        narrow += '\0';
+        return RegValueLine(value.name.c_str(), kRegSz,
+                            reinterpret_cast<const std::uint8_t*>(narrow.data()), narrow.size());
+    }
+    if (value.type != kRegSz || !IsWritableRegName(value.name.c_str())) {
+        return RegValueLine(value.name.c_str(), value.type, d.data(), d.size());
+    }
+    // Any other REG_SZ goes as its UTF-16 bytes in hex(1): RegValueLine would
+    // take short data that happens to look like text for a string.
+    std::string line = RegValueLine(value.name.c_str(), kRegBinary, d.data(), d.size());
+    std::string head = RegValueLine(value.name.c_str(), kRegBinary, nullptr, 0);
+    const std::size_t at = head.size() - std::strlen("hex:\r\n");
+    return line.replace(at, std::strlen("hex:"), "hex(1):");
+}

@@ -1,0 +1,75 @@
+// One registry hive file, open through hivex and changed in memory only: keys
+// found by path as Windows finds them (without regard to case), values read,
+// values and keys deleted, and everything deleted kept as REGEDIT4 text so it
+// can be merged back. Nothing reaches the file before CommitTo.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct hive_h;
+
+class HiveSession {
+public:
+    using Node = std::size_t;  // 0: no key
+
+    // rootName: how the .reg text names the hive's root key
+    // ("HKEY_LOCAL_MACHINE\SOFTWARE", "HKEY_CURRENT_USER").
+    explicit HiveSession(std::string rootName);
+    ~HiveSession();
+    HiveSession(const HiveSession&) = delete;
+    HiveSession& operator=(const HiveSession&) = delete;
+
+    // Reads the hive from an open descriptor (the caller keeps it open). On
+    // failure error says why, and the session holds no hive.
+    bool Open(int fd, std::string& error);
+
+    // The key at path (backslash-separated, relative to the root); 0 when
+    // any part is missing or the hive is damaged there.
+    Node Find(const std::string& path) const;
+    Node Child(Node parent, const std::string& name) const;
+    std::vector<Node> Children(Node parent) const;
+    std::string Name(Node node) const;
+    // The key's path from the root, as the hive spells it.
+    std::string PathOf(Node node) const;
+
+    struct Value {
+        std::string name;
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+    };
+    // The key's values in their stored order; values that cannot be read
+    // are left out.
+    std::vector<Value> Values(Node node) const;
+    // The named value (any case; "" the unnamed one); false when missing.
+    bool ReadValue(Node node, const std::string& name, Value& value) const;
+
+    // Each true on success; what goes is appended to the backup first.
+    bool DeleteValue(Node node, const std::string& name);
+    // The key with all its subkeys and values (not the root).
+    bool DeleteKey(Node node);
+
+    bool Changed() const { return changed_; }
+    // REGEDIT4 key and value lines of all that was deleted, in order.
+    const std::string& Backup() const { return backup_; }
+
+    // Writes the whole changed hive to path (a new file); false when hivex
+    // could not write all of it.
+    bool CommitTo(const std::string& path, std::string& error);
+
+private:
+    void BackUpKey(Node node);
+    std::string RegName(Node node) const;
+
+    std::string rootName_;
+    hive_h* hive_ = nullptr;
+    bool changed_ = false;
+    std::string backup_;
+};
+
+// A value line for the .reg text that merges back into the same bytes: a
+// REG_SZ of plain ASCII text with one closing zero is written as a string,
+// everything else as the hive's own bytes.
+std::string HiveValueRegLine(const HiveSession::Value& value);

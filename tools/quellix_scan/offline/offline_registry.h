@@ -1,0 +1,56 @@
+// The registry cleaning of the Windows program for a mounted Windows of the
+// NT family: after the walk, its hives (SOFTWARE for HKLM, each user's
+// NTUSER.DAT for HKCU, SYSTEM for the services) are cleaned as the running
+// program cleans the live registry, for the files the walk removed. Nothing
+// is lost: a hive is copied to the disk's quarantine folder and what is
+// deleted is written to a .reg file there before the hive changes, and the
+// changed hive replaces the original only once it is written whole.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class OfflineRegistryCleaner {
+public:
+    using Output = std::function<void(const std::string& line)>;
+
+    // resultLine: a result line for stdout ("System Registry     ... removed",
+    // or "... found" when the hive stays as it is); message: a line for
+    // stderr. In report-only mode nothing is written to the disk.
+    OfflineRegistryCleaner(bool reportOnly, Output resultLine, Output message);
+    ~OfflineRegistryCleaner();
+    OfflineRegistryCleaner(const OfflineRegistryCleaner&) = delete;
+    OfflineRegistryCleaner& operator=(const OfflineRegistryCleaner&) = delete;
+
+    // Every result line of the walk, as the scan made it (before report-only
+    // rewording): tells which swept files were removed.
+    void NoteResultLine(const std::string& line);
+
+    // Cleans the hives of the Windows in systemFolder (the host folder that
+    // stands for C:), once: later calls do nothing. Nothing happens unless
+    // the walk matched a file against the signature tables.
+    void Clean(const std::string& systemFolder);
+
+    // A hive needed cleaning and could not be read or written.
+    bool Incomplete() const { return incomplete_; }
+
+    // False when this build has no hive support (hivex missing).
+    static bool Available();
+
+private:
+    struct SweptFile {
+        std::string path;  // the Windows path the scan reported
+        std::string detectionName;
+        bool removed = false;
+    };
+
+    bool reportOnly_;
+    Output resultLine_;
+    Output message_;
+    std::vector<SweptFile> swept_;
+    bool cleaned_ = false;
+    bool incomplete_ = false;
+
+    friend class OfflineRegistryRun;
+};
