@@ -30,9 +30,12 @@
 //   processes:<name>       print the image path of every running process whose
 //                          file has that name ("process: <path>"), sorted
 //   sleep:<ms>
+// qxdriver.exe short-path PATH prints PATH by the short names the file system
+// made for it (PATH may be in any script: it is read from the wide command line).
 #include <windows.h>
 // after windows.h, which it needs
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,11 +85,12 @@ bool WaitFor(Done done, DWORD timeoutMs) {
     return true;
 }
 
-std::string Utf16ToAnsi(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+// The transcript is UTF-8, so that names in any script come through whole.
+std::string Utf16ToUtf8(const wchar_t* text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return {};
     std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
     out.resize(static_cast<size_t>(size - 1));
     return out;
 }
@@ -94,7 +98,7 @@ std::string Utf16ToAnsi(const wchar_t* text) {
 std::string WindowText(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
-    return Utf16ToAnsi(text);
+    return Utf16ToUtf8(text);
 }
 
 struct WindowSearch {
@@ -305,7 +309,7 @@ void Read() {
         std::vector<wchar_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
         // LB_GETTEXT answers in UTF-16 across processes under Wine.
         SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        Say("line: %s", Utf16ToAnsi(text.data()).c_str());
+        Say("line: %s", Utf16ToUtf8(text.data()).c_str());
     }
     Say("status: %s", WindowText(Control(kStatusLine)).c_str());
 }
@@ -380,9 +384,22 @@ void Processes(const std::string& name) {
     for (const std::string& path : found) Say("process: %s", path.c_str());
 }
 
+int PrintShortPath() {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args || count != 3) return 1;
+    wchar_t shortPath[MAX_PATH + 1];
+    DWORD n = GetShortPathNameW(args[2], shortPath, MAX_PATH + 1);
+    LocalFree(args);
+    if (n == 0 || n > MAX_PATH) return 1;
+    std::printf("%s\n", Utf16ToUtf8(shortPath).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "short-path") == 0) return PrintShortPath();
     for (int i = 1; i < argc; ++i) {
         std::string step = argv[i];
         std::string arg;
