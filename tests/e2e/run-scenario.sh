@@ -31,7 +31,7 @@ if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | he
 fi
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
-for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe; do
+for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe quellix-restore.exe; do
     if [ -f "$bin/$exe" ]; then cp -f "$bin/$exe" "$test_dir/"; fi
 done
 # One wineserver for the whole scenario, warmed up by a trivial program.
@@ -311,6 +311,13 @@ named_scenario() {
             grep -qF "${paths[$i]}     " "$log" || echo "log lacks ${paths[$i]}" >>"$work/transcript"
         fi
     done
+    # The restore tool reads the quarantine's path as the program wrote it.
+    local id
+    if [ "${1:-}" != ascii ]; then
+        id="$(tr -d '\r' <"$log" | grep -A1 -F "${paths[0]}     " | sed -n 's/^    Quarantine: //p')"
+        in_prefix 'C:\qxtest\quellix-restore.exe' restore "$id" >/dev/null 2>&1
+        [ -f "$prefix/drive_d/${NAMED_FOLDERS[0]}/${NAMED_FILES[0]}" ] || echo "not restored: ${paths[0]}" >>"$work/transcript"
+    fi
     expect <<EOT
 started
 ok shown
