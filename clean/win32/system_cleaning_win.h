@@ -19,19 +19,7 @@ int NtVersionClass();
 REGSAM RegistryViewFlag();
 // BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
 bool SystemFileViewActive();
-// Redirection back on for one scope: whatever loads DLLs (LoadLibraryA, the
-// performance-data providers) must get the 32-bit ones, not those of the real
-// System32.
-class SystemFileViewPause {
-public:
-    SystemFileViewPause();
-    ~SystemFileViewPause();
-    SystemFileViewPause(const SystemFileViewPause&) = delete;
-    SystemFileViewPause& operator=(const SystemFileViewPause&) = delete;
-
-private:
-    bool wasActive_;
-};
+// SystemFileViewPause is in clean/system_cleaning.h.
 HMODULE LoadSystemLibrary(const char* name);
 
 // --- Processes ---------------------------------------------------------------

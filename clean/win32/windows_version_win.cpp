@@ -60,15 +60,17 @@ REGSAM RegistryViewFlag() {
     return RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
 }
 
+// The pump pauses the view at every directory entry: the two calls are
+// looked up once.
 void BeginSystemFileView() {
     if (viewActive || !RunningUnderWow64()) return;
-    auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
+    static const auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
     if (disable && disable(&viewToken)) viewActive = true;
 }
 
 void EndSystemFileView() {
     if (!viewActive) return;
-    auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
+    static const auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
     if (revert) revert(viewToken);
     viewActive = false;
 }
