@@ -15,8 +15,25 @@ int PlatformClass();
 int NtVersionClass();
 
 // --- The 64-bit view for a 32-bit build on 64-bit Windows --------------------
-// KEY_WOW64_64KEY under WOW64, else 0 (older systems reject the flag).
+// The view every registry call opens keys in: the one a RegistryViewScope
+// chose, else KEY_WOW64_64KEY under WOW64 and 0 elsewhere (older systems
+// reject the flags).
 REGSAM RegistryViewFlag();
+// The views of HKLM\Software to clean: on 64-bit Windows the 64-bit one and
+// the 32-bit one (Wow6432Node, where a 32-bit worm's entries land); elsewhere
+// the only one. Returns how many it wrote.
+int MachineRegistryViews(REGSAM views[2]);
+// One view for every registry call within a scope.
+class RegistryViewScope {
+public:
+    explicit RegistryViewScope(REGSAM view);
+    ~RegistryViewScope();
+    RegistryViewScope(const RegistryViewScope&) = delete;
+    RegistryViewScope& operator=(const RegistryViewScope&) = delete;
+
+private:
+    REGSAM saved_;
+};
 // BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
 bool SystemFileViewActive();
 // SystemFileViewPause is in clean/system_cleaning.h.
