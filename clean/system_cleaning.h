@@ -18,3 +18,18 @@ int RestartComputer();
 // real system folders (System32, not SysWOW64); elsewhere they do nothing.
 void BeginSystemFileView();
 void EndSystemFileView();
+
+// The usual view back for one scope: whatever may load DLLs (window messages
+// with their hooks and input methods, dialogs, the shell, LoadLibraryA, the
+// performance-data providers) must get the 32-bit ones, not those of the real
+// System32, where loading fails.
+class SystemFileViewPause {
+public:
+    SystemFileViewPause();
+    ~SystemFileViewPause();
+    SystemFileViewPause(const SystemFileViewPause&) = delete;
+    SystemFileViewPause& operator=(const SystemFileViewPause&) = delete;
+
+private:
+    bool wasActive_;
+};

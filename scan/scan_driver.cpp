@@ -72,6 +72,7 @@ int RunScan() {
 }
 
 void PumpMessages() {
+    SystemFileViewPause pause;
     platform::QueuedMessage message;
     if (!platform::TakeQueuedMessage(message)) return;
     if ((message.wParam & 0xFFFF) == kEscapeKey) {

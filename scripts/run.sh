@@ -40,6 +40,11 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${QX_RUN_XVFB:-}" ]; then
 fi
 
 source "$root/tests/wine/wine-env.sh"
+# Where the kernel runs no 32-bit programs, the whole run goes inside the
+# namespace where qemu-user runs them (the infected stand-in is one).
+if [ "$(qx_wine32_mode)" = qemu ]; then
+    exec "$root/tests/wine/wine32/enter-namespace.sh" bash "$0" "$@"
+fi
 mkdir -p "$out"
 rm -f "$out"/*.png
 work="$(mktemp -d "${TMPDIR:-/tmp}/quellix-run.XXXXXX")"
@@ -90,8 +95,8 @@ echo "  start-up entries: GameHelper -> D:\\Games\\game.exe, d3dupdate.exe -> BB
 worm="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\Games\gamesvc.exe' 2>/dev/null | tr -d '\r')"
 if [ -n "$worm" ]; then
     # The stand-in is a 32-bit program; where none runs, the scan finds it on disk only.
-    how="(not started: this kernel runs no 32-bit programs)"
-    if qx_i386_runs; then
+    how="(not started: $(qx_no_wine32_reason))"
+    if qx_have_wine32; then
         (cd "$dir" && wine 'D:\Games\gamesvc.exe' >/dev/null 2>&1 &)
         how="(running)"
     fi

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "clean/system_cleaning.h"
 #include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
@@ -65,6 +66,7 @@ private:
 void OpenPage(const char* path) {
     char address[512];
     FormatText(address, "%s%s", kMakerSite, path);
+    SystemFileViewPause pause;  // the shell loads DLLs of its own
     ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
@@ -168,8 +170,7 @@ BOOL MainDialog::OnInitDialog() {
 
     const ui::Window* hiddenAtStart[] = {&statusLine_, &statusFrame_, &searching_,
                                          &resultList_, &listFrame_,   &cancel_};
-    for (const ui::Window* control : hiddenAtStart)
-        control->Show(false);
+    for (const ui::Window* control : hiddenAtStart) control->Show(false);
     ok_.Enable(false);
     ok_.Show(false);
 

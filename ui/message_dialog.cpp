@@ -1,5 +1,6 @@
 #include "ui/message_dialog.h"
 
+#include "clean/system_cleaning.h"
 #include "platform/message_box.h"
 #include "scan/report_texts.h"
 #include "ui/main_dialog.h"
@@ -143,6 +144,7 @@ INT_PTR MessageDialog::OnCtlColor(const ui::Message& message) {
 }
 
 int ShowMessage(const char* text, const char* caption, unsigned style) {
+    SystemFileViewPause pause;  // a dialog during the scan loads DLLs like any window
     MessageDialog dialog;
     dialog.Text = text ? text : "";
     dialog.Caption = caption ? caption : "";

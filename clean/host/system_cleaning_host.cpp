@@ -33,3 +33,7 @@ int RestartComputer() {
 }
 void BeginSystemFileView() {}
 void EndSystemFileView() {}
+SystemFileViewPause::SystemFileViewPause() : wasActive_(false) {}
+SystemFileViewPause::~SystemFileViewPause() {
+    (void)wasActive_;
+}

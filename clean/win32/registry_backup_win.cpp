@@ -45,7 +45,9 @@ using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
 // A 32-bit program on 64-bit Windows that opens keys without KEY_WOW64_64KEY
 // sees the 32-bit view, which keeps HKLM\Software under Wow6432Node.
 bool InThe32BitView() {
-    if (sizeof(void*) == 8 || (RegistryViewFlag() & KEY_WOW64_64KEY) != 0) return false;
+    const REGSAM view = RegistryViewFlag();
+    if ((view & KEY_WOW64_32KEY) != 0) return true;
+    if (sizeof(void*) == 8 || (view & KEY_WOW64_64KEY) != 0) return false;
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
                                 reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))

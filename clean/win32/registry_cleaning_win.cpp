@@ -120,9 +120,23 @@ bool RemoveRegistryKey(HKEY root, const char* keyPath) {
 
 int SweepKnownStartupEntries() {
     char buffer[kCheckBufferSize];
-    for (const KnownEntryCheck& check : KnownEntryChecks) RunCheck(check, buffer);
+    REGSAM views[2];
+    const int viewCount = MachineRegistryViews(views);
+    for (const KnownEntryCheck& check : KnownEntryChecks) {
+        if (check.root == EntryRoot::CurrentUser) {
+            RunCheck(check, buffer);
+            continue;
+        }
+        for (int v = 0; v < viewCount; ++v) {
+            RegistryViewScope view(views[v]);
+            RunCheck(check, buffer);
+        }
+    }
     if (CurrentFilePath[0] != '\0') {
-        SweepRunKeyForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+        for (int v = 0; v < viewCount; ++v) {
+            RegistryViewScope view(views[v]);
+            SweepRunKeyForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+        }
         SweepRunKeyForFile(HKEY_CURRENT_USER, kRunKeyPath);
     }
     return 1;

@@ -15,23 +15,28 @@ int PlatformClass();
 int NtVersionClass();
 
 // --- The 64-bit view for a 32-bit build on 64-bit Windows --------------------
-// KEY_WOW64_64KEY under WOW64, else 0 (older systems reject the flag).
+// The view every registry call opens keys in: the one a RegistryViewScope
+// chose, else KEY_WOW64_64KEY under WOW64 and 0 elsewhere (older systems
+// reject the flags).
 REGSAM RegistryViewFlag();
-// BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
-bool SystemFileViewActive();
-// Redirection back on for one scope: whatever loads DLLs (LoadLibraryA, the
-// performance-data providers) must get the 32-bit ones, not those of the real
-// System32.
-class SystemFileViewPause {
+// The views of HKLM\Software to clean: on 64-bit Windows the 64-bit one and
+// the 32-bit one (Wow6432Node, where a 32-bit worm's entries land); elsewhere
+// the only one. Returns how many it wrote.
+int MachineRegistryViews(REGSAM views[2]);
+// One view for every registry call within a scope.
+class RegistryViewScope {
 public:
-    SystemFileViewPause();
-    ~SystemFileViewPause();
-    SystemFileViewPause(const SystemFileViewPause&) = delete;
-    SystemFileViewPause& operator=(const SystemFileViewPause&) = delete;
+    explicit RegistryViewScope(REGSAM view);
+    ~RegistryViewScope();
+    RegistryViewScope(const RegistryViewScope&) = delete;
+    RegistryViewScope& operator=(const RegistryViewScope&) = delete;
 
 private:
-    bool wasActive_;
+    REGSAM saved_;
 };
+// BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
+bool SystemFileViewActive();
+// SystemFileViewPause is in clean/system_cleaning.h.
 HMODULE LoadSystemLibrary(const char* name);
 
 // --- Processes ---------------------------------------------------------------

@@ -56,19 +56,44 @@ int NtVersionClass() {
     return 0;
 }
 
+namespace {
+REGSAM chosenView = 0;  // 0: the program's usual view
+}  // namespace
+
 REGSAM RegistryViewFlag() {
+    if (chosenView != 0) return chosenView;
     return RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
 }
 
+int MachineRegistryViews(REGSAM views[2]) {
+    if (sizeof(void*) == 8 || RunningUnderWow64()) {
+        views[0] = KEY_WOW64_64KEY;
+        views[1] = KEY_WOW64_32KEY;
+        return 2;
+    }
+    views[0] = 0;
+    return 1;
+}
+
+RegistryViewScope::RegistryViewScope(REGSAM view) : saved_(chosenView) {
+    chosenView = view;
+}
+
+RegistryViewScope::~RegistryViewScope() {
+    chosenView = saved_;
+}
+
+// The pump pauses the view at every directory entry: the two calls are
+// looked up once.
 void BeginSystemFileView() {
     if (viewActive || !RunningUnderWow64()) return;
-    auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
+    static const auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
     if (disable && disable(&viewToken)) viewActive = true;
 }
 
 void EndSystemFileView() {
     if (!viewActive) return;
-    auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
+    static const auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
     if (revert) revert(viewToken);
     viewActive = false;
 }

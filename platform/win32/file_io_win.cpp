@@ -5,8 +5,43 @@
 #include <windows.h>
 
 #include "platform/file_io.h"
+#include "platform/win32/file_io_win.h"
 
 namespace platform {
+
+namespace {
+
+// The 64-bit seek and length of the C runtime are looked up at run time: the
+// msvcrt.dll of the oldest systems the program is for is older than the one
+// they first shipped with. Without them, seeks stay below 2 GB and the length
+// comes from the file's handle.
+using SeekI64 = __int64(__cdecl*)(int, __int64, int);
+using LengthI64 = __int64(__cdecl*)(int);
+
+struct WideFileCalls {
+    SeekI64 seek = nullptr;
+    LengthI64 length = nullptr;
+};
+
+WideFileCalls& Calls() {
+    static WideFileCalls calls = [] {
+        WideFileCalls found;
+        if (HMODULE crt = GetModuleHandleA("msvcrt.dll")) {
+            found.seek = reinterpret_cast<SeekI64>(
+                reinterpret_cast<void*>(GetProcAddress(crt, "_lseeki64")));
+            found.length = reinterpret_cast<LengthI64>(
+                reinterpret_cast<void*>(GetProcAddress(crt, "_filelengthi64")));
+        }
+        return found;
+    }();
+    return calls;
+}
+
+}  // namespace
+
+void UseOldRuntimeFileCallsForTests() {
+    Calls() = WideFileCalls{};
+}
 
 int OpenReadBinary(const char* path) {
     int fd = _open(path, _O_RDONLY | _O_BINARY);
@@ -19,7 +54,12 @@ int CloseFile(int fd) {
 
 std::int64_t SeekSet(int fd, std::int64_t offset) {
     if (offset < 0) return -1;
-    __int64 result = _lseeki64(fd, offset, SEEK_SET);
+    if (Calls().seek) {
+        __int64 result = Calls().seek(fd, offset, SEEK_SET);
+        return result < 0 ? -1 : static_cast<std::int64_t>(result);
+    }
+    if (offset > 0x7FFFFFFF) return -1;
+    long result = _lseek(fd, static_cast<long>(offset), SEEK_SET);
     return result < 0 ? -1 : static_cast<std::int64_t>(result);
 }
 
@@ -28,10 +68,18 @@ int ReadFile(int fd, void* buffer, unsigned count) {
 }
 
 std::int64_t FileLength(int fd) {
-    __int64 length = _filelengthi64(fd);
-    return length < 0 ? -1 : static_cast<std::int64_t>(length);
+    if (Calls().length) {
+        __int64 length = Calls().length(fd);
+        return length < 0 ? -1 : static_cast<std::int64_t>(length);
+    }
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+    return (static_cast<std::int64_t>(high) << 32) | low;
 }
-
 bool PathExists(const char* path) {
     return _access(path, 0) == 0;
 }

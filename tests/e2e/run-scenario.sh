@@ -6,7 +6,14 @@
 # transcript with the expected one, line by line. Runs under a virtual display
 # (xvfb-run). Screenshots go to $QX_SHOTS_DIR (default BIN_DIR/../e2e-shots).
 set -u
+# NAME@VERSION runs the scenario under Wine set to that Windows version
+# (win98, nt40, win2k, winxp, win10...).
 name="$1"
+windows_version=""
+if [[ "$name" == *@* ]]; then
+    windows_version="${name#*@}"
+    name="${name%@*}"
+fi
 bin="$(cd "$2" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../wine/wine-env.sh"
@@ -43,6 +50,9 @@ in_prefix() { (cd "$test_dir" && wine "$@"); }
 # No window manager runs on the virtual display: Wine draws the frames and
 # captions itself, as Windows would.
 in_prefix reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+if [ -n "$windows_version" ]; then
+    in_prefix reg add 'HKCU\Software\Wine' /v Version /d "$windows_version" /f >/dev/null 2>&1
+fi
 # reg64 ARGS...: the registry tool in the 64-bit view.
 reg64() { (cd "$test_dir" && /usr/lib/wine/wine64 reg "$@" /f >/dev/null 2>&1); }
 
@@ -374,6 +384,53 @@ still on disk: D:\игра\вирус.exe
 still on disk: D:\文件.exe
 Not readable: D:\игра\ $why
 Not readable: D:\文件.exe $why
+EOT
+}
+
+scenario_family_findings() {
+    # What every Windows version shares, and where the families part: a drive
+    # with findings and the start-up entries they leave, and a file in use
+    # whose deletion waits for the next start of Windows: wininit.ini on the
+    # 95 family, the pending-rename list (MoveFileEx) on NT. Its restart
+    # question is answered No.
+    add_drive d
+    add_drive e
+    local found held
+    found="$(plant exe 'D:\game.exe')"
+    held="$(plant exe 'E:\held.exe')"
+    [ -n "$found" ] && [ -n "$held" ] || { echo "e2e $name: cannot plant"; return 1; }
+    in_prefix reg add "$RUN_KEY" /v GameHelper /d '"D:\game.exe" -silent' /f >/dev/null 2>&1
+    in_prefix reg add "$RUN_KEY" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
+    rm -f "$prefix/drive_c/windows/wininit.ini"
+    local n
+    n=$(($(files_on_c) + 2))
+    drive hold:'E:\held.exe' start click:1052 answer:no wait-ok read click:1070 expect-ended
+    [ -e "$prefix/drive_d/game.exe" ] && echo "left on disk: game.exe" >>"$work/transcript"
+    for value in GameHelper d3dupdate.exe; do
+        in_prefix reg query "$RUN_KEY" /v "$value" >/dev/null 2>&1 && echo "Run value left: $value" >>"$work/transcript"
+    done
+    if grep -qix 'NUL=E:\\HELD.EXE' <(tr -d '\r' <"$prefix/drive_c/windows/wininit.ini" 2>/dev/null); then
+        echo "pending deletion: wininit.ini NUL=E:\HELD.EXE" >>"$work/transcript"
+    fi
+    (cd "$test_dir" && /usr/lib/wine/wine64 reg query \
+        'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null) |
+        grep -qi 'E:\\held.exe' && echo "pending deletion: PendingFileRenameOperations E:\held.exe" >>"$work/transcript"
+    local pending="pending deletion: PendingFileRenameOperations E:\held.exe"
+    case "$windows_version" in win95 | win98 | winme) pending="pending deletion: wininit.ini NUL=E:\HELD.EXE" ;; esac
+    expect <<EOT
+holding E:\held.exe
+started
+question: Quellix Ver 7.0 | The system has to be restarted to remove the virus completely from your system. || Restart now? | YES NO
+ok shown
+line: System Registry     W32/Bagle.A.Worm removed
+line: System Registry     W32/Bagle.Worm removed
+line: D:\game.exe     $found removed
+line: E:\held.exe     $held Unable to remove
+line:  
+$(stats "$n" 2 1)
+status: Scanning completed
+ended
+$pending
 EOT
 }
 

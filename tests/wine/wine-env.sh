@@ -5,11 +5,14 @@ QX_WINE_TEMPLATE="${QX_WINE_TEMPLATE:-${TMPDIR:-/tmp}/quellix-wine-template}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+QX_WINE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
 # Some kernels run no 32-bit programs at all (no IA-32 emulation). Debian's
 # wine wrapper prefers the 32-bit loader once wine32 is installed, so there
-# every Wine program, 64-bit ones too, fails with "Exec format error". On such
-# a machine `wine` (and `wineboot`, which calls wine-stable) are pointed at the
-# 64-bit loader alone, and 32-bit Windows programs are out of reach.
+# every Wine program, 64-bit ones too, fails with "Exec format error". Such a
+# machine runs the 32-bit loader through qemu-user inside a namespace of its
+# own (wine32/enter-namespace.sh); outside it, `wine` (and `wineboot`, which
+# calls wine-stable) are pointed at the 64-bit loader alone.
 qx_i386_runs() {
     if [ -z "${QX_I386_RUNS:-}" ]; then
         if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
@@ -20,6 +23,38 @@ qx_i386_runs() {
         export QX_I386_RUNS
     fi
     [ "$QX_I386_RUNS" = yes ]
+}
+
+# How 32-bit Windows programs run here: "native" (the kernel runs the 32-bit
+# loader), "qemu" (only inside wine32/enter-namespace.sh) or "none", which
+# qx_no_wine32_reason explains.
+qx_wine32_mode() {
+    if [ -z "${QX_WINE32_MODE:-}" ] || [ "${QX_WINE32_NAMESPACE:-}" = yes ]; then
+        QX_WINE32_MODE="$(qx_probe_wine32_mode)"
+        export QX_WINE32_MODE
+    fi
+    echo "$QX_WINE32_MODE"
+}
+qx_probe_wine32_mode() {
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+        echo none
+    elif [ "${QX_WINE32_NAMESPACE:-}" = yes ] || qx_i386_runs; then
+        echo native
+    elif command -v qemu-i386 >/dev/null 2>&1 && command -v unshare >/dev/null 2>&1 &&
+        "$QX_WINE_DIR/wine32/enter-namespace.sh" /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        echo qemu
+    else
+        echo none
+    fi
+}
+qx_no_wine32_reason() {
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+        echo "wine32 is not installed"
+    elif ! command -v qemu-i386 >/dev/null 2>&1; then
+        echo "this kernel runs no 32-bit programs and qemu-user (qemu-i386) is not installed"
+    else
+        echo "this kernel runs no 32-bit programs and qemu-i386 could not be registered in a user namespace"
+    fi
 }
 
 qx_use_wine64_only() {
@@ -43,19 +78,41 @@ if [ -x /usr/lib/wine/wine64 ] && ! qx_i386_runs; then
     qx_use_wine64_only
 fi
 
+# The template is made once per Wine version and kind (with or without the
+# 32-bit side); .ready holds both, so a template made by another Wine, or
+# before 32-bit programs could run, is made again. A failed wineboot leaves no
+# .ready behind: the next run tries again instead of reusing a broken prefix.
+qx_template_stamp() {
+    local wow64=no
+    case "$(qx_wine32_mode)" in native | qemu) wow64=yes ;; esac
+    echo "wine=$(/usr/lib/wine/wine64 --version 2>/dev/null) wow64=$wow64"
+}
 qx_make_template() {
-    if [ -f "$QX_WINE_TEMPLATE/.ready" ]; then return 0; fi
+    local stamp
+    stamp="$(qx_template_stamp)"
+    if [ "$(cat "$QX_WINE_TEMPLATE/.ready" 2>/dev/null)" = "$stamp" ]; then return 0; fi
     local lock="$QX_WINE_TEMPLATE.lock"
     (
         flock 9
-        if [ -f "$QX_WINE_TEMPLATE/.ready" ]; then exit 0; fi
+        if [ "$(cat "$QX_WINE_TEMPLATE/.ready" 2>/dev/null)" = "$stamp" ]; then exit 0; fi
         rm -rf "$QX_WINE_TEMPLATE"
-        WINEPREFIX="$QX_WINE_TEMPLATE" env -u DISPLAY wineboot -i >/dev/null 2>&1
-        WINEPREFIX="$QX_WINE_TEMPLATE" wineserver -w
+        local boot=(env -u DISPLAY WINEPREFIX="$QX_WINE_TEMPLATE" bash -c 'wineboot -i && wineserver -w')
+        if [ "$(qx_wine32_mode)" = qemu ]; then
+            boot=("$QX_WINE_DIR/wine32/enter-namespace.sh" "${boot[@]}")
+        fi
+        if ! "${boot[@]}" >"$QX_WINE_TEMPLATE.log" 2>&1 || [ ! -f "$QX_WINE_TEMPLATE/system.reg" ]; then
+            echo "wine-env: making the template prefix failed; wineboot said:" >&2
+            tail -20 "$QX_WINE_TEMPLATE.log" >&2
+            exit 1
+        fi
+        if [[ "$stamp" == *wow64=yes ]] && [ ! -f "$QX_WINE_TEMPLATE/drive_c/windows/syswow64/kernel32.dll" ]; then
+            echo "wine-env: the template prefix has no 32-bit side (syswow64)" >&2
+            exit 1
+        fi
         # Never let a scan see the host: Z: would be a fixed drive holding "/".
         rm -f "$QX_WINE_TEMPLATE/dosdevices/z:"
         qx_unlink_host_folders "$QX_WINE_TEMPLATE"
-        touch "$QX_WINE_TEMPLATE/.ready"
+        echo "$stamp" >"$QX_WINE_TEMPLATE/.ready"
     ) 9>"$lock"
 }
 
@@ -75,7 +132,7 @@ qx_unlink_host_folders() {
 # registry, .ini files, anything Wine may rewrite in place) is a copy of its own.
 QX_SHARED_FILES='.*/drive_c/windows/.*\.\(dll\|exe\|drv\|sys\|nls\|ocx\|cpl\|acm\|ax\|tlb\|ds\|ttf\|fon\)'
 qx_new_prefix() {
-    qx_make_template
+    qx_make_template || return 1
     rm -rf "$1"
     local template="$QX_WINE_TEMPLATE"
     if ! cp -al "$template" "$1" 2>/dev/null; then
@@ -111,8 +168,8 @@ qx_wine_run() {
     (cd "$prefix/drive_c/qxtest" && WINEPREFIX="$prefix" wine "C:\\qxtest\\$name" "$@")
 }
 
-# True when 32-bit Windows programs can run here: wine32 is installed and the
-# kernel runs its 32-bit loader.
+# True when 32-bit Windows programs can run here, now: wine32 is installed and
+# the kernel runs its 32-bit loader (natively, or inside the namespace).
 qx_have_wine32() {
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && qx_i386_runs
+    [ "$(qx_wine32_mode)" = native ]
 }

@@ -345,8 +345,10 @@ TEST_F(RunSweep, NoSweepForAnEmptyPath) {
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kRun, "QxEmptyPath"));
 }
 
-// The machine's Run key is the 64-bit one, never its Wow6432Node copy.
-TEST_F(RunSweep, TheMachineRunKeyIsSeenInThe64BitView) {
+// On 64-bit Windows a 32-bit worm's machine-wide entries land in the 32-bit
+// view (Wow6432Node): the Run sweep and the known machine entries are checked
+// in both views, whichever build runs.
+TEST_F(RunSweep, TheMachineRunKeyIsSweptInBothViews) {
     Plant({{HKEY_LOCAL_MACHINE, "QxView", "C:\\Windows\\QxWorm\\Infected.exe", true}});
     HKEY k32 = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRun, 0, nullptr, 0,
@@ -354,14 +356,35 @@ TEST_F(RunSweep, TheMachineRunKeyIsSeenInThe64BitView) {
               ERROR_SUCCESS);
     const char data[] = "C:\\Windows\\QxWorm\\Infected.exe";
     RegSetValueExA(k32, "QxView32", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+    const char decoy[] = "C:\\Windows\\QxWorm\\Other.exe";
+    RegSetValueExA(k32, "QxView32Decoy", 0, REG_SZ, reinterpret_cast<const BYTE*>(decoy),
+                   sizeof decoy);
     RegCloseKey(k32);
 
     std::strcpy(CurrentFilePath, kInfected);
     SweepKnownStartupEntries();
 
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRun, "QxView"));
-    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kRun, "QxView32", KEY_WOW64_32KEY));
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRun, "QxView32", KEY_WOW64_32KEY));
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kRun, "QxView32Decoy", KEY_WOW64_32KEY));
+    EXPECT_EQ(SentLines(), std::vector<std::string>(2, Line("W32/Bagle.Worm")));
     DeleteValue(HKEY_LOCAL_MACHINE, kRun, "QxView32", KEY_WOW64_32KEY);
+    DeleteValue(HKEY_LOCAL_MACHINE, kRun, "QxView32Decoy", KEY_WOW64_32KEY);
+}
+
+TEST_F(RunSweep, AKnownMachineEntryIsRemovedFromTheThirtyTwoBitView) {
+    HKEY k32 = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRu1n, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &k32, nullptr),
+              ERROR_SUCCESS);
+    const char data[] = "C:\\WINDOWS\\system32\\windll.exe";
+    RegSetValueExA(k32, "erthgdr", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+    RegCloseKey(k32);
+
+    SweepKnownStartupEntries();
+
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRu1n, "erthgdr", KEY_WOW64_32KEY));
+    EXPECT_EQ(SentLines(), std::vector<std::string>(1, Line("W32/Bagle.Al.Worm")));
 }
 
 // Unrelated values and keys next to every kind of removal: all survive.
