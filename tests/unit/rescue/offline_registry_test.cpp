@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <hivex.h>
+
 #include "tests/unit/rescue/hive_fill.h"
 #include "tools/quellix_scan/offline/offline_text.h"
 #include "tools/quellix_scan/rescue_scan.h"
@@ -166,7 +168,7 @@ std::vector<std::string> RegistryLines(const std::string& out) {
 class OfflineRegistry : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"hivexget", "hivexregedit"}) {
+        for (const char* tool : {"hivexget", "hivexsh", "hivexregedit"}) {
             if (!HaveTool(tool))
                 GTEST_SKIP() << tool << " is missing (libhivex-bin, libwin-hivex-perl)";
         }
@@ -563,6 +565,77 @@ TEST_F(OfflineRegistry, ADamagedHiveGetsAClearErrorAndTheOthersAreCleaned) {
         EXPECT_EQ(ReadAll(At(kSoftwareHive)), damaged);
         EXPECT_NE(ReadAll(At(kSystemHive)), before.at(kSystemHive));
         EXPECT_NE(ReadAll(At(kAliceHive)), before.at(kAliceHive));
+    }
+}
+
+// hivexsh's word on whether the key is there.
+bool KeyExists(const std::string& hive, const std::string& key) {
+    const std::string script = hive + ".hivexsh";
+    std::ofstream(script) << "cd " << key << "\n";
+    ProgramRun run = RunProgram({"hivexsh", "-f", script, hive});
+    fs::remove(script);
+    return run.status == 0;
+}
+
+// Writes a 32-bit field into the nk cell of a key (value empty) or the vk
+// cell of one of its values, found through hivex's own handles, which are
+// the cells' offsets in the file.
+bool PatchCell(const std::string& hivePath, const std::string& keyPath, const char* value,
+               std::size_t field, std::uint32_t word) {
+    hive_h* h = hivex_open(hivePath.c_str(), 0);
+    if (!h) return false;
+    hive_node_h node = hivex_root(h);
+    std::stringstream parts(keyPath);
+    for (std::string part; node != 0 && std::getline(parts, part, '\\');) {
+        node = hivex_node_get_child(h, node, part.c_str());
+    }
+    std::size_t cell = node;
+    if (node != 0 && value) cell = hivex_node_get_value(h, node, value);
+    hivex_close(h);
+    if (cell == 0) return false;
+    std::fstream f(hivePath, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(cell + 4 + field));  // past the cell's size
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(word >> (8 * i)));
+    return static_cast<bool>(f);
+}
+
+// Damage that hivex meets only while it deletes: a companion key whose class
+// name points into the middle of a cell stops hivex itself (an assertion);
+// a value that cannot be read would be lost. Either way that removal or that
+// hive is left, the error names it, and the rest of the scan goes on.
+TEST_F(OfflineRegistry, DamageMetWhileDeletingLeavesThatHiveOrKey) {
+    struct Case {
+        const char* what;
+        const char* value;  // null: the key's own cell
+        std::size_t field;
+        std::uint32_t word;
+        const char* expected;
+        bool hiveChanges;  // the rest of the hive is cleaned
+    };
+    const std::vector<Case> cases = {
+        {"class name inside a cell", nullptr, 0x30, 0x21, "hivex stopped on it", false},
+        {"inline data longer than its field", "x", 4, 0x80000010,
+         "Software\\DateTime2: left in place: a key or value in it cannot be read", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(disk);
+        PlantFiles();
+        MakeHives();
+        ASSERT_TRUE(PatchCell(At(kAliceHive), "Software\\DateTime2", c.value, c.field, c.word));
+        const auto before = HiveBytes();
+        ProgramRun run = Scan();
+        EXPECT_EQ(run.status, 1 | 4) << run.err;
+        EXPECT_NE(run.err.find(At(kAliceHive) + ": "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        EXPECT_EQ(ReadAll(At(kAliceHive)) != before.at(kAliceHive), c.hiveChanges);
+        if (c.hiveChanges) {
+            // The key stays; what else the check removes goes.
+            EXPECT_TRUE(KeyExists(At(kAliceHive), "\\Software\\DateTime2"));
+            EXPECT_FALSE(KeyExists(At(kAliceHive), "\\Software\\DateTime3"));
+        }
+        EXPECT_NE(ReadAll(At(kBobHive)), before.at(kBobHive));
+        EXPECT_NE(ReadAll(At(kSystemHive)), before.at(kSystemHive));
     }
 }
 

@@ -151,11 +151,15 @@ bool HiveSession::DeleteValue(Node node, const std::string& name) {
     if (!handles.ptr) return false;
     std::vector<Value> keep;
     bool found = false;
+    bool unreadable = false;
     Value gone;
     for (hive_value_h* v = handles.ptr; *v != 0; ++v) {
         Value value;
         // A value that cannot be read whole would be lost by the rewrite.
-        if (!ReadOne(hive_, *v, value)) return false;
+        if (!ReadOne(hive_, *v, value)) {
+            unreadable = true;
+            continue;
+        }
         if (!found && strcasecmp(value.name.c_str(), name.c_str()) == 0) {
             found = true;
             gone = std::move(value);
@@ -164,44 +168,62 @@ bool HiveSession::DeleteValue(Node node, const std::string& name) {
         }
     }
     if (!found) return false;
-    std::vector<hive_set_value> set(keep.size());
-    for (std::size_t i = 0; i < keep.size(); ++i) {
-        set[i].key = const_cast<char*>(keep[i].name.c_str());
-        set[i].t = static_cast<hive_type>(keep[i].type);
-        set[i].len = keep[i].data.size();
-        set[i].value = reinterpret_cast<char*>(keep[i].data.data());
+    if (unreadable) {
+        refusals_.push_back(PathOf(node) + "\\\"" + name +
+                            "\": left in place: a value beside it cannot be read");
+        return false;
     }
     std::string lines = RegKeyLine(RegName(node)) + HiveValueRegLine(gone);
-    if (hivex_node_set_values(hive_, node, set.size(), set.data(), 0) != 0) return false;
+    if (!simulateWrites_) {
+        std::vector<hive_set_value> set(keep.size());
+        for (std::size_t i = 0; i < keep.size(); ++i) {
+            set[i].key = const_cast<char*>(keep[i].name.c_str());
+            set[i].t = static_cast<hive_type>(keep[i].type);
+            set[i].len = keep[i].data.size();
+            set[i].value = reinterpret_cast<char*>(keep[i].data.data());
+        }
+        if (hivex_node_set_values(hive_, node, set.size(), set.data(), 0) != 0) return false;
+    }
     backup_ += lines;
     changed_ = true;
     return true;
 }
 
-void HiveSession::BackUpKey(Node node) {
-    // Iterative, parents before children, so a deep hostile hive cannot
-    // exhaust the stack.
+bool HiveSession::BackUpKey(Node node, std::string& text) const {
+    // Iterative, parents before children (a .reg merge makes a key only
+    // under an existing parent), so a deep hostile hive cannot exhaust the
+    // stack.
     std::vector<std::pair<Node, int>> stack{{node, 0}};
     while (!stack.empty()) {
         auto [current, depth] = stack.back();
         stack.pop_back();
-        backup_ += RegKeyLine(RegName(current));
-        for (const Value& value : Values(current)) backup_ += HiveValueRegLine(value);
-        if (depth >= kMaxDepth) continue;
-        std::vector<Node> children = Children(current);
-        for (auto c = children.rbegin(); c != children.rend(); ++c)
-            stack.push_back({*c, depth + 1});
+        text += RegKeyLine(RegName(current));
+        Freed<hive_value_h> values(hivex_node_values(hive_, current));
+        if (!values.ptr) return false;
+        for (hive_value_h* v = values.ptr; *v != 0; ++v) {
+            Value value;
+            if (!ReadOne(hive_, *v, value)) return false;
+            text += HiveValueRegLine(value);
+        }
+        if (depth >= kMaxDepth) return false;
+        Freed<hive_node_h> children(hivex_node_children(hive_, current));
+        if (!children.ptr) return false;
+        std::vector<Node> list;
+        for (hive_node_h* c = children.ptr; *c != 0; ++c) list.push_back(*c);
+        for (auto c = list.rbegin(); c != list.rend(); ++c) stack.push_back({*c, depth + 1});
     }
+    return true;
 }
 
 bool HiveSession::DeleteKey(Node node) {
     if (!hive_ || node == 0 || node == hivex_root(hive_)) return false;
-    std::string saved = backup_;
-    BackUpKey(node);
-    if (hivex_node_delete_child(hive_, node) != 0) {
-        backup_ = saved;
+    std::string text;
+    if (!BackUpKey(node, text)) {
+        refusals_.push_back(PathOf(node) + ": left in place: a key or value in it cannot be read");
         return false;
     }
+    if (!simulateWrites_ && hivex_node_delete_child(hive_, node) != 0) return false;
+    backup_ += text;
     changed_ = true;
     return true;
 }

@@ -51,7 +51,14 @@ public:
     // The key with all its subkeys and values (not the root).
     bool DeleteKey(Node node);
 
+    // Deletions that give their backup text and report success but leave the
+    // hive in memory as it is (a check of the reading code alone).
+    void SimulateWrites(bool simulate) { simulateWrites_ = simulate; }
+
     bool Changed() const { return changed_; }
+    // Deletions refused because part of what would go cannot be read (a
+    // damaged hive): it could not be kept in the backup.
+    const std::vector<std::string>& Refusals() const { return refusals_; }
     // REGEDIT4 key and value lines of all that was deleted, in order.
     const std::string& Backup() const { return backup_; }
 
@@ -60,13 +67,15 @@ public:
     bool CommitTo(const std::string& path, std::string& error);
 
 private:
-    void BackUpKey(Node node);
+    bool BackUpKey(Node node, std::string& text) const;
     std::string RegName(Node node) const;
 
     std::string rootName_;
     hive_h* hive_ = nullptr;
     bool changed_ = false;
+    bool simulateWrites_ = false;
     std::string backup_;
+    std::vector<std::string> refusals_;
 };
 
 // A value line for the .reg text that merges back into the same bytes: a

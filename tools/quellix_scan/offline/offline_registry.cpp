@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "scan/report_texts.h"
 #include "tools/quellix_scan/offline/disk_folders.h"
 #include "tools/quellix_scan/offline/hive_session.h"
+#include "tools/quellix_scan/offline/hive_worker.h"
 #include "tools/quellix_scan/offline/registry_sweep.h"
 
 namespace {
@@ -86,6 +88,21 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// All of from (read from its start) into to, then to on the disk; errno set
+// on failure.
+bool CopyFile(int from, int to) {
+    char buffer[65536];
+    for (off_t offset = 0;;) {
+        ssize_t n = pread(from, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+        offset += n;
+    }
+    return fsync(to) == 0;
+}
+
 // A new file in folder, never one that was there: name, else name-2, ...
 OwnedFd CreateNewFile(int folder, const std::string& stem, const std::string& extension,
                       std::string& made) {
@@ -143,10 +160,9 @@ private:
     void CleanHive(const HiveFile& hive);
     void Sweep(HiveSession& session, const HiveFile& hive, const RemovalNote& note);
     OfflineEnvironment EnvironmentFor(const HiveFile& hive) const;
-    bool KeepOriginal(const HiveFile& hive, int hiveFd, const HiveSession& session,
+    bool KeepOriginal(const HiveFile& hive, int hiveFd, const std::string& backup,
                       const std::string& rootName, std::string& why);
-    bool Replace(const HiveFile& hive, int folderFd, int hiveFd, HiveSession& session,
-                 std::string& why);
+    bool Replace(const HiveFile& hive, int folderFd, int hiveFd, int newHiveFd, std::string& why);
     std::string HostPath(const HiveFile& hive) const {
         return systemFolder_ + "/" + Join(hive.folder, '/') + "/" + hive.name;
     }
@@ -344,32 +360,45 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     const std::string rootName = hive.kind == HiveKind::Software ? "HKEY_LOCAL_MACHINE\\SOFTWARE"
                                  : hive.kind == HiveKind::System ? "HKEY_LOCAL_MACHINE\\SYSTEM"
                                                                  : "HKEY_CURRENT_USER";
-    HiveSession session(rootName);
-    std::string error;
-    if (!session.Open(file.get(), error)) {
-        Message(hostPath + ": registry hive not cleaned: " + error);
+    // The new hive goes to memory first; it reaches the disk's folder only
+    // when everything before it has worked.
+    OwnedFd newHive;
+    if (!owner_.reportOnly_) newHive = OwnedFd(memfd_create("hive", MFD_CLOEXEC));
+    const HiveOutcome outcome = RunHiveWorker(
+        file.get(), rootName,
+        [&](HiveSession& session, const RemovalNote& note) { Sweep(session, hive, note); },
+        newHive ? newHive.get() : -1);
+    if (!outcome.finished) {
+        Message(hostPath + ": registry hive not cleaned: " + outcome.failure);
         owner_.incomplete_ = true;
         return;
     }
-    std::vector<Pending> pending;
-    Sweep(session, hive, [&](const char* reportedAs, const std::string& what) {
-        pending.push_back({reportedAs, what});
-    });
-    if (!session.Changed()) return;
+    if (!outcome.opened) {
+        Message(hostPath + ": registry hive not cleaned: " + outcome.openError);
+        owner_.incomplete_ = true;
+        return;
+    }
+    for (const std::string& refusal : outcome.refusals) {
+        Message(hostPath + ": " + rootName + "\\" + refusal);
+        owner_.incomplete_ = true;
+    }
+    if (!outcome.changed) return;
 
-    auto tell = [&](const char* outcome, const char* verb) {
-        for (const Pending& p : pending) {
-            if (p.reportedAs) Result(p.reportedAs, outcome);
-            Message(hostPath + ": " + verb + " " + rootName + "\\" + p.what);
+    auto tell = [&](const char* outcomeWord, const char* verb) {
+        for (const HiveOutcome::Removal& r : outcome.removals) {
+            if (r.hasLine) Result(r.reportedAs.c_str(), outcomeWord);
+            Message(hostPath + ": " + verb + " " + rootName + "\\" + r.what);
         }
     };
     if (owner_.reportOnly_) {
         tell("removed", "would remove");
         return;
     }
-    std::string why = WhyNotWritable(root_.get(), folder.get(), hive.name, file.get());
-    if (why.empty() && KeepOriginal(hive, file.get(), session, rootName, why) &&
-        Replace(hive, folder.get(), file.get(), session, why)) {
+    std::string why = outcome.committed
+                          ? WhyNotWritable(root_.get(), folder.get(), hive.name, file.get())
+                          : outcome.commitError;
+    if (why.empty() && KeepOriginal(hive, file.get(), outcome.backup, rootName, why) &&
+        Replace(hive, folder.get(), file.get(), newHive.get(), why)) {
         tell("removed", "removed");
         return;
     }
@@ -378,7 +407,7 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     owner_.incomplete_ = true;
 }
 
-bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const HiveSession& session,
+bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const std::string& backup,
                                       const std::string& rootName, std::string& why) {
     OwnedFd quarantine = OpenFolderPath(root_.get(), {"Quellix", "Quarantine"}, true);
     if (!quarantine) {
@@ -388,17 +417,7 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const Hi
     const std::string stem = stamp_ + "-" + hive.label;
     std::string copyName;
     OwnedFd copy = CreateNewFile(quarantine.get(), stem, ".hive", copyName);
-    bool copied = static_cast<bool>(copy);
-    char buffer[65536];
-    for (off_t offset = 0; copied;) {
-        ssize_t n = pread(hiveFd, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) copied = false;
-        if (n <= 0) break;
-        copied = WriteAll(copy.get(), buffer, static_cast<std::size_t>(n));
-        offset += n;
-    }
-    if (!copied || fsync(copy.get()) != 0) {
+    if (!copy || !CopyFile(hiveFd, copy.get())) {
         why = "the copy of the hive in the quarantine cannot be written: " + Errno(errno);
         if (copy) unlinkat(quarantine.get(), copyName.c_str(), 0);
         return false;
@@ -414,12 +433,13 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const Hi
     } else {
         text += RegCommentLine("or, on the running Windows, \"reg import THIS_FILE\".");
     }
-    text += session.Backup();
+    text += backup;
     std::string regName;
     OwnedFd reg = CreateNewFile(quarantine.get(), stem, ".reg", regName);
     if (!reg || !WriteAll(reg.get(), text.data(), text.size()) || fsync(reg.get()) != 0) {
         why = "the .reg file of what is removed cannot be written: " + Errno(errno);
         if (reg) unlinkat(quarantine.get(), regName.c_str(), 0);
+        unlinkat(quarantine.get(), copyName.c_str(), 0);
         return false;
     }
     fsync(quarantine.get());
@@ -427,8 +447,8 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const Hi
     return true;
 }
 
-bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
-                                 HiveSession& session, std::string& why) {
+bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd, int newHiveFd,
+                                 std::string& why) {
     const std::string newName = hive.name + kNewHiveSuffix;
     unlinkat(folderFd, newName.c_str(), 0);  // one left by an earlier run that stopped
     OwnedFd fresh(openat(folderFd, newName.c_str(),
@@ -437,25 +457,10 @@ bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
         why = "no new file can be made beside the hive: " + Errno(errno);
         return false;
     }
-    auto fail = [&](const std::string& reason) {
-        why = reason;
+    if (!CopyFile(newHiveFd, fresh.get())) {
+        why = "the new hive cannot be written beside the original: " + Errno(errno);
         unlinkat(folderFd, newName.c_str(), 0);
         return false;
-    };
-    // hivex writes by name: the descriptor's own name reaches this very file.
-    std::string error;
-    if (!session.CommitTo("/proc/self/fd/" + std::to_string(fresh.get()), error)) {
-        return fail(error);
-    }
-    if (fsync(fresh.get()) != 0) return fail("the new hive cannot be written: " + Errno(errno));
-    // What was written must read back as a hive before it takes the place
-    // of the original.
-    {
-        OwnedFd check(openat(folderFd, newName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        HiveSession reread("");
-        if (!check || !reread.Open(check.get(), error)) {
-            return fail("the new hive does not read back: " + error);
-        }
     }
     struct stat st;
     if (fstat(hiveFd, &st) == 0) {
@@ -465,7 +470,9 @@ bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
         }
     }
     if (renameat(folderFd, newName.c_str(), folderFd, hive.name.c_str()) != 0) {
-        return fail("the new hive cannot take the original's place: " + Errno(errno));
+        why = "the new hive cannot take the original's place: " + Errno(errno);
+        unlinkat(folderFd, newName.c_str(), 0);
+        return false;
     }
     fsync(folderFd);
     return true;

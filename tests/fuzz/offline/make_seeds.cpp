@@ -1,0 +1,58 @@
+// Seeds for the hive fuzzer: an empty hive from the sample maker, and hives
+// filled through hivex as a SOFTWARE, a user's and a SYSTEM hive of an
+// infected Windows look. Usage: make_seeds DIR
+#include <cstdio>
+#include <string>
+
+#include "tests/unit/rescue/hive_fill.h"
+#include "tools/samples/empty_hive.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    const std::string dir = argv[1];
+    bool ok = true;
+    {
+        std::vector<std::uint8_t> empty = EmptyHive("ROOT");
+        std::FILE* f = std::fopen((dir + "/empty").c_str(), "wb");
+        ok = f && std::fwrite(empty.data(), 1, empty.size(), f) == empty.size();
+        if (f) ok = std::fclose(f) == 0 && ok;
+    }
+    const std::string run = "Microsoft\\Windows\\CurrentVersion\\Run";
+    {
+        HiveFill h(dir + "/software", "ROOT");
+        h.Text(run, "win_upd2.exe", "C:\\WINDOWS\\SYSTEM32\\windirect.exe");
+        h.Text(run, "wersds.exe", "x SYSDIR y");
+        h.Text(run, "QxHit", "\"C:\\WINDOWS\\system32\\wormsvc.exe\" -q");
+        h.Text(run, "QxEnv", "%SystemRoot%\\system32\\wormsvc.exe", 2);
+        h.Text(run, "QxDecoy", "C:\\Program Files\\App\\app.exe");
+        h.Dword(run, "QxDword", 1);
+        h.Text("Microsoft\\Windows\\CurrentVersion\\Ru1n", "erthgdr", "%sysdir%\\windll.exe");
+        h.Text("Wow6432Node\\" + run, "QxHit32", "C:\\WINDOWS\\system32\\wormsvc.exe");
+        ok = h.Commit() && ok;
+    }
+    {
+        HiveFill h(dir + "/ntuser", "ROOT");
+        h.Text("Software\\" + run, "gouday.exe", "C:\\WINDOWS\\system32\\readme.exe");
+        h.Text("Software\\" + run, "bawindo", "c:\\apps\\bawindo.exe");
+        h.Text("Software\\" + run, "sysformat", "C:\\WINDOWS\\system32\\sysformat.exe");
+        h.Text("Software\\Microsoft\\Params", "TimeKey", "1");
+        h.Text("Software\\Microsoft\\Params", "riga", "2");
+        h.Text("Software\\DateTime2", "x", "1");
+        h.Dword("Software\\DateTime3\\Deeper", "n", 3);
+        h.Value("Software\\Odd", "Unicode", 1, {0x41, 0x04, 0, 0});
+        ok = h.Commit() && ok;
+    }
+    {
+        HiveFill h(dir + "/system", "SYSTEM");
+        h.Dword("Select", "Current", 2);
+        h.Text("ControlSet001\\Services\\wormsvc", "ImagePath",
+               "%SystemRoot%\\system32\\wormsvc.exe", 2);
+        h.Dword("ControlSet001\\Services\\wormsvc\\Enum", "Count", 1);
+        h.Value("ControlSet001\\Services\\wormsvc\\Security", "Security", 3, {1, 0, 4, 0x80});
+        h.Text("ControlSet002\\Services\\wormsvc", "ImagePath",
+               "\\SystemRoot\\System32\\WORMSVC.EXE -k", 2);
+        h.Text("ControlSet002\\Services\\other", "ImagePath", "C:\\x.exe");
+        ok = h.Commit() && ok;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,168 @@
+#include "tools/quellix_scan/offline/hive_worker.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The child's answer: records of a tag byte, a 32-bit length and the bytes;
+// 'Z' ends a complete answer.
+void Put(std::string& out, char tag, const std::string& text = {}) {
+    const auto n = static_cast<std::uint32_t>(text.size());
+    out += tag;
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+    out += text;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string ChildAnswer(int hiveFd, const std::string& rootName, const HiveWork& work,
+                        int newHiveFd) {
+    std::string out;
+    HiveSession session(rootName);
+    std::string error;
+    if (!session.Open(hiveFd, error)) {
+        Put(out, 'E', error);
+        Put(out, 'Z');
+        return out;
+    }
+    Put(out, 'O');
+    work(session, [&](const char* reportedAs, const std::string& what) {
+        Put(out, reportedAs ? 'R' : 'N',
+            (reportedAs ? reportedAs : "") + std::string(1, '\0') + what);
+    });
+    for (const std::string& refusal : session.Refusals()) Put(out, 'P', refusal);
+    if (session.Changed()) {
+        Put(out, 'C');
+        Put(out, 'B', session.Backup());
+        if (newHiveFd >= 0) {
+            const std::string target = "/proc/self/fd/" + std::to_string(newHiveFd);
+            HiveSession reread("");
+            if (!session.CommitTo(target, error)) {
+                Put(out, 'X', error);
+            } else if (!reread.Open(newHiveFd, error)) {
+                Put(out, 'X', "the new hive does not read back: " + error);
+            } else {
+                Put(out, 'W');
+            }
+        }
+    }
+    Put(out, 'Z');
+    return out;
+}
+
+void ReadAnswer(const std::string& data, HiveOutcome& outcome) {
+    std::size_t at = 0;
+    while (at + 5 <= data.size()) {
+        const char tag = data[at];
+        std::uint32_t n = 0;
+        for (int i = 0; i < 4; ++i)
+            n |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1 + i]))
+                 << (8 * i);
+        at += 5;
+        if (n > data.size() - at) return;
+        const std::string text = data.substr(at, n);
+        at += n;
+        switch (tag) {
+            case 'O':
+                outcome.opened = true;
+                break;
+            case 'E':
+                outcome.openError = text;
+                break;
+            case 'R':
+            case 'N': {
+                const std::size_t gap = text.find('\0');
+                if (gap == std::string::npos) return;
+                outcome.removals.push_back({tag == 'R', text.substr(0, gap), text.substr(gap + 1)});
+                break;
+            }
+            case 'P':
+                outcome.refusals.push_back(text);
+                break;
+            case 'C':
+                outcome.changed = true;
+                break;
+            case 'B':
+                outcome.backup = text;
+                break;
+            case 'X':
+                outcome.commitError = text;
+                break;
+            case 'W':
+                outcome.committed = true;
+                break;
+            case 'Z':
+                outcome.finished = true;
+                return;
+            default:
+                return;
+        }
+    }
+}
+
+}  // namespace
+
+HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWork& work,
+                          int newHiveFd) {
+    HiveOutcome outcome;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        outcome.failure = std::string("no pipe for the hive's worker: ") + std::strerror(errno);
+        return outcome;
+    }
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) {
+        outcome.failure = std::string("no process for the hive's worker: ") + std::strerror(errno);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return outcome;
+    }
+    if (child == 0) {
+        close(pipeFds[0]);
+        // The scan's stop signals are the parent's to answer.
+        signal(SIGINT, SIG_IGN);
+        signal(SIGTERM, SIG_IGN);
+        bool ok = WriteAll(pipeFds[1], ChildAnswer(hiveFd, rootName, work, newHiveFd));
+        _exit(ok ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ReadAnswer(data, outcome);
+    if (WIFSIGNALED(status)) {
+        outcome.finished = false;
+        outcome.failure = std::string("hivex stopped on it (") + strsignal(WTERMSIG(status)) +
+                          "): the hive is damaged";
+    } else if (!outcome.finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        outcome.finished = false;
+        outcome.failure = "the hive's worker ended without an answer";
+    }
+    return outcome;
+}

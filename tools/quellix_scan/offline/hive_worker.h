@@ -1,0 +1,39 @@
+// hivex runs over a hive the disk hands us, and hivex stops the program on
+// some damage it meets while deleting (its own assertions). So all hivex
+// work on one hive runs in a child process: a hive that stops it is an error
+// for that hive, and the scan goes on.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/quellix_scan/offline/hive_session.h"
+#include "tools/quellix_scan/offline/registry_sweep.h"
+
+struct HiveOutcome {
+    bool finished = false;  // false: failure says how the worker ended
+    std::string failure;
+    bool opened = false;  // false: openError says why
+    std::string openError;
+    struct Removal {
+        bool hasLine = false;
+        std::string reportedAs;
+        std::string what;
+    };
+    std::vector<Removal> removals;
+    std::string backup;  // REGEDIT4 lines of all that was deleted
+    std::vector<std::string> refusals;
+    bool changed = false;
+    bool committed = false;  // the new hive is in newHiveFd and reads back
+    std::string commitError;
+};
+
+using HiveWork = std::function<void(HiveSession& session, const RemovalNote& note)>;
+
+// Reads the hive from hiveFd and applies work to it in a child process.
+// When the hive changed and newHiveFd is not -1, the changed hive is
+// written into newHiveFd (a file of the caller's, emptied first) and must
+// open again as a hive.
+HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWork& work,
+                          int newHiveFd);
