@@ -32,14 +32,22 @@ const char kUsageText[] =
     "  1   something was found (and removed, or reported with --report-only)\n"
     "  2   a detected file could not be removed (\"Unable to remove\"; with 1)\n"
     "  4   the scan is incomplete: a DIR, folder or file could not be read,\n"
-    "      a name or path could not be scanned, or the scan was interrupted\n"
+    "      a name or path could not be scanned, the scan was interrupted,\n"
+    "      or a registry hive that needed cleaning was not cleaned\n"
     "so 0 means nothing found in a complete scan; 1 all found removed; 3 found,\n"
     "not all removed; 4, 5, 7 the same with something not scanned.\n"
     "64  bad arguments; nothing was scanned.\n"
     "\n"
-    "What needs a running Windows is absent here: no process is ended, no\n"
-    "registry start-up entry or service is removed, nothing is scheduled for\n"
-    "deletion at the next start of Windows, and no restart is offered.\n";
+    "When the first DIR holds a Windows of the NT family, its registry hives\n"
+    "(SOFTWARE, SYSTEM, each user's NTUSER.DAT) are cleaned after the walk as\n"
+    "the program cleans the live registry: the known start-up entries, Run\n"
+    "values and services of the removed files (\"System Registry ...\" lines).\n"
+    "Each hive is first copied, and what is deleted written as a .reg file, to\n"
+    "DIR/Quellix/Quarantine; a hive that cannot be written (read-only,\n"
+    "Windows hibernated) or is damaged is named on stderr, left as it is, and\n"
+    "its findings read \"found\" (status 4). The 95 family's registry is left.\n"
+    "No process is ended, nothing is scheduled for deletion at the next start\n"
+    "of Windows, and no restart is offered.\n";
 
 }  // namespace
 

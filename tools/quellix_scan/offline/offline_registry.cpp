@@ -505,7 +505,3 @@ void OfflineRegistryCleaner::Clean(const std::string& systemFolder) {
     if (swept_.empty() || systemFolder.empty()) return;
     OfflineRegistryRun(*this, systemFolder).Clean();
 }
-
-bool OfflineRegistryCleaner::Available() {
-    return true;
-}

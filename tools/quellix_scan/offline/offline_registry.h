@@ -35,9 +35,6 @@ public:
     // A hive needed cleaning and could not be read or written.
     bool Incomplete() const { return incomplete_; }
 
-    // False when this build has no hive support (hivex missing).
-    static bool Available();
-
 private:
     struct SweptFile {
         std::string path;  // the Windows path the scan reported

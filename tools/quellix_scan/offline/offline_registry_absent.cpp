@@ -1,6 +1,10 @@
-// Built when hivex is missing: the rescue scanner removes files only and
-// says so once when a file would have led to registry cleaning.
+// Built when hivex is missing: the rescue scanner removes files only. A disk
+// whose Windows' registry would have been cleaned is named, and the scan
+// counts as incomplete.
+#include <fcntl.h>
+
 #include "clean/host/startup_sweep_note.h"
+#include "tools/quellix_scan/offline/disk_folders.h"
 #include "tools/quellix_scan/offline/offline_registry.h"
 
 OfflineRegistryCleaner::OfflineRegistryCleaner(bool reportOnly, Output resultLine, Output message)
@@ -14,15 +18,20 @@ OfflineRegistryCleaner::~OfflineRegistryCleaner() {
 
 void OfflineRegistryCleaner::NoteResultLine(const std::string&) {}
 
-void OfflineRegistryCleaner::Clean(const std::string&) {
-    if (cleaned_ || swept_.empty()) return;
+void OfflineRegistryCleaner::Clean(const std::string& systemFolder) {
+    if (cleaned_ || swept_.empty() || systemFolder.empty()) return;
     cleaned_ = true;
-    message_(
-        "quellix-scan: this build has no registry support (hivex); the registry was not "
-        "cleaned");
-    incomplete_ = true;
-}
-
-bool OfflineRegistryCleaner::Available() {
-    return false;
+    OwnedFd root(open(systemFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const char* windows : {"Windows", "WINNT"}) {
+        OwnedFd config =
+            root ? OpenFolderPath(root.get(), {windows, "System32", "config"}) : OwnedFd();
+        if (config && (!FindEntryName(config.get(), "SOFTWARE").empty() ||
+                       !FindEntryName(config.get(), "SYSTEM").empty())) {
+            message_("quellix-scan: " + systemFolder +
+                     ": this build has no registry support (hivex); the registry was not "
+                     "cleaned");
+            incomplete_ = true;
+            return;
+        }
+    }
 }
