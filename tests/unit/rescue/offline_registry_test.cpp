@@ -28,6 +28,7 @@
 #include "tools/quellix_scan/offline/offline_text.h"
 #include "tools/quellix_scan/rescue_scan.h"
 #include "tools/samples/detection_samples.h"
+#include "tools/samples/empty_hive.h"
 
 namespace fs = std::filesystem;
 
@@ -466,18 +467,18 @@ TEST_F(OfflineRegistry, AHiveInAReadOnlyFolderIsReportedAndLeftAlone) {
     const auto before = HiveBytes();
     const std::string users = At("Users");
     // A read-only bind mount of Users in a mount namespace of the scanner's own.
-    ProgramRun probe = RunProgram({"true"}, [&] {
-        return unshare(CLONE_NEWNS) == 0 &&
-               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    });
-    if (probe.status != 0) GTEST_SKIP() << "no private mount namespace here (unshare refused)";
-    ProgramRun run = RunProgram({QX_SCAN_BINARY, disk}, [&] {
+    auto readOnlyUsers = [&] {
         return unshare(CLONE_NEWNS) == 0 &&
                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                mount(users.c_str(), users.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
                mount(nullptr, users.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
                    0;
-    });
+    };
+    if (RunProgram({"true"}, readOnlyUsers).status != 0) {
+        GTEST_SKIP() << "no read-only bind mount in a private mount namespace here "
+                        "(unshare or mount refused)";
+    }
+    ProgramRun run = RunProgram({QX_SCAN_BINARY, disk}, readOnlyUsers);
     ASSERT_NE(run.status, 126) << "the read-only bind mount failed";
     EXPECT_EQ(run.status, 1 | 4) << run.err;
     EXPECT_EQ(ReadAll(At(kBobHive)), before.at(kBobHive));
@@ -666,6 +667,44 @@ TEST_F(OfflineRegistry, TheNinetyFiveFamilysRegistryIsLeftWithAWord) {
     EXPECT_TRUE(RegistryLines(run.out).empty());
     EXPECT_NE(run.err.find("a Windows of the 95 family"), std::string::npos) << run.err;
     EXPECT_EQ(ReadAll(At("WINDOWS/SYSTEM.DAT")), "CREG");
+}
+
+// --- The empty-hive maker -----------------------------------------------------
+
+TEST(EmptyHiveMaker, HivexReadsARootKeyAndNothingElse) {
+    if (!HaveTool("hivexsh")) GTEST_SKIP() << "hivexsh is missing (libhivex-bin)";
+    char templ[] = "/tmp/quellix-empty-hive-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    const std::string path = std::string(templ) + "/hive";
+    const std::vector<std::uint8_t> bytes = EmptyHive("ROOT");
+    ASSERT_EQ(bytes.size(), 8192u);  // the base block and one bin
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const std::string script = std::string(templ) + "/script";
+    std::ofstream(script) << "ls\nlsval\n";
+    ProgramRun run = RunProgram({"hivexsh", "-f", script, path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    // A changed byte in the base block without a new checksum is refused.
+    std::vector<std::uint8_t> damaged = bytes;
+    damaged[0x30] ^= 1;
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(damaged.data()),
+               static_cast<std::streamsize>(damaged.size()));
+    EXPECT_NE(RunProgram({"hivexsh", "-f", script, path}).status, 0);
+    fs::remove_all(templ);
+}
+
+TEST(EmptyHiveMaker, ChecksumKeepsZeroAndAllOnesForNoChecksum) {
+    std::vector<std::uint8_t> block(512, 0);
+    EXPECT_EQ(HiveBaseBlockChecksum(block.data()), 1u);
+    for (int i = 0; i < 4; ++i) block[i] = 0xFF;
+    EXPECT_EQ(HiveBaseBlockChecksum(block.data()), 0xFFFFFFFEu);
+    block[4] = 0x0F;  // two words: 0xFFFFFFFF ^ 0x0000000F
+    EXPECT_EQ(HiveBaseBlockChecksum(block.data()), 0xFFFFFFF0u);
+    block[508] = 0x55;  // the checksum's own field is not summed
+    EXPECT_EQ(HiveBaseBlockChecksum(block.data()), 0xFFFFFFF0u);
 }
 
 // --- The text of values -------------------------------------------------------
