@@ -397,6 +397,7 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     std::string why = outcome.committed
                           ? WhyNotWritable(root_.get(), folder.get(), hive.name, file.get())
                           : outcome.commitError;
+    if (!outcome.committed && why.empty()) why = "no memory file for the new hive";
     if (why.empty() && KeepOriginal(hive, file.get(), outcome.backup, rootName, why) &&
         Replace(hive, folder.get(), file.get(), newHive.get(), why)) {
         tell("removed", "removed");
