@@ -229,7 +229,8 @@ protected:
                    std::string("\"") + kWorm + "\" -q");
             h.Text("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "QxDecoy32",
                    "C:\\Program Files\\App\\app.exe");
-            // The known checks look at the 64-bit view only, as the program does.
+            // A 32-bit worm's machine-wide entry: the known checks look at both
+            // views, as the program does on 64-bit Windows.
             h.Text("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "win_upd2.exe",
                    "C:\\WINDOWS\\SYSTEM32\\windirect.exe");
             h.Text("Microsoft\\Params", "TimeKey", "machine-wide, not the user's");
@@ -301,7 +302,8 @@ protected:
                {m + "Run", "QxHit"},
                {m + "Run", "QxEnvRef"},
                {m + "Ru1n", "erthgdr"},
-               {"\\Wow6432Node" + m + "Run", "QxHit32"}}}},
+               {"\\Wow6432Node" + m + "Run", "QxHit32"},
+               {"\\Wow6432Node" + m + "Run", "win_upd2.exe"}}}},
             {kAliceHive,
              {{"\\Software\\DateTime2", "\\Software\\DateTime3"},
               {{u + "Run", "gouday.exe"},
@@ -322,12 +324,12 @@ protected:
 
     std::vector<std::string> ExpectedLines(const char* outcome) const {
         std::vector<std::string> lines = {
-            Line("W32/Bagle.Aq.Worm", outcome), Line("W32/Bagle.Dl.A.Worm", outcome),
-            Line("W32/Bagle.Al.Worm", outcome), Line("W32/Bagle.Be.Worm", outcome),
-            Line("W32/Bagle.C.Worm", outcome),  Line("W32/Bagle.C.Worm", outcome),
-            Line("W32/Bagle.D.Worm", outcome),  Line("W32/Bagle.Av.Worm", outcome),
-            Line("W32/Bagle.Ax.Worm", outcome), Line("W32/Bagle.Ax.Worm", outcome),
-            Line("W32/Bagle.Ay.Worm", outcome),
+            Line("W32/Bagle.Aq.Worm", outcome),   Line("W32/Bagle.Aq.Worm", outcome),
+            Line("W32/Bagle.Dl.A.Worm", outcome), Line("W32/Bagle.Al.Worm", outcome),
+            Line("W32/Bagle.Be.Worm", outcome),   Line("W32/Bagle.C.Worm", outcome),
+            Line("W32/Bagle.C.Worm", outcome),    Line("W32/Bagle.D.Worm", outcome),
+            Line("W32/Bagle.Av.Worm", outcome),   Line("W32/Bagle.Ax.Worm", outcome),
+            Line("W32/Bagle.Ax.Worm", outcome),   Line("W32/Bagle.Ay.Worm", outcome),
         };
         // The Run-key sweep: three values in SOFTWARE, one each for the users.
         for (int i = 0; i < 5; ++i) lines.push_back(Line("W32/Bagle.Worm", outcome));

@@ -315,7 +315,9 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
     const OfflineEnvironment environment = EnvironmentFor(hive);
     switch (hive.kind) {
         case HiveKind::Software:
+            // Both views, as the program does on 64-bit Windows.
             RunKnownChecks(session, EntryRoot::LocalMachine, note);
+            RunKnownChecks(session, EntryRoot::LocalMachine, note, "Wow6432Node\\");
             for (const auto& file : owner_.swept_) {
                 if (!file.removed) continue;
                 const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);

@@ -70,10 +70,11 @@ std::string HivePathOf(EntryRoot root, const char* keyPath) {
     return keyPath;
 }
 
-void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note) {
+void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
+                    const std::string& viewPrefix) {
     for (const KnownEntryCheck& check : KnownEntryChecks) {
         if (check.root != root) continue;
-        HiveSession::Node key = hive.Find(HivePathOf(root, check.keyPath));
+        HiveSession::Node key = hive.Find(viewPrefix + HivePathOf(root, check.keyPath));
         bool readable = false;
         std::string data = Lower(ReadText(hive, key, check.valueName, kCheckBufferSize, readable));
         if (!readable) continue;

@@ -26,7 +26,10 @@ std::string HivePathOf(EntryRoot root, const char* keyPath);
 
 // The 32 checks, in table order, for the rows of root; further removals
 // (which the table keeps under HKCU) go to the same hive.
-void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note);
+// viewPrefix: "" for the hive's own keys, "Wow6432Node\\" for the 32-bit view of
+// SOFTWARE, where a 32-bit program's machine-wide entries live.
+void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
+                    const std::string& viewPrefix = "");
 
 // Removes every value of the key at hivePath whose command line, as written
 // or with its environment references expanded, launches infectedPath (a
