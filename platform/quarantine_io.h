@@ -41,7 +41,8 @@ public:
 
 private:
     void* handle_ = nullptr;
-    char path_[1024] = {};
+    char path_[1024] = {};  // Windows: the path; host: the name in folder_
+    int folder_ = -1;       // host: the folder's descriptor
 };
 
 // Appends to the file, making it when it is not there; true when every byte

@@ -12,7 +12,7 @@ void SetRecordsDrive(char letter);
 
 enum class RecordOperation { MakeFolder, Create, Write, Append };
 // Return true to make the operation fail; path is the Windows path (for
-// Write, the host path of the file being written).
+// Write, the name of the file being written).
 using RecordFaultInjector = std::function<bool(RecordOperation operation, const char* path)>;
 void SetRecordFaultInjector(RecordFaultInjector injector);
 

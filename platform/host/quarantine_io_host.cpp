@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/host/host_control.h"
+#include "platform/host/host_tree.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/quarantine_io.h"
 #include "scan/bounded_text.h"
@@ -25,9 +26,20 @@ bool Fails(host::RecordOperation operation, const char* path) {
     return recordFaults && recordFaults(operation, path);
 }
 
-// A Windows path through the drive map (its last component may be missing).
-std::string HostPath(const char* path) {
-    return host::ResolvePath(path, false);
+// The folder a Windows path's last name stands in, reached as every host file
+// operation reaches it (one component at a time, never through a link), and
+// that name as it is spelt on disk, or as given when there is no such entry.
+// The descriptor is the caller's to close.
+int OpenParent(const char* path, std::string& name) {
+    std::string folderPart;
+    if (!host::detail::SplitLastName(path, folderPart, name)) return -1;
+    host::detail::FolderRef folder;
+    int error = 0;
+    if (!host::detail::OpenFolder(folderPart, folder, error, false)) return -1;
+    std::string found;
+    struct stat st;
+    if (host::detail::StatEntry(folder.fd, name, found, st)) name = found;
+    return fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
 }
 
 bool WriteAll(int fd, const void* data, std::size_t length) {
@@ -82,28 +94,36 @@ bool RecordsDrive(char (&drive)[3]) {
 
 bool MakeFolder(const char* path) {
     if (Fails(host::RecordOperation::MakeFolder, path)) return false;
-    std::string hostPath = HostPath(path);
-    if (hostPath.empty()) return false;
-    if (mkdir(hostPath.c_str(), 0777) == 0) return true;
+    std::string name;
+    host::detail::Descriptor folder(OpenParent(path, name));
+    if (!folder.IsOpen()) return false;
+    if (mkdirat(folder.Get(), name.c_str(), 0777) == 0) return true;
     struct stat st;
-    return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 NewFile::~NewFile() {
-    if (!handle_) return;
-    close(Descriptor(handle_));
-    handle_ = nullptr;
-    unlink(path_);
+    if (handle_) {
+        close(Descriptor(handle_));
+        handle_ = nullptr;
+        unlinkat(folder_, path_, 0);
+    }
+    if (folder_ >= 0) close(folder_);
+    folder_ = -1;
 }
 
 NewFile::Made NewFile::Create(const char* path) {
-    if (handle_) return Made::Failed;
+    if (handle_ || folder_ >= 0) return Made::Failed;
     if (Fails(host::RecordOperation::Create, path)) return Made::Failed;
-    std::string hostPath = HostPath(path);
-    if (hostPath.empty() || !CopyText(path_, sizeof path_, hostPath.c_str())) return Made::Failed;
-    int fd = open(path_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string name;
+    host::detail::Descriptor folder(OpenParent(path, name));
+    if (!folder.IsOpen() || !CopyText(path_, sizeof path_, name.c_str())) return Made::Failed;
+    int fd =
+        openat(folder.Get(), path_, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return errno == EEXIST ? Made::Exists : Made::Failed;
     handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+    folder_ = folder.Release();
     return Made::Ok;
 }
 
@@ -125,24 +145,29 @@ bool NewFile::Keep() {
     if (!handle_) return false;
     int fd = Descriptor(handle_);
     handle_ = nullptr;
-    if (close(fd) == 0) return true;
-    unlink(path_);
-    return false;
+    bool ok = close(fd) == 0;
+    if (!ok) unlinkat(folder_, path_, 0);
+    close(folder_);
+    folder_ = -1;
+    return ok;
 }
 
 bool AppendToFile(const char* path, const void* data, std::size_t length) {
     if (Fails(host::RecordOperation::Append, path)) return false;
-    std::string hostPath = HostPath(path);
-    if (hostPath.empty()) return false;
-    int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    std::string name;
+    host::detail::Descriptor folder(OpenParent(path, name));
+    if (!folder.IsOpen()) return false;
+    int fd = openat(folder.Get(), name.c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, data, length);
     return close(fd) == 0 && ok;
 }
 
 bool RemoveRecordFile(const char* path) {
-    std::string hostPath = HostPath(path);
-    return !hostPath.empty() && unlink(hostPath.c_str()) == 0;
+    std::string name;
+    host::detail::Descriptor folder(OpenParent(path, name));
+    return folder.IsOpen() && unlinkat(folder.Get(), name.c_str(), 0) == 0;
 }
 
 void DescribeSystem(char* out, std::size_t size) {

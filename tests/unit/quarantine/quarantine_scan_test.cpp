@@ -213,7 +213,9 @@ TEST_F(QuarantineScanTest, ACopyThatCannotBeMadeStillRemovesTheFile) {
         WriteBytes("found/zip-sample", samples[2].bytes);
         platform::host::SetRecordFaultInjector([&c](RecordOperation op, const char* path) {
             // The log's own folder stays possible, so the log tells.
-            return op == c.failing && std::string(path).find("Quarantine") != std::string::npos;
+            // (Only the quarantine's items are written piece by piece.)
+            return op == c.failing && (op == RecordOperation::Write ||
+                                       std::string(path).find("Quarantine") != std::string::npos);
         });
         RunScan();
         EXPECT_FALSE(FileExists("found/zip-sample"));
@@ -247,6 +249,24 @@ TEST_F(QuarantineScanTest, AFileThatIsNotRemovedKeepsNoCopy) {
         ASSERT_NE(at, log.rend());
         EXPECT_EQ(*(at - 1), "    Quarantine: none, the file was not removed");
     }
+}
+
+// A link where the records folder belongs is never followed: nothing is
+// written where it leads, and the file is removed all the same.
+TEST_F(QuarantineScanTest, RecordsNeverGoThroughALink) {
+    const std::string outside = Root() + "-outside";
+    std::filesystem::create_directories(outside + "/Quarantine");
+    std::filesystem::create_directory_symlink(outside, HostPath("Quellix"));
+    WriteBytes("found/zip-sample", samples[2].bytes);
+    RunScan();
+    EXPECT_FALSE(FileExists("found/zip-sample"));
+    EXPECT_EQ(ScanState.FilesRemoved, 1);
+    std::vector<std::string> written;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(outside)) {
+        written.push_back(e.path().string());
+    }
+    EXPECT_EQ(written, std::vector<std::string>{outside + "/Quarantine"});
+    std::filesystem::remove_all(outside);
 }
 
 // A log that cannot be written changes nothing the scan shows or does.
