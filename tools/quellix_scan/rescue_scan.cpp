@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "platform/host/host_control.h"
+#include "platform/host/quarantine_io_control.h"
 #include "platform/window_messages.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
 #include "scan/scan_state.h"
@@ -148,6 +150,9 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     }
     // Judge every file, change none.
     host::SetDryRun(options.reportOnly);
+    // The quarantine and the log go to the first folder's Quellix folder, as on
+    // Windows to the system drive's; a report-only run writes neither.
+    host::SetRecordsDrive(!options.reportOnly && !systemFolder.empty() ? 'C' : 0);
 
     host::SetWalkProblemReporter(
         [&](host::WalkProblem problem, const std::string& hostPath, int error) {
@@ -164,6 +169,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         options.reportOnly,
         [&](const std::string& line) {
             ++tally.found;
+            LogResultLine(line.c_str());
             WriteLine(out, options.reportOnly ? ReportOnlyLine(line) : line);
         },
         [&](const std::string& message) { WriteLine(err, EscapeControls(message)); });
@@ -200,6 +206,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     // Only the final status is worth printing; the walk's status is every entry.
     WriteLine(out, StatusBuffer);
     host::ResetHostControls();
+    host::SetRecordsDrive(0);
     ReportWindow = nullptr;
 
     const bool interrupted = ScanState.TerminateRequested != 0;

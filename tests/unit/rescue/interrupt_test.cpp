@@ -98,7 +98,7 @@ TEST(RescueScanProgram, SigintStopsTheScanAndLosesNoLine) {
     // Every file removed has its line, and the scan stopped short of the end.
     int left = 0;
     for (const auto& e : fs::directory_iterator(tree)) {
-        (void)e;
+        if (e.path().filename() == "Quellix") continue;  // the quarantine and the log
         ++left;
     }
     EXPECT_GT(findings, 0);

@@ -457,7 +457,9 @@ TEST_F(OfflineRegistry, NoRegistryWorkWithoutASignatureMatch) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(RegistryLines(run.out).empty());
     EXPECT_EQ(HiveBytes(), before);
-    EXPECT_FALSE(fs::exists(At("Quellix")));
+    // The scan's log is there; no registry backup, nor anything else to keep.
+    EXPECT_TRUE(fs::exists(At("Quellix/Quellix.log")));
+    EXPECT_FALSE(fs::exists(At("Quellix/Quarantine")));
 }
 
 // A hive that cannot be written is named with the reason, left byte for byte

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "scan/scan_state.h"
 #include "tests/support/host_fixture.h"
+#include "tools/samples/archive_sample.h"
 
 namespace fs = std::filesystem;
 
@@ -124,6 +127,92 @@ TEST(EscapeControls, EveryControlCharacterShowsAsItsCode) {
         {"caf\xc3\xa9", "caf\xc3\xa9"},  // UTF-8 stays as it is
     };
     for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
+// The quarantine and the log on the drive it cleans: the first folder's
+// Quellix folder, as on Windows the system drive's.
+class RescueRecordsTest : public RescueScanTest {
+protected:
+    void WriteZip(const std::string& relative) {
+        const SampleBytes zip = BuildZipSample(ZipSampleSpec{});
+        Write(relative, std::string(zip.begin(), zip.end()));
+    }
+    std::string Read(const std::string& relative) const {
+        std::ifstream in(fs::path(root) / relative, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::vector<std::string> Items() const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(fs::path(root) / "c/Quellix/Quarantine", ec)) {
+            names.push_back(e.path().filename().string());
+        }
+        return names;
+    }
+};
+
+TEST_F(RescueRecordsTest, TheFirstFolderKeepsTheCopiesAndTheLog) {
+    WriteZip("c/mail.zip");
+    WriteZip("d/docs/mail.zip");
+    RescueOptions options;
+    options.folders = {root + "/c", root + "/d"};
+    int exitCode = 0;
+    std::vector<std::string> lines = Run(options, exitCode);
+
+    EXPECT_FALSE(fs::exists(fs::path(root) / "c/mail.zip"));
+    EXPECT_FALSE(fs::exists(fs::path(root) / "d/docs/mail.zip"));
+    EXPECT_EQ(Items().size(), 2u);
+    EXPECT_FALSE(fs::exists(fs::path(root) / "d/Quellix"));
+    // Every line printed is in the log in its order, CRLF-ended, between the
+    // header and the final status.
+    const std::string log = Read("c/Quellix/Quellix.log");
+    std::vector<std::string> logged;
+    bool inHeader = false;  // the header stands between two rules
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        const std::string l = log.substr(at, end - at);
+        if (l.rfind("=====", 0) == 0) {
+            inHeader = !inHeader;
+            continue;
+        }
+        if (inHeader || l.rfind("    ", 0) == 0) continue;
+        logged.push_back(l);
+    }
+    ASSERT_FALSE(lines.empty());
+    std::vector<std::string> expected(lines.begin(), lines.end() - 1);  // less the status
+    expected.push_back("Final status: " + lines.back());
+    expected.push_back("Restart question: not asked");
+    EXPECT_EQ(logged, expected);
+    EXPECT_NE(log.find("C:\\mail.zip     W32/Bagle.H.Worm removed\r\n    Quarantine: "),
+              std::string::npos);
+    EXPECT_NE(log.find("D:\\docs\\mail.zip     W32/Bagle.H.Worm removed\r\n    Quarantine: "),
+              std::string::npos);
+    EXPECT_NE(log.find("Final status: Scanning completed\r\nRestart question: not asked\r\n"),
+              std::string::npos);
+    // The scan counted the drives as they were, not the records it made.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Total files scanned\t\t:  2"), lines.end());
+}
+
+TEST_F(RescueRecordsTest, ReportOnlyWritesNeitherCopiesNorLog) {
+    WriteZip("c/mail.zip");
+    RescueOptions options;
+    options.folders = {root + "/c"};
+    options.reportOnly = true;
+    int exitCode = 0;
+    Run(options, exitCode);
+    EXPECT_TRUE(fs::exists(fs::path(root) / "c/mail.zip"));
+    EXPECT_FALSE(fs::exists(fs::path(root) / "c/Quellix"));
+}
+
+// Without a first folder to hold them, no records are kept anywhere.
+TEST_F(RescueRecordsTest, AnUnreadableFirstFolderKeepsNoRecords) {
+    WriteZip("d/mail.zip");
+    RescueOptions options;
+    options.folders = {root + "/missing", root + "/d"};
+    int exitCode = 0;
+    Run(options, exitCode);
+    EXPECT_FALSE(fs::exists(fs::path(root) / "d/mail.zip"));
+    EXPECT_FALSE(fs::exists(fs::path(root) / "d/Quellix"));
+    EXPECT_FALSE(fs::exists(fs::path(root) / "missing"));
 }
 
 }  // namespace
