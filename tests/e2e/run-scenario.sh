@@ -133,6 +133,20 @@ lengthen_scan() {
 
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
+# run_value NAME DATA: a value of the user's Run key, read back before the
+# scan: a registry write lost while setting up must not pass for a value the
+# program failed to remove.
+run_value() {
+    local try
+    for try in 1 2 3; do
+        in_prefix reg add "$RUN_KEY" /v "$1" /d "$2" /f >/dev/null 2>&1
+        in_prefix reg query "$RUN_KEY" /v "$1" >/dev/null 2>&1 && return 0
+        sleep 1
+    done
+    echo "e2e $name: cannot set the Run value $1"
+    return 1
+}
+
 TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO'
 
 # --- Scenarios -------------------------------------------------------------
@@ -168,8 +182,8 @@ scenario_infected_drive() {
     done
     # A start-up entry that launches the infected program, and a known
     # variant's entry (W32/Bagle.A), both removed at the first table match.
-    in_prefix reg add "$RUN_KEY" /v GameHelper /d '"D:\game.exe" -silent' /f >/dev/null 2>&1
-    in_prefix reg add "$RUN_KEY" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
+    run_value GameHelper '"D:\game.exe" -silent' || return 1
+    run_value d3dupdate.exe 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' || return 1
     local n
     n=$(($(files_on_c) + 5))
     drive start click:1052 wait-ok read shot:infected click:1070 expect-ended
@@ -293,8 +307,8 @@ named_scenario() {
     local short
     short="$(short_path "${paths[0]}")"
     case "$short" in D:\\*~*) ;; *) echo "e2e $name: no short name for ${paths[0]}: '$short'"; return 1 ;; esac
-    in_prefix reg add "$RUN_KEY" /v QxLongName /d "\"${paths[0]}\" -silent" /f >/dev/null 2>&1
-    in_prefix reg add "$RUN_KEY" /v QxShortName /d "$short" /f >/dev/null 2>&1
+    run_value QxLongName "\"${paths[0]}\" -silent" || return 1
+    run_value QxShortName "$short" || return 1
     local shown=("${paths[@]}")
     if [ "${1:-}" = ascii ]; then
         export QX_TEST_NARROW_NAMES=ascii
@@ -399,8 +413,8 @@ scenario_family_findings() {
     found="$(plant exe 'D:\game.exe')"
     held="$(plant exe 'E:\held.exe')"
     [ -n "$found" ] && [ -n "$held" ] || { echo "e2e $name: cannot plant"; return 1; }
-    in_prefix reg add "$RUN_KEY" /v GameHelper /d '"D:\game.exe" -silent' /f >/dev/null 2>&1
-    in_prefix reg add "$RUN_KEY" /v d3dupdate.exe /d 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' /f >/dev/null 2>&1
+    run_value GameHelper '"D:\game.exe" -silent' || return 1
+    run_value d3dupdate.exe 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' || return 1
     rm -f "$prefix/drive_c/windows/wininit.ini"
     local n
     n=$(($(files_on_c) + 2))
