@@ -40,20 +40,11 @@ const char* RootName(HKEY root) {
     return nullptr;
 }
 
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-
-// A 32-bit program on 64-bit Windows that opens keys without KEY_WOW64_64KEY
-// sees the 32-bit view, which keeps HKLM\Software under Wow6432Node.
+// Every key is opened in RegistryViewFlag()'s view, which under WOW64 is
+// always an explicit one: only a chosen 32-bit view keeps HKLM\Software under
+// Wow6432Node.
 bool InThe32BitView() {
-    const REGSAM view = RegistryViewFlag();
-    if ((view & KEY_WOW64_32KEY) != 0) return true;
-    if (sizeof(void*) == 8 || (view & KEY_WOW64_64KEY) != 0) return false;
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
-                                reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-                          : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    return (RegistryViewFlag() & KEY_WOW64_32KEY) != 0;
 }
 
 bool ReadValue(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data) {

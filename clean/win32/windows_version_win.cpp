@@ -1,6 +1,7 @@
 // Which Windows this is, and the 64-bit view of files and registry for a
 // 32-bit build running on 64-bit Windows.
 #include "clean/win32/system_cleaning_win.h"
+#include "platform/win32/wow64_win.h"
 
 namespace {
 
@@ -11,7 +12,6 @@ bool QueryVersion(OSVERSIONINFOA& info) {
 }
 
 // Looked up at run time: the 95 family and early NT have none of these.
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
 using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
 using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 
@@ -25,15 +25,7 @@ Fn Kernel32Function(const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(Kernel32Entry(name)));
 }
 
-bool RunningUnderWow64() {
-    static int known = -1;
-    if (known < 0) {
-        BOOL wow = FALSE;
-        auto isWow64 = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
-        known = isWow64 && isWow64(GetCurrentProcess(), &wow) && wow ? 1 : 0;
-    }
-    return known == 1;
-}
+using platform::RunningUnderWow64;
 
 bool viewActive = false;
 PVOID viewToken = nullptr;
@@ -66,7 +58,7 @@ REGSAM RegistryViewFlag() {
 }
 
 int MachineRegistryViews(REGSAM views[2]) {
-    if (sizeof(void*) == 8 || RunningUnderWow64()) {
+    if (platform::WindowsIs64Bit()) {
         views[0] = KEY_WOW64_64KEY;
         views[1] = KEY_WOW64_32KEY;
         return 2;

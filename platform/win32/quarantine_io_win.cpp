@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/quarantine_io.h"
+#include "platform/win32/wow64_win.h"
 #include "scan/bounded_text.h"
 
 namespace platform {
@@ -31,18 +32,6 @@ bool SeekTo(HANDLE file, std::uint64_t offset, DWORD method) {
     SetLastError(NO_ERROR);
     DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, method);
     return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
-}
-
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-
-bool WindowsIs64Bit() {
-    if (sizeof(void*) == 8) return true;
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
-                                reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-                          : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace
