@@ -13,25 +13,6 @@ namespace {
 constexpr int kMaxDepth = 32;
 constexpr DWORD kMaxEntries = 4096;
 
-class OpenKey {
-public:
-    OpenKey(HKEY root, const char* path) {
-        if (RegOpenKeyExA(root, path, 0, KEY_READ | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
-    }
-    ~OpenKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 const char* RootName(HKEY root) {
     if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
     if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
@@ -62,7 +43,7 @@ bool ReadValue(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data)
 // The key's own values, then each subkey the same way.
 void ExportKey(HKEY root, const std::string& path, const std::string& shownName, int depth,
                std::string& out) {
-    OpenKey key(root, path.c_str());
+    RegKey key(root, path.c_str(), KEY_READ);
     if (!key) return;
     DWORD subkeys = 0, values = 0, longestSubkey = 0, longestValueName = 0;
     if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
@@ -107,7 +88,7 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RootName(root);
     if (!rootName) return;
-    OpenKey key(root, keyPath);
+    RegKey key(root, keyPath, KEY_READ);
     DWORD type = 0;
     std::vector<BYTE> data;
     if (!key || !ReadValue(key.get(), valueName, type, data)) return;

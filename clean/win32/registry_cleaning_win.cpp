@@ -18,25 +18,6 @@ constexpr std::size_t kRunDataBufferSize = 264;
 constexpr DWORD kExpandBufferSize = 261;
 constexpr DWORD kValueNameCapacity = 16383;
 
-class RegKey {
-public:
-    RegKey(HKEY root, const char* path, REGSAM access) {
-        if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
-    }
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 void ReportRemoved(const char* detectionName) {
     if (ReportWindow) ReportLine(texts::kRegistryRemovedFormat, detectionName);
 }

@@ -73,6 +73,26 @@ bool ServiceRunsFile(const char* serviceName, const char* path);
 extern DWORD StopServiceWaitLimitMs;
 
 // --- Registry ----------------------------------------------------------------
+// A key opened in RegistryViewFlag()'s view, closed on every way out.
+class RegKey {
+public:
+    RegKey(HKEY root, const char* path, REGSAM access) {
+        if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
 // Reads at most bufferSize - 1 bytes of the value's data and ends the text
 // with a zero inside buffer; longer data is cut.
 bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, char* buffer,
