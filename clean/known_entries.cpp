@@ -1,7 +1,8 @@
 #include "clean/known_entries.h"
 
-#include <cctype>
 #include <cstring>
+
+#include "base/ascii_case.h"
 
 namespace {
 
@@ -66,11 +67,6 @@ const KnownEntryCheck KnownEntryChecks[kKnownEntryCheckCount] = {
     {HKLM, kRunKeyPath, "winshost.exe", "winshost.exe", D, "W32/Bagle.Be.Worm", {kNone, kNone}, false},
 };
 // clang-format on
-
-void LowercaseText(char* text) {
-    for (; *text; ++text)
-        *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
-}
 
 bool MatchesEntryForm(const char* data, EntryForm form, const char* fileName) {
     if (form == EntryForm::D && std::strstr(data, "sysdir")) return true;

@@ -37,9 +37,6 @@ struct KnownEntryCheck {
 constexpr int kKnownEntryCheckCount = 32;
 extern const KnownEntryCheck KnownEntryChecks[kKnownEntryCheckCount];
 
-// ASCII lower case in place.
-void LowercaseText(char* text);
-
 // data: lower case, NUL-terminated.
 bool MatchesEntryForm(const char* data, EntryForm form, const char* fileName);
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 // Field offsets of the winperf.h records (the same on 32- and 64-bit Windows).
@@ -50,15 +52,6 @@ struct ByteView {
         return true;
     }
 };
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        int ca = std::tolower(static_cast<unsigned char>(*a));
-        int cb = std::tolower(static_cast<unsigned char>(*b));
-        if (ca != cb) return false;
-        if (ca == 0) return true;
-    }
-}
 
 bool IsDecimal(const char* text) {
     if (!*text) return false;
@@ -201,7 +194,7 @@ bool PerfTargetFromPath(const char* path, char* target, std::size_t targetSize) 
     std::size_t nameLength = length - static_cast<std::size_t>(name - path);
     if (nameLength == 0 || nameLength >= targetSize) return false;
     for (std::size_t i = 0; i < nameLength; ++i) {
-        target[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+        target[i] = AsciiUpper(name[i]);
     }
     target[nameLength] = '\0';
     return true;

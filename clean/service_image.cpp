@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 constexpr std::size_t kCandidateCapacity = 260;  // a Windows path with its NUL
@@ -16,13 +18,7 @@ bool IsBlank(char c) {
 std::size_t PrefixLength(const char* text, std::size_t length, const char* prefix) {
     std::size_t n = std::strlen(prefix);
     if (length < n) return 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return 0;
-        }
-    }
-    return n;
+    return PrefixEqualsIgnoringCase(text, prefix, n) ? n : 0;
 }
 
 bool IsFullPath(const char* path) {

@@ -1,7 +1,8 @@
 #include "clean/wininit_text.h"
 
-#include <cctype>
 #include <cstddef>
+
+#include "base/ascii_case.h"
 
 namespace {
 
@@ -15,8 +16,7 @@ std::string Entry(const char* destination, const char* source) {
 bool StartsWithRenameHeader(const std::string& line) {
     if (line.size() < kRenameHeaderLength) return false;
     for (std::size_t i = 0; i < kRenameHeaderLength; ++i) {
-        unsigned char c = static_cast<unsigned char>(line[i]);
-        if (std::tolower(c) != kRenameHeader[i]) return false;
+        if (AsciiLower(line[i]) != kRenameHeader[i]) return false;
     }
     return true;
 }

@@ -2,18 +2,16 @@
 
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
 #include "detect/file_reads.h"
 #include "detect/pe_reader.h"
 #include "detect/variant_verifiers.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
-#include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
-#include "scan/scan_state.h"
-
-char CurrentFilePath[kCurrentFilePathSize];
+#include "state/program_state.h"
 
 namespace {
 

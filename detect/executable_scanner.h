@@ -4,11 +4,7 @@
 #pragma once
 
 #include "detect/signature_match.h"
-
-constexpr int kCurrentFilePathSize = 261;
-// The file being scanned, for the start-up entry sweep after a table match;
-// emptied after every detection and after a complete executable walk.
-extern char CurrentFilePath[kCurrentFilePathSize];
+#include "state/program_state.h"
 
 // The shipped tables. 1 when a signature table matched (whatever the removal
 // did, and in memory mode); 0 otherwise, after a verifier detection included.

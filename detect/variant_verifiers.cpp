@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/ascii_case.h"
 #include "detect/file_reads.h"
 
 const char* const ArchiveExtensionList[kArchiveExtensionCount] = {"EXE", "SCR", "COM", "BAT",
@@ -80,17 +81,6 @@ constexpr ZipVariantRow kZipBagleAa{
 
 constexpr SizeRange kRarBagleN{19456, 25600};
 constexpr SizeRange kRarBagleO{43008, 48128};
-
-// ASCII only, as the C runtime's _stricmp in the "C" locale.
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-        if (x == 0) return true;
-    }
-}
 
 // Reads nameLength (< 300) bytes at position and tests the text after the
 // last '.' against the program extensions; a name without '.' passes.

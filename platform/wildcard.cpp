@@ -2,12 +2,10 @@
 
 #include <cstring>
 
+#include "base/ascii_case.h"
+
 namespace platform {
 namespace {
-
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // Iterative '*' matching with one back-tracking point: linear in practice and
 // never recursive on hostile patterns.
@@ -15,7 +13,7 @@ bool MatchRange(const char* p, const char* pEnd, const char* s, const char* sEnd
     const char* starP = nullptr;
     const char* starS = nullptr;
     while (s < sEnd) {
-        if (p < pEnd && (*p == '?' || Upper(*p) == Upper(*s))) {
+        if (p < pEnd && (*p == '?' || AsciiUpper(*p) == AsciiUpper(*s))) {
             ++p;
             ++s;
         } else if (p < pEnd && *p == '*') {

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/records_folder.h"
 #include "quarantine/reg_text.h"
 #include "quarantine/scan_log.h"
 #include "quarantine/sha256.h"
-#include "scan/bounded_text.h"
 
 namespace {
 

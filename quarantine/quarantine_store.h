@@ -8,7 +8,7 @@
 
 #include "quarantine/log_text.h"
 #include "quarantine/quarantine_record.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 
 struct QuarantineCopy {
     bool recordsKept = false;  // false: this run keeps no records at all

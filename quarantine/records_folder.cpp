@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii_case.h"
+#include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
-#include "scan/bounded_text.h"
 
 namespace {
 
@@ -12,14 +13,10 @@ bool startSet = false;
 QuarantineTime start;
 std::vector<std::string> madeThisScan;
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool SameText(const std::string& a, const char* b) {
     std::size_t i = 0;
     for (; i < a.size(); ++i) {
-        if (b[i] == '\0' || Lower(a[i]) != Lower(b[i])) return false;
+        if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     }
     return b[i] == '\0';
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "quarantine/quarantine_record.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 
 inline constexpr char kRecordsFolderName[] = "\\Quellix";
 inline constexpr char kQuarantineFolderName[] = "\\Quellix\\Quarantine";

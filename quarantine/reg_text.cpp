@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
@@ -67,9 +69,7 @@ std::string RegKeyName(const char* rootName, const char* keyPath, bool view32) {
     const std::size_t n = sizeof kSoftware - 1;
     bool underSoftware = std::strlen(keyPath) >= n && (keyPath[n] == '\\' || keyPath[n] == '\0');
     for (std::size_t i = 0; underSoftware && i < n; ++i) {
-        char c = keyPath[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        underSoftware = c == kSoftware[i];
+        underSoftware = AsciiLower(keyPath[i]) == kSoftware[i];
     }
     if (view32 && underSoftware && std::strcmp(rootName, "HKEY_LOCAL_MACHINE") == 0) {
         name.append(keyPath, n);

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/log_text.h"
 #include "quarantine/records_folder.h"
-#include "scan/bounded_text.h"
 
 namespace {
 

@@ -3,13 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/bounded_text.h"
 #include "quarantine/scan_log.h"
-#include "scan/bounded_text.h"
-
-platform::WindowRef ReportWindow = nullptr;
-char LineBuffer[kLineBufferSize];
-char StatusBuffer[kStatusBufferSize];
-char DetectionNameBuffer[kDetectionNameBufferSize];
 
 void ReportLine(const char* format, ...) {
     va_list args;

@@ -2,19 +2,10 @@
 // send a private message; the dialog has taken the text when the send returns.
 #pragma once
 
-#include "platform/window_messages.h"
+#include "state/program_state.h"
 
 constexpr unsigned MSG_SET_STATUS = 10;
 constexpr unsigned MSG_ADD_RESULT = 11;
-
-constexpr int kLineBufferSize = 512;
-constexpr int kStatusBufferSize = 260;
-constexpr int kDetectionNameBufferSize = 260;
-
-extern platform::WindowRef ReportWindow;
-extern char LineBuffer[kLineBufferSize];
-extern char StatusBuffer[kStatusBufferSize];
-extern char DetectionNameBuffer[kDetectionNameBufferSize];
 
 // Formats into LineBuffer (cut at 511 characters) and sends MSG_ADD_RESULT.
 void ReportLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

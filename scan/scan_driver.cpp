@@ -7,8 +7,8 @@
 #include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
-#include "scan/scan_state.h"
 #include "scan/walker.h"
+#include "state/program_state.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "scan/bounded_text.h"
+#include "base/bounded_text.h"
 
 void ShortenPath(const char* source, char* destination, std::size_t capacity, int width) {
     constexpr int kWorkArea = 100;

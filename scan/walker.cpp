@@ -3,16 +3,16 @@
 #include <cstring>
 #include <string>
 
+#include "base/bounded_text.h"
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
 #include "quarantine/records_folder.h"
 #include "quarantine/scan_log.h"
-#include "scan/bounded_text.h"
 #include "scan/file_scanner_list.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
-#include "scan/scan_state.h"
 #include "scan/shorten_path.h"
+#include "state/program_state.h"
 
 namespace {
 

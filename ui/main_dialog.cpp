@@ -2,13 +2,13 @@
 
 #include <shellapi.h>
 
+#include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
-#include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
 #include "scan/result_list.h"
 #include "scan/scan_driver.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "ui/resource_ids.h"
 #include "ui/shaped_window.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "scan/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -2,8 +2,7 @@
 // ended, nothing is scheduled, nothing is removed.
 #include "clean/host/startup_sweep_note.h"
 #include "clean/system_cleaning.h"
-#include "detect/executable_scanner.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 
 namespace {
 StartupSweepNote sweepNote;

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/bounded_text.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "clean/wininit_text.h"
-#include "scan/bounded_text.h"
 
 RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
                                    ExitWindowsEx};

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ascii_case.h"
 #include "clean/known_entries.h"
 
 namespace {

@@ -9,13 +9,13 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bounded_text.h"
 #include "clean/perf_data.h"
 #include "platform/message_box.h"
 #include "quarantine/scan_log.h"
-#include "scan/bounded_text.h"
 #include "scan/report_texts.h"
-#include "scan/scan_state.h"
 #include "scan/walker.h"
+#include "state/program_state.h"
 
 void(WINAPI* EndProgram)(UINT exitCode) = ExitProcess;
 

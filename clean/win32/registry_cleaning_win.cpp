@@ -3,13 +3,14 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ascii_case.h"
 #include "clean/known_entries.h"
 #include "clean/win32/path_forms_win.h"
 #include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
-#include "detect/executable_scanner.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
+#include "state/program_state.h"
 
 namespace {
 

@@ -2,15 +2,14 @@
 
 #include <cstring>
 
+#include "base/ascii_case.h"
+#include "base/bounded_text.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
-#include "scan/bounded_text.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
-#include "scan/scan_state.h"
-
-ScriptCleanerFields ScriptCleaner;
+#include "state/program_state.h"
 
 namespace {
 
@@ -198,7 +197,7 @@ bool EndsWithMarkupCloser(int fd) {
     }
     // ASCII only: the tags are ASCII and a locale must not change the result.
     for (std::uint8_t& c : buffer) {
-        if (c >= 'a' && c <= 'z') c = static_cast<std::uint8_t>(c - 'a' + 'A');
+        c = static_cast<std::uint8_t>(AsciiUpper(static_cast<char>(c)));
     }
     const char* text = reinterpret_cast<const char*>(buffer);
     return std::strstr(text, "</BODY>") || std::strstr(text, "</HTML>") ||

@@ -6,22 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kScriptTextSize = 4096;  // head and tail text, and the block read for each
-constexpr int kScriptMatchedNameSize = 280;
-
-// The cleaner's program-wide working state. Head and tail keep their bytes
-// from one file to the next; only the first headLength/tailLength count.
-struct ScriptCleanerFields {
-    bool tableUnscrambled = false;
-    std::int64_t fileLength = 0;  // set by HasLineFeed
-    std::uint8_t headText[kScriptTextSize] = {};
-    std::size_t headLength = 0;
-    std::uint8_t tailText[kScriptTextSize] = {};
-    std::size_t tailLength = 0;
-    char matchedName[kScriptMatchedNameSize] = {};
-};
-
-extern ScriptCleanerFields ScriptCleaner;
+#include "state/program_state.h"  // ScriptCleaner, the cleaner's working state
 
 // FileScannerList entry: 1 when the file matched a record (deleted or not),
 // 0 otherwise. defaultName is not used: the result line names the record.

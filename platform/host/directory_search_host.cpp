@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii_case.h"
 #include "platform/directory_search.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_state.h"
@@ -34,9 +35,7 @@ struct HostSearch {
 
 std::string UpperName(const char* name) {
     std::string s(name);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    }
+    for (char& c : s) c = AsciiUpper(c);
     return s;
 }
 

@@ -9,11 +9,11 @@
 #include <ctime>
 #include <string>
 
+#include "base/bounded_text.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_tree.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/quarantine_io.h"
-#include "scan/bounded_text.h"
 
 namespace platform {
 

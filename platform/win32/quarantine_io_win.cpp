@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
 #include "platform/win32/wow64_win.h"
-#include "scan/bounded_text.h"
 
 namespace platform {
 

@@ -4,22 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "scan/report_channel.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 
 namespace fs = std::filesystem;
 
 void ResetScanGlobals(bool memoryPhaseOver) {
-    ScanState = ScanStateFields{};
+    ResetProgramState();
     if (memoryPhaseOver) ScanState.MemoryScanMode = 0;
-    std::memset(LineBuffer, 0, sizeof LineBuffer);
-    std::memset(StatusBuffer, 0, sizeof StatusBuffer);
-    std::memset(DetectionNameBuffer, 0, sizeof DetectionNameBuffer);
-    ReportWindow = nullptr;
 }
 
 void HostDriveTest::SetUp() {

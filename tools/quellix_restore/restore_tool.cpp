@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/bounded_text.h"
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/quarantine_record.h"
 #include "quarantine/records_folder.h"
 #include "quarantine/sha256.h"
-#include "scan/bounded_text.h"
 #include "tools/quellix_restore/restore_target.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tools/quellix_scan/offline/offline_registry.h"
 #include "tools/quellix_scan/walk_problem_text.h"
 

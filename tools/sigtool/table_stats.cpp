@@ -1,12 +1,13 @@
 #include "tools/sigtool/table_stats.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
+
+#include "base/ascii_case.h"
 
 namespace {
 
@@ -26,13 +27,7 @@ bool EndsWith(const std::string& s, const char* suffix) {
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     const std::size_t n = std::strlen(prefix);
     if (s.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return PrefixEqualsIgnoringCase(s.data(), prefix, n);
 }
 
 bool TailsAreZero(const SignatureRecord& r) {

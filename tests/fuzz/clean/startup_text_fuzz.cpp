@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ascii_case.h"
 #include "clean/known_entries.h"
 #include "clean/wininit_text.h"
 

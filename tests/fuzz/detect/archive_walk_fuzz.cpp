@@ -13,7 +13,7 @@
 #include "detect/variant_verifiers.h"
 #include "platform/file_io.h"
 #include "platform/host/host_control.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/fuzz/detect/fuzz_input.h"
 
 namespace {

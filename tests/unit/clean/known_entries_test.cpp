@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 TEST(KnownEntries, FormsSAndD) {

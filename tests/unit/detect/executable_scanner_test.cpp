@@ -10,7 +10,7 @@
 
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tests/unit/detect/detect_test_support.h"
 #include "tools/samples/archive_sample.h"
@@ -38,11 +38,6 @@ protected:
               MakeRecord(kArchiveName, 2000, p1_, 9000, p2_, 30000, SizeExact),
           })),
           index_(executable_.data()) {}
-
-    void SetUp() override {
-        HostDriveTest::SetUp();
-        std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
-    }
 
     int Scan(const char* path) {
         return ScanFileWithTables({&index_, archive_.data()}, texts::kDefaultDetectionName, path);

@@ -1,7 +1,7 @@
 // MinGW-w64's own runtime DLLs, built by the toolchain's makers, are not detected.
 #include <gtest/gtest.h>
 
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/unit/false_positive/real_files.h"
 
 namespace {

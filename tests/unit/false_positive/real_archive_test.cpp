@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "detect/file_reads.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/unit/false_positive/real_files.h"
 
 namespace {

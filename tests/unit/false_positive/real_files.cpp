@@ -13,7 +13,7 @@
 #include "detect/pe_reader.h"
 #include "detect/signature_record.h"
 #include "platform/file_io.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 
 namespace {
 

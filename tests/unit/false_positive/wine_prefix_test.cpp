@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/unit/false_positive/real_files.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "quarantine/quarantine_store.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/unit/quarantine/quarantine_test_support.h"
 #include "tools/quellix_restore/restore_tool.h"
 #include "tools/samples/detection_samples.h"

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "platform/host/host_control.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/unprivileged_run.h"
 #include "tools/quellix_scan/rescue_scan.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tools/samples/archive_sample.h"
 

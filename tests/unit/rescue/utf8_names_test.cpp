@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tools/quellix_scan/rescue_scan.h"
 #include "tools/samples/detection_samples.h"

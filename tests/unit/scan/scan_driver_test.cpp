@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 
 namespace {

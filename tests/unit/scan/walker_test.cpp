@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/directory_search.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 
 namespace {

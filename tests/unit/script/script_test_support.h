@@ -9,7 +9,7 @@
 #include "detect/script/script_cleaner.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tools/samples/script_sample.h"
 

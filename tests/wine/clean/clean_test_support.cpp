@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
 #include "detect/pe_reader.h"
 #include "detect/signature_record.h"
 #include "platform/file_io.h"
 #include "scan/report_channel.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/wine/support/report_sink.h"
 #include "tests/wine/support/scripted_message_box.h"
 
@@ -55,8 +53,7 @@ LONG DeleteKey64(HKEY root, const char* key) {
 }  // namespace
 
 void BeginTestScan() {
-    ScanState = ScanStateFields{};
-    std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+    ResetProgramState();
     ReportWindow = LineSink();
     SinkLines().clear();
     ForgetAskedQuestions();

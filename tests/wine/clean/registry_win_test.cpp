@@ -44,7 +44,7 @@ class RegistryCleaning : public ::testing::Test {
 protected:
     void SetUp() override {
         RemoveKnownEntries();
-        std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
+        ResetProgramState();
         ReportWindow = LineSink();
         ClearLines();
     }

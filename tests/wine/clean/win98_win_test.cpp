@@ -12,7 +12,7 @@
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
 #include "scan/report_channel.h"
-#include "scan/scan_state.h"
+#include "state/program_state.h"
 #include "tests/wine/clean/clean_test_support.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "quarantine/scan_log.h"
-#include "scan/scan_state.h"
 #include "scan/walker.h"
+#include "state/program_state.h"
 #include "tests/wine/clean/clean_test_support.h"
 #include "tools/samples/detection_samples.h"
 

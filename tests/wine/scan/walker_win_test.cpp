@@ -10,8 +10,8 @@
 #include "platform/drives.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
-#include "scan/scan_state.h"
 #include "scan/walker.h"
+#include "state/program_state.h"
 #include "tests/wine/support/report_sink.h"
 #include "tests/wine/support/scripted_message_box.h"
 
@@ -32,7 +32,7 @@ void MakeFile(const std::string& path) {
 class WindowsWalkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ScanState = ScanStateFields{};
+        ResetProgramState();
         ScanState.MemoryScanMode = 0;
         ReportWindow = ReportSinkWindow();
         ASSERT_NE(ReportWindow, nullptr);

@@ -1,7 +1,6 @@
 #include "tools/quellix_scan/offline/offline_text.h"
 
-#include <cctype>
-
+#include "base/ascii_case.h"
 #include "quarantine/reg_text.h"
 
 namespace {
@@ -12,13 +11,7 @@ bool IsStringType(std::uint32_t type) {
 
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return PrefixEqualsIgnoringCase(a.data(), b.data(), a.size());
 }
 
 }  // namespace

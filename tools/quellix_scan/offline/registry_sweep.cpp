@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 // The buffers of the Windows program's checks and sweep.
@@ -23,7 +25,7 @@ std::string ReadText(const HiveSession& hive, HiveSession::Node key, const char*
 }
 
 std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) c = AsciiLower(c);
     return text;
 }
 

@@ -1,3 +1,0 @@
-#include "scan/scan_state.h"
-
-ScanStateFields ScanState;
