@@ -45,6 +45,8 @@ private:
 // BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
 bool SystemFileViewActive();
 // SystemFileViewPause is in clean/system_cleaning.h.
+// The module stays loaded for the program's life: callers keep the entry
+// points they look up in it.
 HMODULE LoadSystemLibrary(const char* name);
 
 // --- Processes ---------------------------------------------------------------
