@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/ascii_case.h"
+#include "detect/archive_layouts.h"
 #include "detect/file_reads.h"
 
 const char* const ArchiveExtensionList[kArchiveExtensionCount] = {"EXE", "SCR", "COM", "BAT",
@@ -35,24 +36,25 @@ const VariantVerifier VariantVerifierList[kVariantVerifierCount] = {
 namespace {
 
 constexpr int kNameBufferSize = 300;  // names this long or longer are not read
-constexpr int kZipLocalHeaderSize = 30;
-constexpr int kZipCentralHeaderSize = 46;
-constexpr int kZipEndRecordSize = 22;
-constexpr int kRarMarkerSize = 7;
-constexpr int kRarArchiveHeaderSize = 13;
-constexpr int kRarFileHeaderRead = 32;
 constexpr std::uint32_t kStoredEncryptionOverhead = 12;
 constexpr std::uint8_t kRarMethodStore = 0x30;
 
 // The last headers read, shared by all members.
 struct VerifierHeaderCopies {
-    std::uint8_t zipLocal[kZipLocalHeaderSize];
-    std::uint8_t zipCentral[kZipCentralHeaderSize];
-    std::uint8_t zipEnd[kZipEndRecordSize];
-    std::uint8_t rarMarker[kRarMarkerSize];
-    std::uint8_t rarArchive[kRarArchiveHeaderSize];
-    std::uint8_t rarFile[kRarFileHeaderRead];
+    ZipLocalHeader zipLocal;
+    ZipCentralHeader zipCentral;
+    ZipEndRecord zipEnd;
+    RarBlockHeader rarMarker;
+    RarArchiveHeader rarArchive;
+    RarFileHeader rarFile;
 } Headers;
+
+// One whole header at position into its copy.
+template <class Layout>
+bool ReadHeaderAt(int fd, std::int64_t position, Layout& header) {
+    return ReadExactlyAt(fd, position, reinterpret_cast<std::uint8_t*>(&header), sizeof header,
+                         sizeof header);
+}
 
 struct SizeRange {
     std::uint32_t low, high;  // inclusive
@@ -97,14 +99,14 @@ bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLe
     return false;
 }
 
-// All that the 30-byte local header decides alone: mark, flags, sizes, method.
-bool ZipHeaderPasses(const std::uint8_t* local, const ZipVariantRow& row) {
+// All that the local header decides alone: mark, flags, sizes, method.
+bool ZipHeaderPasses(const ZipLocalHeader& local, const ZipVariantRow& row) {
     // Only "PK" is tested, not the rest of the local header signature.
-    if (local[0] != 'P' || local[1] != 'K') return false;
-    std::uint16_t flags = LoadLe16(local + 6);
-    std::uint16_t method = LoadLe16(local + 8);
-    std::uint32_t compressed = LoadLe32(local + 18);
-    std::uint32_t uncompressed = LoadLe32(local + 22);
+    if (local.signature[0] != 'P' || local.signature[1] != 'K') return false;
+    std::uint16_t flags = LoadLe16(local.flags);
+    std::uint16_t method = LoadLe16(local.method);
+    std::uint32_t compressed = LoadLe32(local.compressedSize);
+    std::uint32_t uncompressed = LoadLe32(local.uncompressedSize);
     if ((flags & 0x0001) == 0) return false;
     if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead)
         return false;
@@ -113,7 +115,10 @@ bool ZipHeaderPasses(const std::uint8_t* local, const ZipVariantRow& row) {
 }
 
 bool ZipHeadPasses(const std::uint8_t* head, std::size_t length, const ZipVariantRow& row) {
-    return length >= kZipLocalHeaderSize && ZipHeaderPasses(head, row);
+    ZipLocalHeader local;
+    if (length < sizeof local) return false;
+    std::memcpy(&local, head, sizeof local);
+    return ZipHeaderPasses(local, row);
 }
 
 bool HeadZipBagleH(const std::uint8_t* head, std::size_t length) {
@@ -135,60 +140,65 @@ bool HeadZipBagleAa(const std::uint8_t* head, std::size_t length) {
     return ZipHeadPasses(head, length, kZipBagleAa);
 }
 bool HeadRar(const std::uint8_t* head, std::size_t length) {
-    return length >= kRarMarkerSize && std::memcmp(head, "Rar", 3) == 0;
+    return length >= sizeof(RarBlockHeader) && std::memcmp(head, "Rar", 3) == 0;
 }
 
 int VerifyZip(int fd, const ZipVariantRow& row) {
-    const std::uint8_t* local = Headers.zipLocal;
-    if (!ReadExactlyAt(fd, 0, Headers.zipLocal, kZipLocalHeaderSize)) return 0;
+    const ZipLocalHeader& local = Headers.zipLocal;
+    if (!ReadHeaderAt(fd, 0, Headers.zipLocal)) return 0;
     if (!ZipHeaderPasses(local, row)) return 0;
-    std::uint32_t compressed = LoadLe32(local + 18);
-    std::uint16_t nameLength = LoadLe16(local + 26);
-    std::uint16_t extraLength = LoadLe16(local + 28);
+    std::uint32_t compressed = LoadLe32(local.compressedSize);
+    std::uint16_t nameLength = LoadLe16(local.nameLength);
+    std::uint16_t extraLength = LoadLe16(local.extraLength);
 
     // A name of 300 bytes or more is not read and passes.
     if (nameLength < kNameBufferSize &&
-        !NameHasProgramExtension(fd, kZipLocalHeaderSize, nameLength)) {
+        !NameHasProgramExtension(fd, sizeof(ZipLocalHeader), nameLength)) {
         return 0;
     }
 
     // The central directory header is expected right after the first entry's
     // data (no data descriptor), and the end record right after that header.
     std::int64_t central =
-        std::int64_t{kZipLocalHeaderSize} + nameLength + extraLength + compressed;
-    if (!ReadExactlyAt(fd, central, Headers.zipCentral, kZipCentralHeaderSize)) {
+        std::int64_t{sizeof(ZipLocalHeader)} + nameLength + extraLength + compressed;
+    if (!ReadHeaderAt(fd, central, Headers.zipCentral)) {
         return 1;  // the archive ends after its first entry: the local header decides
     }
-    const std::uint8_t* header = Headers.zipCentral;
-    std::int64_t end = central + kZipCentralHeaderSize + LoadLe16(header + 28) +
-                       LoadLe16(header + 30) + LoadLe16(header + 32);
-    if (!ReadExactlyAt(fd, end, Headers.zipEnd, kZipEndRecordSize)) return 0;
-    return LoadLe16(Headers.zipEnd + 8) == 1 && LoadLe16(Headers.zipEnd + 10) == 1 ? 1 : 0;
+    const ZipCentralHeader& header = Headers.zipCentral;
+    std::int64_t end = central + std::int64_t{sizeof header} + LoadLe16(header.nameLength) +
+                       LoadLe16(header.extraLength) + LoadLe16(header.commentLength);
+    if (!ReadHeaderAt(fd, end, Headers.zipEnd)) return 0;
+    return LoadLe16(Headers.zipEnd.entriesOnDisk) == 1 && LoadLe16(Headers.zipEnd.entriesTotal) == 1
+               ? 1
+               : 0;
 }
 
 int VerifyRar(int fd, SizeRange sizes) {
-    if (!ReadExactlyAt(fd, 0, Headers.rarMarker, kRarMarkerSize)) return 0;
-    if (!HeadRar(Headers.rarMarker, kRarMarkerSize)) return 0;
+    if (!ReadHeaderAt(fd, 0, Headers.rarMarker)) return 0;
+    if (!HeadRar(reinterpret_cast<const std::uint8_t*>(&Headers.rarMarker),
+                 sizeof Headers.rarMarker)) {
+        return 0;
+    }
 
-    std::int64_t archiveAt = LoadLe16(Headers.rarMarker + 5);
-    if (!ReadExactlyAt(fd, archiveAt, Headers.rarArchive, kRarArchiveHeaderSize)) return 0;
-    std::int64_t fileAt = archiveAt + LoadLe16(Headers.rarArchive + 5);
+    std::int64_t archiveAt = LoadLe16(Headers.rarMarker.size);
+    if (!ReadHeaderAt(fd, archiveAt, Headers.rarArchive)) return 0;
+    std::int64_t fileAt = archiveAt + LoadLe16(Headers.rarArchive.block.size);
     // HEAD_TYPE is not tested: whatever block comes second is taken as the file header.
-    if (!ReadExactlyAt(fd, fileAt, Headers.rarFile, kRarFileHeaderRead)) return 0;
+    if (!ReadHeaderAt(fd, fileAt, Headers.rarFile)) return 0;
 
-    const std::uint8_t* file = Headers.rarFile;
-    std::uint16_t flags = LoadLe16(file + 3);
-    std::uint32_t packSize = LoadLe32(file + 7);
-    std::uint32_t unpSize = LoadLe32(file + 11);
-    std::uint8_t method = file[25];
-    std::uint16_t nameSize = LoadLe16(file + 26);
+    const RarFileHeader& file = Headers.rarFile;
+    std::uint16_t flags = LoadLe16(file.block.flags);
+    std::uint32_t packSize = LoadLe32(file.packSize);
+    std::uint32_t unpSize = LoadLe32(file.unpackedSize);
+    std::uint8_t method = file.method[0];
+    std::uint16_t nameSize = LoadLe16(file.nameSize);
 
     if ((flags & 0x0004) == 0) return 0;
     if (unpSize > packSize) return 0;
     if (!sizes.Holds(unpSize)) return 0;
     if (method != kRarMethodStore) return 0;
     if (nameSize >= kNameBufferSize) return 1;
-    return NameHasProgramExtension(fd, fileAt + kRarFileHeaderRead, nameSize) ? 1 : 0;
+    return NameHasProgramExtension(fd, fileAt + std::int64_t{sizeof file}, nameSize) ? 1 : 0;
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 
 constexpr unsigned kMbOkCancel = 0x01;
 constexpr unsigned kMbYesNo = 0x04;
+constexpr unsigned kMbButtonsMask = 0x0F;
+constexpr unsigned kMbIconHand = 0x10;
 constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconExclamation = 0x30;  // both of the bits above
 constexpr unsigned kMbIconAsterisk = 0x40;
 
 constexpr int kIdOk = 1;

@@ -4,6 +4,7 @@
 
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
+#include "platform/win32/scoped_handle_win.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
 #include "scan/result_list.h"
@@ -95,23 +96,22 @@ int SuiteInstalled(const char* subkey, const char* valueName, char* buffer, DWOR
     // the 32-bit build reads by default.
     access |= KEY_WOW64_32KEY;
 #endif
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, access, &key) != ERROR_SUCCESS) return 0;
+    platform::RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, access, key.Receive()) != ERROR_SUCCESS) {
+        key.Detach();
+        return 0;
+    }
     DWORD size = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        RegCloseKey(key);
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
         return 0;
     }
     // Read at most capacity bytes; a longer value still counts as installed,
     // since only whether it can be read decides.
     DWORD length = capacity;
-    LONG read = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                                 &length);
-    if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) {
-        RegCloseKey(key);
-        return 0;
-    }
-    return RegCloseKey(key) == ERROR_SUCCESS ? 1 : 0;
+    LONG read = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(buffer), &length);
+    if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) return 0;
+    return key.Close() ? 1 : 0;
 }
 
 bool HeadlineStatic::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

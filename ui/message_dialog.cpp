@@ -155,13 +155,13 @@ int ShowMessage(const char* text, const char* caption, unsigned style) {
     } else {
         dialog.OkOnly = 1;
     }
-    if ((style & 0x30) == 0x30) {
+    if ((style & kMbIconExclamation) == kMbIconExclamation) {
         dialog.PictureId = IDB_PICTURE_EXCLAMATION;
-    } else if (style & 0x40) {
+    } else if (style & kMbIconAsterisk) {
         dialog.PictureId = IDB_PICTURE_ASTERISK;
-    } else if (style & 0x20) {
+    } else if (style & kMbIconQuestion) {
         dialog.PictureId = IDB_PICTURE_QUESTION;
-    } else if (style & 0x10) {
+    } else if (style & kMbIconHand) {
         dialog.PictureId = IDB_PICTURE_HAND;
     }
     // Owned by the main window, as a dialog without a parent is in the dialog

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "platform/win32/scoped_handle_win.h"
 
 namespace {
 
@@ -115,12 +116,11 @@ void CExButton::LoadHandCursor() {
     UINT length = GetWindowsDirectoryA(path, sizeof path);
     if (length == 0 || length >= sizeof path) return;
     if (!AppendText(path, "\\winhlp32.exe")) return;
-    HMODULE module = LoadLibraryA(path);
+    platform::Module module(LoadLibraryA(path));
     if (!module) return;
-    HCURSOR cursor = LoadCursorA(module, MAKEINTRESOURCEA(106));
+    HCURSOR cursor = LoadCursorA(module.Get(), MAKEINTRESOURCEA(106));
     // A copy stays valid after the module is gone.
     if (cursor) handCursor_ = CopyIcon(cursor);
-    FreeLibrary(module);
 }
 
 LRESULT CExButton::OnSetCursor(WPARAM, LPARAM, bool& handled) {

@@ -23,28 +23,29 @@ public:
         return CopyFileA(from, to, FALSE) != FALSE;
     }
     bool ReadAll(const char* path, std::string& bytes) override {
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
+        platform::KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         bytes.clear();
         char chunk[4096];
         DWORD got = 0;
         bool ok = true;
-        while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+        while ((ok = ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) != FALSE) &&
+               got > 0) {
             bytes.append(chunk, got);
         }
-        CloseHandle(file);
         return ok;
     }
     bool WriteAll(const char* path, const std::string& bytes) override {
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
+        platform::KernelHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         DWORD written = 0;
-        bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                              &written, nullptr) &&
-                                    written == bytes.size());
-        ok = CloseHandle(file) && ok;
+        bool ok =
+            bytes.empty() || (WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                        &written, nullptr) &&
+                              written == bytes.size());
+        ok = file.Close() && ok;  // the last write can fail as the file closes
         return ok;
     }
     bool Replace(const char* from, const char* to) override {
@@ -61,14 +62,14 @@ public:
 
 int ScheduleBootDelete(const char* path) {
     switch (PlatformClass()) {
-        case 4: {
+        case kPlatform95Family: {
             char shortPath[MAX_PATH];
             DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
             // Without a short form the long path still names the file.
             const char* source = n > 0 && n < sizeof shortPath ? shortPath : path;
             return AddWininitRename("NUL", source) ? 1 : 0;
         }
-        case 5:
+        case kPlatformNtFamily:
             MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
             return 1;
         default:
@@ -100,10 +101,11 @@ bool AddWininitRename(const char* destination, const char* source) {
 
 int RestartComputer() {
     const RestartCalls& calls = RestartSystemCalls;
-    if (PlatformClass() != 4) {
-        HANDLE token = nullptr;
+    if (PlatformClass() != kPlatform95Family) {
+        platform::KernelHandle token;
         if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                                    &token)) {
+                                    token.Receive())) {
+            token.Detach();  // the out parameter is not defined on failure
             return 0;
         }
         TOKEN_PRIVILEGES privileges = {};
@@ -112,14 +114,12 @@ int RestartComputer() {
         if (!calls.lookupPrivilegeValue(nullptr, "SeShutdownPrivilege",
                                         &privileges.Privileges[0].Luid)) {
             DWORD error = GetLastError();
-            CloseHandle(token);
             return error ? static_cast<int>(error) : 0;
         }
         SetLastError(0);
-        calls.adjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        calls.adjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
         DWORD error = GetLastError();
-        CloseHandle(token);
         if (error != 0) return static_cast<int>(error);
-    }
+    }  // the token is closed before the restart is asked for
     return calls.exitWindows(kRestartFlags, 0);
 }

@@ -55,26 +55,7 @@ Fn Lookup(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    void Reset(HANDLE handle) {
-        Close();
-        handle_ = handle;
-    }
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    void Close() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-    HANDLE handle_;
-};
+using platform::KernelHandle;
 
 const char* AfterLastBackslash(const char* path) {
     const char* slash = std::strrchr(path, '\\');
@@ -104,17 +85,18 @@ bool EndProcess(HANDLE process) {
 }
 
 void EnableDebugPrivilege() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          token.Receive())) {
+        token.Detach();  // the out parameter is not defined on failure
         return;
     }
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
-    CloseHandle(token);
 }
 
 // The process's main module path; empty when it cannot be read whole.
@@ -128,15 +110,12 @@ void ReadModulePath(GetModuleFileNameExFn getModuleFileName, HANDLE process,
 // A handle with end rights only while the identifier still names a process
 // of this image file: an identifier freed and reused in the meantime must not
 // lead to ending another program.
-HANDLE OpenSameImage(GetModuleFileNameExFn getModuleFileName, const ProcessNode& node) {
-    HANDLE process = OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, node.processId);
-    if (!process) return nullptr;
+KernelHandle OpenSameImage(GetModuleFileNameExFn getModuleFileName, const ProcessNode& node) {
+    KernelHandle process(OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, node.processId));
+    if (!process) return {};
     char now[kPathCapacity];
-    ReadModulePath(getModuleFileName, process, now);
-    if (lstrcmpiA(now, node.modulePath) != 0) {
-        CloseHandle(process);
-        return nullptr;
-    }
+    ReadModulePath(getModuleFileName, process.Get(), now);
+    if (lstrcmpiA(now, node.modulePath) != 0) return {};
     return process;
 }
 
@@ -149,17 +128,14 @@ GetModuleFileNameExFn LoadModuleFileNameReader() {
 
 // A handle with end rights only when the process's image file is the file at
 // path; null when it is another file or its path cannot be read.
-HANDLE OpenProcessOfFile(GetModuleFileNameExFn getModuleFileName, DWORD processId,
-                         const char* path) {
-    if (!getModuleFileName) return nullptr;
-    HANDLE process = OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, processId);
-    if (!process) return nullptr;
+KernelHandle OpenProcessOfFile(GetModuleFileNameExFn getModuleFileName, DWORD processId,
+                               const char* path) {
+    if (!getModuleFileName) return {};
+    KernelHandle process(OpenProcess(kEndRights | PROCESS_VM_READ, FALSE, processId));
+    if (!process) return {};
     char image[kPathCapacity];
-    ReadModulePath(getModuleFileName, process, image);
-    if (!SameFile(image, path)) {
-        CloseHandle(process);
-        return nullptr;
-    }
+    ReadModulePath(getModuleFileName, process.Get(), image);
+    if (!SameFile(image, path)) return {};
     return process;
 }
 
@@ -171,11 +147,11 @@ bool IsFullPath(const char* path) {
 }
 
 // The tool-help entry's process, when its image file is the file at path.
-HANDLE OpenListedProcessOfFile(const PROCESSENTRY32& entry, const char* path,
-                               GetModuleFileNameExFn& getModuleFileName, bool& readerLoaded) {
+KernelHandle OpenListedProcessOfFile(const PROCESSENTRY32& entry, const char* path,
+                                     GetModuleFileNameExFn& getModuleFileName, bool& readerLoaded) {
     if (IsFullPath(entry.szExeFile)) {
-        if (!SameFile(entry.szExeFile, path)) return nullptr;
-        return OpenProcess(kEndRights, FALSE, entry.th32ProcessID);
+        if (!SameFile(entry.szExeFile, path)) return {};
+        return KernelHandle(OpenProcess(kEndRights, FALSE, entry.th32ProcessID));
     }
     if (!readerLoaded) {
         getModuleFileName = LoadModuleFileNameReader();
@@ -210,14 +186,14 @@ int ScanProcesses9x() {
     if (!kernel) return 0;
     auto createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
     if (!createSnapshot) return 0;
-    Handle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    KernelHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 0;
 
     std::vector<ProcessNode> nodes;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     auto first = Lookup<Process32Fn>(kernel, "Process32First");
-    if (first && first(snapshot.get(), &entry)) {
+    if (first && first(snapshot.Get(), &entry)) {
         for (;;) {
             ProcessNode node = {entry.th32ProcessID, {}};
             CopyText(node.modulePath, entry.szExeFile);
@@ -225,16 +201,16 @@ int ScanProcesses9x() {
             auto next = Lookup<Process32Fn>(kernel, "Process32Next");
             if (!next) break;
             entry.dwSize = sizeof entry;
-            if (!next(snapshot.get(), &entry)) break;
+            if (!next(snapshot.Get(), &entry)) break;
         }
     }
-    snapshot.Reset(nullptr);
+    snapshot.Reset();
 
     int result = 0;
     for (const ProcessNode& node : nodes) {
         if (!WalkFound(node.modulePath, result)) continue;
-        Handle process(OpenProcess(kEndRights, FALSE, node.processId));
-        if (process) EndProcess(process.get());
+        KernelHandle process(OpenProcess(kEndRights, FALSE, node.processId));
+        if (process) EndProcess(process.Get());
         Remediate(node.modulePath, result);
     }
     return result;
@@ -255,14 +231,14 @@ int ScanProcessesNT() {
 
     std::vector<ProcessNode> nodes;
     for (DWORD i = 0; i < count && i < kMaxProcessIds; ++i) {
-        Handle process(OpenProcess(kListRights, FALSE, ids[i]));
+        KernelHandle process(OpenProcess(kListRights, FALSE, ids[i]));
         if (!process && GetLastError() == ERROR_ACCESS_DENIED) {
             EnableDebugPrivilege();
             process.Reset(OpenProcess(kListRights, FALSE, ids[i]));
         }
         if (!process) continue;
         ProcessNode node = {ids[i], {}};
-        ReadModulePath(getModuleFileName, process.get(), node.modulePath);
+        ReadModulePath(getModuleFileName, process.Get(), node.modulePath);
         if (node.modulePath[0] != '\0') nodes.push_back(node);
     }
 
@@ -271,16 +247,16 @@ int ScanProcessesNT() {
     for (const ProcessNode& node : nodes) {
         if (!WalkFound(node.modulePath, result)) continue;
         {
-            Handle process(OpenSameImage(getModuleFileName, node));
-            if (process && EndProcess(process.get())) result = 1;
+            KernelHandle process(OpenSameImage(getModuleFileName, node));
+            if (process && EndProcess(process.Get())) result = 1;
         }
-        Handle again(OpenSameImage(getModuleFileName, node));
-        bool endedAgain = again && EndProcess(again.get());
+        KernelHandle again(OpenSameImage(getModuleFileName, node));
+        bool endedAgain = again && EndProcess(again.Get());
         if (!endedAgain) {
             // As a rule the first attempt ended it; on NT 4.0 and 5.x the worm
             // may also run as a service of the same name.
             int nt = NtVersionClass();
-            if (nt == 5 || nt == 6) {
+            if (nt == kNtVersion4OrOlder || nt == kNtVersion5) {
                 char service[kPathCapacity];
                 ServiceNameFromPath(node.modulePath, service);
                 // A service of that name that runs another program (the
@@ -309,9 +285,9 @@ int ScanProcessesNT() {
 void ScanMemory() {
     int platform = PlatformClass();
     ScanState.MemoryScanMode = 1;
-    if (platform == 4) {
+    if (platform == kPlatform95Family) {
         ScanProcesses9x();
-    } else if (platform == 5 && ScanProcessesNT() != 0) {
+    } else if (platform == kPlatformNtFamily && ScanProcessesNT() != 0) {
         const bool asked = ScanState.ServiceRestartNeeded == 1;
         const bool restart = asked && ShowMessage(kMemoryRestartQuestion, texts::kProgramTitle,
                                                   kMemoryRestartStyle) == kIdOk;
@@ -325,9 +301,9 @@ void ScanMemory() {
 
 int KillProcessByName(const char* path) {
     switch (PlatformClass()) {
-        case 4:
+        case kPlatform95Family:
             return KillByNameToolhelp(path) ? 1 : 0;
-        case 5:
+        case kPlatformNtFamily:
             return KillByNamePerfData(path) ? 1 : 0;
         default:
             return 1;
@@ -340,7 +316,7 @@ int KillByNameToolhelp(const char* path) {
     if (!kernel) return 0;
     auto createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
     if (!createSnapshot) return 0;
-    Handle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    KernelHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
     Sleep(100);
     if (!snapshot) return 0;
 
@@ -348,7 +324,7 @@ int KillByNameToolhelp(const char* path) {
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     auto first = Lookup<Process32Fn>(kernel, "Process32First");
-    if (!first || !first(snapshot.get(), &entry)) return 0;
+    if (!first || !first(snapshot.Get(), &entry)) return 0;
     GetModuleFileNameExFn getModuleFileName = nullptr;
     bool readerLoaded = false;
     // The first process reported is never compared. A process is judged by
@@ -359,12 +335,12 @@ int KillByNameToolhelp(const char* path) {
         if (!next) break;
         Sleep(100);
         entry.dwSize = sizeof entry;
-        if (!next(snapshot.get(), &entry)) break;
+        if (!next(snapshot.Get(), &entry)) break;
         Sleep(100);
-        Handle process(OpenListedProcessOfFile(entry, path, getModuleFileName, readerLoaded));
+        KernelHandle process(OpenListedProcessOfFile(entry, path, getModuleFileName, readerLoaded));
         if (!process) continue;
         Sleep(50);
-        if (EndProcess(process.get())) result = 1;
+        if (EndProcess(process.Get())) result = 1;
         Sleep(500);
         break;  // only the first match
     }
@@ -384,8 +360,8 @@ int EndPerfDataMatches(const PerfProcessEntry* table, int count, const char* tar
             getModuleFileName = LoadModuleFileNameReader();
             readerLoaded = true;
         }
-        Handle process(OpenProcessOfFile(getModuleFileName, table[i].processId, path));
-        if (process && EndProcess(process.get())) result = 1;
+        KernelHandle process(OpenProcessOfFile(getModuleFileName, table[i].processId, path));
+        if (process && EndProcess(process.Get())) result = 1;
         Sleep(500);
     }
     return result;
@@ -403,26 +379,24 @@ int KillByNamePerfData(const char* path) {
     {
         SystemFileViewPause pause;  // the query loads the providers' DLLs, not the ending
         {
-            HKEY key = nullptr;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPerflibKey, 0, KEY_READ | RegistryViewFlag(),
-                              &key) != ERROR_SUCCESS) {
-                return 0;
-            }
+            platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, kPerflibKey, KEY_READ);
+            if (!key) return 0;
             DWORD listSize = 0;
             bool found = false;
-            if (RegQueryValueExA(key, "Counters", nullptr, nullptr, nullptr, &listSize) ==
+            if (RegQueryValueExA(key.Get(), "Counters", nullptr, nullptr, nullptr, &listSize) ==
                 ERROR_SUCCESS) {
                 std::vector<char> list(listSize + 2u, '\0');
                 DWORD got = listSize;
                 found =
-                    RegQueryValueExA(key, "Counters", nullptr, nullptr,
+                    RegQueryValueExA(key.Get(), "Counters", nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(list.data()), &got) == ERROR_SUCCESS &&
                     FindProcessCounterTitles(list.data(), got < listSize ? got : listSize, titles);
             }
-            RegCloseKey(key);
             if (!found) return 0;
         }
 
+        // The first query opens the key; closing it unloads the providers.
+        platform::RegistryKey performanceData(HKEY_PERFORMANCE_DATA);
         for (;;) {
             block.assign(capacity, 0);
             size = capacity;
@@ -431,7 +405,6 @@ int KillByNamePerfData(const char* path) {
             if (status != ERROR_MORE_DATA || capacity >= kPerfMaxSize) break;
             capacity += kPerfGrowth;
         }
-        RegCloseKey(HKEY_PERFORMANCE_DATA);
     }
     if (status != ERROR_SUCCESS || size == 0) return 0;
 

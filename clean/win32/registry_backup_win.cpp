@@ -43,10 +43,10 @@ bool ReadValue(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data)
 // The key's own values, then each subkey the same way.
 void ExportKey(HKEY root, const std::string& path, const std::string& shownName, int depth,
                std::string& out) {
-    RegKey key(root, path.c_str(), KEY_READ);
+    platform::RegistryKey key = OpenKeyInView(root, path.c_str(), KEY_READ);
     if (!key) return;
     DWORD subkeys = 0, values = 0, longestSubkey = 0, longestValueName = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
                          &values, &longestValueName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         return;
     }
@@ -56,12 +56,12 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
     std::vector<BYTE> data;
     for (DWORD i = 0; i < values && i < kMaxEntries; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size());
-        if (RegEnumValueA(key.get(), i, name.data(), &nameLength, nullptr, nullptr, nullptr,
+        if (RegEnumValueA(key.Get(), i, name.data(), &nameLength, nullptr, nullptr, nullptr,
                           nullptr) != ERROR_SUCCESS) {
             continue;
         }
         DWORD type = 0;
-        if (!ReadValue(key.get(), name.data(), type, data)) continue;
+        if (!ReadValue(key.Get(), name.data(), type, data)) continue;
         out += RegValueLine(name.data(), type, data.data(), data.size());
     }
     if (depth >= kMaxDepth) return;
@@ -69,7 +69,7 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
     std::vector<char> child(longestSubkey + 2u > 256u ? longestSubkey + 2u : 256u);
     for (DWORD i = 0; i < subkeys && i < kMaxEntries; ++i) {
         DWORD childLength = static_cast<DWORD>(child.size());
-        if (RegEnumKeyExA(key.get(), i, child.data(), &childLength, nullptr, nullptr, nullptr,
+        if (RegEnumKeyExA(key.Get(), i, child.data(), &childLength, nullptr, nullptr, nullptr,
                           nullptr) == ERROR_SUCCESS) {
             children.emplace_back(child.data(), childLength);
         }
@@ -88,10 +88,10 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RootName(root);
     if (!rootName) return;
-    RegKey key(root, keyPath, KEY_READ);
+    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!key || !ReadValue(key.get(), valueName, type, data)) return;
+    if (!key || !ReadValue(key.Get(), valueName, type, data)) return;
     const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
     std::string text = RegKeyLine(keyName);
     text += RegValueLine(valueName, type, data.data(), data.size());

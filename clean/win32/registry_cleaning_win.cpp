@@ -59,17 +59,17 @@ bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, cha
                       std::size_t bufferSize) {
     if (bufferSize == 0) return false;
     buffer[0] = '\0';
-    RegKey key(root, keyPath, KEY_READ);
+    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
     if (!key) return false;
     DWORD size = 0;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
         return false;
     }
     // Read whole, then keep what fits: the data may be longer than the
     // buffer, and need not end with a zero.
     std::vector<char> data(size + 1u, '\0');
     DWORD got = size;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr,
                          reinterpret_cast<BYTE*>(data.data()), &got) != ERROR_SUCCESS) {
         return false;
     }
@@ -80,10 +80,10 @@ bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, cha
 }
 
 bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
-    RegKey key(root, keyPath, KEY_ALL_ACCESS);
+    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_ALL_ACCESS);
     if (!key) return false;
     BackUpRegistryValue(root, keyPath, valueName);
-    return RegDeleteValueA(key.get(), valueName) == ERROR_SUCCESS;
+    return RegDeleteValueA(key.Get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RemoveRegistryKey(HKEY root, const char* keyPath) {
@@ -125,10 +125,10 @@ int SweepKnownStartupEntries() {
 }
 
 void SweepRunKeyForFile(HKEY root, const char* keyPath) {
-    RegKey key(root, keyPath, KEY_READ);
+    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
     if (!key) return;
     DWORD count = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
         count == 0) {
         return;
@@ -144,7 +144,7 @@ void SweepRunKeyForFile(HKEY root, const char* keyPath) {
     for (DWORD i = 0; i < count; ++i) {
         DWORD nameLength = kValueNameCapacity + 1;
         // Deleted values let the later ones slide down by one index each.
-        if (RegEnumValueA(key.get(), i - removed, name.data(), &nameLength, nullptr, nullptr,
+        if (RegEnumValueA(key.Get(), i - removed, name.data(), &nameLength, nullptr, nullptr,
                           nullptr, nullptr) != ERROR_SUCCESS) {
             continue;
         }
@@ -162,7 +162,7 @@ void SweepRunKeyForFile(HKEY root, const char* keyPath) {
         bool launches = RunValueMatches(data, expanded, CurrentFilePath) ||
                         RunValueMatches(data, expanded, forms.shortForm.c_str()) ||
                         RunValueMatches(data, expanded, forms.longForm.c_str()) ||
-                        WideRunValueLaunches(key.get(), name.data(), forms);
+                        WideRunValueLaunches(key.Get(), name.data(), forms);
         if (launches && RemoveRegistryValue(root, keyPath, name.data())) {
             ReportRemoved(kRunSweepDetectionName);
             ++removed;

@@ -14,20 +14,7 @@ namespace {
 constexpr DWORD kAllAccess = 0xF003F;
 constexpr DWORD kPollIntervalMs = 1000;
 
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() {
-        if (handle_) CloseServiceHandle(handle_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    SC_HANDLE handle_;
-};
+using platform::ServiceHandle;
 
 const char* const kServiceKeyFormats[6] = {
     "SYSTEM\\ControlSet001\\Services\\%s\\Enum",
@@ -61,14 +48,14 @@ std::vector<char> ConfiguredBinaryPath(const char* serviceName) {
     if (!queryServiceConfig) return {};
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return {};
-    ServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG));
+    ServiceHandle service(OpenServiceA(manager.Get(), serviceName, SERVICE_QUERY_CONFIG));
     if (!service) return {};
     DWORD needed = 0;
-    queryServiceConfig(service.get(), nullptr, 0, &needed);
+    queryServiceConfig(service.Get(), nullptr, 0, &needed);
     if (needed == 0 || needed > kServiceConfigLimit) return {};
     std::vector<char> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    if (!queryServiceConfig(service.get(), config, needed, &needed) || !config->lpBinaryPathName) {
+    if (!queryServiceConfig(service.Get(), config, needed, &needed) || !config->lpBinaryPathName) {
         return {};
     }
     const char* path = config->lpBinaryPathName;
@@ -82,24 +69,21 @@ std::vector<char> RegisteredImagePath(const char* serviceName) {
         char keyPath[512];
         int n = std::snprintf(keyPath, sizeof keyPath, format, serviceName);
         if (n < 0 || n >= static_cast<int>(sizeof keyPath)) return {};
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | RegistryViewFlag(), &key) !=
-            ERROR_SUCCESS) {
-            continue;
-        }
+        platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
+        if (!key) continue;
         DWORD type = 0;
         DWORD size = 0;
         std::vector<char> data;
-        if (RegQueryValueExA(key, "ImagePath", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        if (RegQueryValueExA(key.Get(), "ImagePath", nullptr, &type, nullptr, &size) ==
+                ERROR_SUCCESS &&
             (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < kImagePathLimit) {
             data.assign(size + 1u, '\0');  // the data need not end with a zero
             DWORD got = size;
-            if (RegQueryValueExA(key, "ImagePath", nullptr, nullptr,
+            if (RegQueryValueExA(key.Get(), "ImagePath", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(data.data()), &got) != ERROR_SUCCESS) {
                 data.clear();
             }
         }
-        RegCloseKey(key);
         if (!data.empty()) return data;
     }
     return {};
@@ -144,18 +128,18 @@ bool ServiceRunsFile(const char* serviceName, const char* path) {
 int StopService(const char* serviceName) {
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, kAllAccess));
     if (!manager) return 0;
-    ServiceHandle service(OpenServiceA(manager.get(), serviceName, kAllAccess));
+    ServiceHandle service(OpenServiceA(manager.Get(), serviceName, kAllAccess));
     if (!service) return 0;
     SERVICE_STATUS status = {};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return 0;
-    if (!QueryServiceStatus(service.get(), &status)) return 0;
+    if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return 0;
+    if (!QueryServiceStatus(service.Get(), &status)) return 0;
     // A service that never leaves stop-pending must not hold the scan forever.
     DWORD waited = 0;
     while (status.dwCurrentState == SERVICE_STOP_PENDING) {
         if (waited >= StopServiceWaitLimitMs) return 0;
         Sleep(kPollIntervalMs);
         waited += kPollIntervalMs;
-        if (!QueryServiceStatus(service.get(), &status)) return 0;
+        if (!QueryServiceStatus(service.Get(), &status)) return 0;
     }
     return status.dwCurrentState == SERVICE_STOPPED ? 1 : 0;
 }

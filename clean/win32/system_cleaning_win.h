@@ -7,11 +7,19 @@
 #include <cstddef>
 
 #include "clean/system_cleaning.h"
+#include "platform/win32/scoped_handle_win.h"
 
 // --- Windows version ---------------------------------------------------------
-// 4: the 95 family, 5: the NT family, 1: another platform, 0: query failed.
+// The values keep the numbers the program has always used.
+constexpr int kPlatformUnknown = 0;  // the version query failed
+constexpr int kPlatformOther = 1;
+constexpr int kPlatform95Family = 4;
+constexpr int kPlatformNtFamily = 5;
 int PlatformClass();
-// 5: NT 4.0 or older, 6: NT 5.x, 0: anything else.
+
+constexpr int kNtVersionOther = 0;  // not NT, or NT 6.0 and later
+constexpr int kNtVersion4OrOlder = 5;
+constexpr int kNtVersion5 = 6;  // 2000, XP, Server 2003
 int NtVersionClass();
 
 // --- The 64-bit view for a 32-bit build on 64-bit Windows --------------------
@@ -37,6 +45,8 @@ private:
 // BeginSystemFileView and EndSystemFileView are in clean/system_cleaning.h.
 bool SystemFileViewActive();
 // SystemFileViewPause is in clean/system_cleaning.h.
+// The module stays loaded for the program's life: callers keep the entry
+// points they look up in it.
 HMODULE LoadSystemLibrary(const char* name);
 
 // --- Processes ---------------------------------------------------------------
@@ -73,25 +83,14 @@ bool ServiceRunsFile(const char* serviceName, const char* path);
 extern DWORD StopServiceWaitLimitMs;
 
 // --- Registry ----------------------------------------------------------------
-// A key opened in RegistryViewFlag()'s view, closed on every way out.
-class RegKey {
-public:
-    RegKey(HKEY root, const char* path, REGSAM access) {
-        if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
+// A key opened in RegistryViewFlag()'s view; empty when it cannot be opened.
+inline platform::RegistryKey OpenKeyInView(HKEY root, const char* path, REGSAM access) {
+    platform::RegistryKey key;
+    if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), key.Receive()) != ERROR_SUCCESS) {
+        key.Detach();
     }
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_ = nullptr;
-};
+    return key;
+}
 
 // Reads at most bufferSize - 1 bytes of the value's data and ends the text
 // with a zero inside buffer; longer data is cut.

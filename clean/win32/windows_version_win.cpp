@@ -34,18 +34,18 @@ PVOID viewToken = nullptr;
 
 int PlatformClass() {
     OSVERSIONINFOA info;
-    if (!QueryVersion(info)) return 0;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return 4;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return 5;
-    return 1;
+    if (!QueryVersion(info)) return kPlatformUnknown;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return kPlatform95Family;
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return kPlatformNtFamily;
+    return kPlatformOther;
 }
 
 int NtVersionClass() {
     OSVERSIONINFOA info;
-    if (!QueryVersion(info) || info.dwPlatformId != VER_PLATFORM_WIN32_NT) return 0;
-    if (info.dwMajorVersion <= 4) return 5;
-    if (info.dwMajorVersion == 5) return 6;
-    return 0;
+    if (!QueryVersion(info) || info.dwPlatformId != VER_PLATFORM_WIN32_NT) return kNtVersionOther;
+    if (info.dwMajorVersion <= 4) return kNtVersion4OrOlder;
+    if (info.dwMajorVersion == 5) return kNtVersion5;
+    return kNtVersionOther;
 }
 
 namespace {

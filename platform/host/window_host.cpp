@@ -40,5 +40,5 @@ int DriveType(const char* root) {
 int ShowMessage(const char* text, const char* caption, unsigned style) {
     auto& state = platform::host::detail::State();
     if (state.answerer) return state.answerer(text, caption, style);
-    return (style & 0x0F) == kMbYesNo ? kIdNo : kIdCancel;
+    return (style & kMbButtonsMask) == kMbYesNo ? kIdNo : kIdCancel;
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "platform/directory_search.h"
+#include "platform/win32/scoped_handle_win.h"
 
 // On the NT family the search runs in UTF-16 and each name is brought into
 // the ANSI code page here, so that a name the code page cannot spell (which
@@ -118,7 +119,7 @@ void CopyNarrow(const WIN32_FIND_DATAA& data, FoundEntry& entry,
 }
 
 struct SearchState {
-    HANDLE handle;
+    platform::FindHandle handle;
     bool wide;
     NameTest test;
 };
@@ -135,7 +136,7 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
         WIN32_FIND_DATAW data;
         HANDLE handle = calls.first(widePattern, &data);
         if (handle != INVALID_HANDLE_VALUE) {
-            auto* search = new SearchState{handle, true, ReadNameTest()};
+            auto* search = new SearchState{platform::FindHandle(handle), true, ReadNameTest()};
             state_ = search;
             CopyWide(data, search->test, entry, longName_);
             return true;
@@ -145,7 +146,7 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    state_ = new SearchState{handle, false, NameTest::None};
+    state_ = new SearchState{platform::FindHandle(handle), false, NameTest::None};
     CopyNarrow(data, entry, longName_);
     return true;
 }
@@ -155,12 +156,12 @@ bool DirectorySearch::Next(FoundEntry& entry) {
     auto* search = static_cast<SearchState*>(state_);
     if (search->wide) {
         WIN32_FIND_DATAW data;
-        if (!WideCalls().next(search->handle, &data)) return false;
+        if (!WideCalls().next(search->handle.Get(), &data)) return false;
         CopyWide(data, search->test, entry, longName_);
         return true;
     }
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA(search->handle, &data)) return false;
+    if (!FindNextFileA(search->handle.Get(), &data)) return false;
     CopyNarrow(data, entry, longName_);
     return true;
 }
@@ -168,8 +169,7 @@ bool DirectorySearch::Next(FoundEntry& entry) {
 void DirectorySearch::Close() {
     if (state_) {
         auto* search = static_cast<SearchState*>(state_);
-        FindClose(search->handle);
-        delete search;
+        delete search;  // closes the find handle
     }
     state_ = nullptr;
     longName_[0] = '\0';

@@ -5,6 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
+#include "platform/win32/scoped_handle_win.h"
 #include "platform/win32/wow64_win.h"
 
 namespace platform {
@@ -102,11 +103,11 @@ bool NewFile::Keep() {
 }
 
 bool AppendToFile(const char* path, const void* data, std::size_t length) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = SeekTo(file, 0, FILE_END) && WriteAll(file, data, length);
-    ok = CloseHandle(file) != FALSE && ok;
+    platform::KernelHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    bool ok = SeekTo(file.Get(), 0, FILE_END) && WriteAll(file.Get(), data, length);
+    ok = file.Close() && ok;
     return ok;
 }
 

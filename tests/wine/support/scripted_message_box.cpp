@@ -21,5 +21,5 @@ void ForgetAskedQuestions() {
 int ShowMessage(const char* text, const char* caption, unsigned style) {
     asked.push_back({text, caption, style});
     if (scriptedAnswer) return scriptedAnswer(asked.back());
-    return (style & 0x0F) == kMbYesNo ? kIdNo : kIdCancel;
+    return (style & kMbButtonsMask) == kMbYesNo ? kIdNo : kIdCancel;
 }
