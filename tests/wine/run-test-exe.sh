@@ -10,22 +10,26 @@ shift
 stem="${QX_WINEPREFIX:-$(cd "$(dirname "$exe")" && pwd)/wine-prefix-$(basename "$exe" .exe)}"
 mkdir -p "$(dirname "$stem")"
 
-# Each run holds a lock on STEM.XXXXXX.lock for as long as it lives; a lock
-# nobody holds was left by a run that was killed (a timeout, a crash): its
-# prefix is removed, never reused. A prefix under the bare STEM is from
-# before prefixes were made per run.
+# Each run writes its process id into STEM.XXXXXX.run and makes its prefix
+# beside it, STEM.XXXXXX. A .run file whose process is gone was left by a run
+# that was killed (a timeout, a crash): its prefix is removed, never reused.
+# A prefix under the bare STEM is from before prefixes were made per run.
 rm -rf "$stem"
-for lock in "$stem".*.lock; do
-    [ -e "$lock" ] || continue
-    if (flock -n 9) 9<"$lock" 2>/dev/null; then rm -rf "${lock%.lock}" "$lock"; fi
+for mark in "$stem".*.run; do
+    [ -e "$mark" ] || continue
+    owner="$(cat "$mark" 2>/dev/null)"
+    if [[ "$owner" =~ ^[0-9]+$ ]] && kill -0 "$owner" 2>/dev/null &&
+        grep -qa run-test-exe "/proc/$owner/cmdline" 2>/dev/null; then
+        continue
+    fi
+    rm -rf "${mark%.run}" "$mark"
 done
-lock="$(mktemp "$stem.XXXXXX.lock")" || { echo "run-test-exe: cannot make $stem.*.lock"; exit 1; }
-exec 9<"$lock"
-flock -n 9 || { echo "run-test-exe: cannot lock $lock"; exit 1; }
-prefix="${lock%.lock}"
+mark="$(mktemp "$stem.XXXXXX.run")" || { echo "run-test-exe: cannot make $stem.*.run"; exit 1; }
+echo $$ >"$mark"
+prefix="${mark%.run}"
 cleanup() {
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-    if [ -z "${QX_KEEP:-}" ]; then rm -rf "$prefix" "$lock"; fi
+    if [ -z "${QX_KEEP:-}" ]; then rm -rf "$prefix" "$mark"; fi
 }
 trap cleanup EXIT
 trap 'exit 129' HUP
