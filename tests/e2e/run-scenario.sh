@@ -152,7 +152,8 @@ TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO
 # --- Scenarios -------------------------------------------------------------
 
 scenario_clean_drive() {
-    drive start shot:before click:$IDC_SCAN wait-ok read state:$IDC_SCAN,$IDCANCEL,$IDC_OK_BUTTON,$IDC_SEARCHING,$IDC_STATUS_FRAME shot:after \
+    drive start shot:before click:$IDC_SCAN wait-ok read \
+        state:$IDC_SCAN,$IDCANCEL,$IDC_OK_BUTTON,$IDC_SEARCHING,$IDC_STATUS_FRAME shot:after \
         click:$IDC_OK_BUTTON expect-ended
     local n
     n="$(files_on_c before)"
@@ -534,7 +535,8 @@ echo "\$1" >>"$work/opened"
 EOS
     chmod +x "$work/browser.sh"
     in_prefix reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$work/browser.sh" /f >/dev/null 2>&1
-    drive start click:$IDC_DOWNLOAD sleep:2000 click:$IDC_DLINK sleep:2000 click:$IDC_ULINK sleep:2000 click:$IDC_CLOSE_X expect-ended
+    drive start click:$IDC_DOWNLOAD sleep:2000 click:$IDC_DLINK sleep:2000 click:$IDC_ULINK sleep:2000 \
+        click:$IDC_CLOSE_X expect-ended
     sed 's/^/opened: /' "$work/opened" >>"$work/transcript" 2>/dev/null
     expect <<EOT
 started
@@ -547,8 +549,9 @@ EOT
 
 scenario_cancel_yes() {
     lengthen_scan
-    drive start click:$IDC_SCAN sleep:300 shot:during click:$IDCANCEL wait-question shot:question answer:yes \
-        wait-status:"Scanning terminated" state:$IDCANCEL,$IDC_OK_BUTTON read click:$IDC_OK_BUTTON expect-ended
+    drive start click:$IDC_SCAN sleep:300 shot:during click:$IDCANCEL wait-question shot:question \
+        answer:yes wait-status:"Scanning terminated" state:$IDCANCEL,$IDC_OK_BUTTON read \
+        click:$IDC_OK_BUTTON expect-ended
     # The statistics count what was reached before the stop: only their shape is fixed.
     sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
     expect <<EOT
@@ -566,7 +569,8 @@ scenario_cancel_at_once() {
     lengthen_scan
     # CANCEL straight after SCAN, before the scan's first tick: the scan waits
     # for the question, and Yes ends it before it has walked a file.
-    drive start click:$IDC_SCAN click:$IDCANCEL answer:yes wait-status:"Scanning terminated" state:$IDCANCEL,$IDC_OK_BUTTON read \
+    drive start click:$IDC_SCAN click:$IDCANCEL answer:yes wait-status:"Scanning terminated" \
+        state:$IDCANCEL,$IDC_OK_BUTTON read \
         click:$IDC_OK_BUTTON expect-ended
     expect <<EOT
 started
@@ -647,7 +651,8 @@ scenario_decoy_process_98() { decoy_scenario win98; }
 
 scenario_cancel_no() {
     lengthen_scan
-    drive start click:$IDC_SCAN sleep:300 click:$IDCANCEL answer:no state:$IDCANCEL,$IDC_OK_BUTTON wait-ok read click:$IDC_OK_BUTTON expect-ended
+    drive start click:$IDC_SCAN sleep:300 click:$IDCANCEL answer:no state:$IDCANCEL,$IDC_OK_BUTTON \
+        wait-ok read click:$IDC_OK_BUTTON expect-ended
     local n
     n="$(files_on_c)"
     expect <<EOT
