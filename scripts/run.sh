@@ -40,6 +40,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${QX_RUN_XVFB:-}" ]; then
 fi
 
 source "$root/tests/wine/wine-env.sh"
+source "$root/tests/e2e/control-ids.sh"
 # Where the kernel runs no 32-bit programs, the whole run goes inside the
 # namespace where qemu-user runs them (the infected stand-in is one).
 if [ "$(qx_wine32_mode)" = qemu ]; then
@@ -57,12 +58,9 @@ cleanup() {
 trap cleanup EXIT
 
 echo "run: making a throwaway Wine prefix"
-qx_new_prefix "$prefix"
-# A scan must never see the host's files: no Z: drive, no links out of C:.
-if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | head -1)" ]; then
-    echo "refusing to scan: the prefix maps host folders"
-    exit 1
-fi
+qx_new_prefix "$prefix" || { echo "cannot make the Wine prefix"; exit 1; }
+# A scan must never see the host's files.
+qx_check_isolated "$prefix" || exit 1
 dir="$prefix/drive_c/qxtest"
 mkdir -p "$dir"
 cp -f "$bin/quellix.exe" "$bin/qxdriver.exe" "$bin/qxplant.exe" "$bin/qxworm.exe" "$dir/"
@@ -108,10 +106,12 @@ if [ -n "$manual" ]; then
     steps=(start shot:before wait-ok:forever read shot:after expect-ended:forever)
 else
     # update.exe stays open in the driver while the scan runs.
-    steps=('hold:D:\Games\Patch\update.exe' start shot:before click:1052 sleep:400 shot:during
-           answer:no wait-ok read shot:after scroll-top shot:findings click:1070 expect-ended)
+    steps=('hold:D:\Games\Patch\update.exe' start shot:before click:$IDC_SCAN sleep:400 shot:during
+           answer:no wait-ok read shot:after scroll-top shot:findings click:$IDC_OK_BUTTON expect-ended)
 fi
 
+# The demo drive too must be a folder of the prefix.
+qx_check_isolated "$prefix" || exit 1
 # The driver asks for screenshots on its output; this loop takes them.
 transcript="$out/transcript.txt"
 : >"$transcript"

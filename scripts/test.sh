@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds every tree and runs every test: native (with ASan and UBSan), the
+# Checks the sources' formatting, builds every tree and runs every test: native (with ASan and UBSan), the
 # fuzz targets for a short run, and the Windows programs under Wine (x64, and
 # x86 where wine32 is installed) with a virtual display for the window tests.
 # Ends with one summary line.
@@ -14,38 +14,37 @@ total_skipped=0
 stage_failed=0
 
 # run_ctest NAME DIR [CTEST-ARGS...]: runs ctest, adds its counts to the totals.
+# The counts come from ctest's JUnit file (a test whose program exits 77 is
+# "notrun" there, with its output); the human-readable log stays for people.
 run_ctest() {
     local name="$1" dir="$2"
     shift 2
-    local log="$log_dir/$name.log"
-    (cd "$dir" && ${QX_CTEST_WRAP:-} ctest --output-on-failure "$@") >"$log" 2>&1
-    local line passed=0 failed=0 all
-    line="$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)"
-    if [ -n "$line" ]; then
-        failed="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
-        all="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
-        passed=$((all - failed))
+    local log="$log_dir/$name.log" junit="$(realpath -m "$log_dir")/$name.junit.xml"
+    rm -f "$junit"
+    (cd "$dir" && ${QX_CTEST_WRAP:-} ctest --output-on-failure --output-junit "$junit" "$@") >"$log" 2>&1
+    local status=$? passed=0 failed=0 skipped=0 report=""
+    if [ -s "$junit" ] && report="$(python3 scripts/ctest-junit.py "$junit" "$log")"; then
+        read -r _ passed failed skipped <<<"$(head -1 <<<"$report")"
+        if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+            # ctest failed though no test did (a crash or timeout of ctest itself).
+            failed=1
+            echo "test: $name: ctest exited with $status though no test failed; the end of its log:"
+            tail -30 "$log"
+        fi
     elif ! grep -q "No tests were found" "$log"; then
         # ctest ended without its summary: say what the log last shows.
         failed=1
         echo "test: $name: ctest ended without a summary; the end of its log:"
         tail -30 "$log"
     fi
-    # ctest counts a skipped test (its program's exit code 77) as passed.
-    local skipped_names skipped=0
-    skipped_names="$(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*\*\*\*Skipped.*/\1/p' "$log")"
-    if [ -n "$skipped_names" ]; then skipped="$(wc -l <<<"$skipped_names")"; fi
-    passed=$((passed - skipped))
-    if [ "$passed" -lt 0 ]; then passed=0; fi
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))
     echo "test: $name: $passed passed, $failed failed, $skipped skipped"
-    if [ -n "$skipped_names" ]; then sed 's/^/  skipped: /' <<<"$skipped_names"; fi
+    grep '^skipped: ' <<<"$report" | sed 's/^/  /'
     if [ "$failed" -ne 0 ]; then
-        # Each failed test's line and what it printed, shortened.
-        sed -n '/ Test  *#[0-9]*: .*\*\*\*\(Failed\|Timeout\|Exception\)/,/^ *Start /p' "$log" |
-            grep -vE '^\[ +(RUN|OK) +\]|^ *Start ' | head -120
+        # Each failed test's name and the end of what it printed.
+        sed -n '/^failed: /,$p' <<<"$report" | head -120
         echo "test: full log in $log"
     fi
 }
@@ -64,6 +63,9 @@ configure_and_build() {
     stage_failed=$((stage_failed + 1))
     return 1
 }
+
+# Formatting first: it needs no build and takes a second.
+if ! bash scripts/check-format.sh; then stage_failed=$((stage_failed + 1)); fi
 
 if configure_and_build native-asan build/host-asan -DCMAKE_BUILD_TYPE=Debug -DQX_SANITIZE=ON; then
     run_ctest native build/host-asan -j"$jobs" -LE slow

@@ -138,8 +138,7 @@ HRGN RegionFromBitmap(HBITMAP bitmap, COLORREF key, int mode) {
         const std::uint8_t* row = rows + static_cast<std::ptrdiff_t>(height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
             const int x0 = x;
-            while (x < width && (MatchesKey(row + 4 * x, key) == (mode == 0)))
-                ++x;
+            while (x < width && (MatchesKey(row + 4 * x, key) == (mode == 0))) ++x;
             if (x > x0 && !runs.Add(x0, y, x, y + 1)) return runs.Abandon();
             // The pixel that ended the run is not part of the next one.
         }

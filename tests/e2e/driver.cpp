@@ -10,11 +10,12 @@
 //                          style (and a text of n characters), for answer:
 //   expect-exit:<code>     wait for the program to end with that exit code
 //   second                 start another copy, expect it to end by itself
-//   click:<id>             press a button of the main dialog
+//   click:<id>             press a button of the main dialog (ids as in
+//                          ui/resource_ids.h; the scripts read them from there)
 //   key:esc|enter|tab      a key press on the window with the focus
 //   wait-question          wait until a question is shown (to picture it)
 //   answer:yes|no|ok|cancel|esc|enter   wait for a question, print it, answer it
-//   wait-ok[:forever]      wait until OK (1070) is shown (the scan is over)
+//   wait-ok[:forever]      wait until OK is shown (the scan is over)
 //   wait-status:<text>     wait until the status line reads text
 //   read                   print every result line and the status line
 //   state:<id>[,<id>...]   print the controls' visibility and enablement
@@ -44,14 +45,11 @@
 #include <string>
 #include <vector>
 
+#include "ui/resource_ids.h"
+
 namespace {
 
 constexpr char kTitle[] = "Quellix Ver 7.0";
-constexpr int kScanButton = 1052;
-constexpr int kOkButton = 1070;
-constexpr int kResultList = 1055;
-constexpr int kStatusLine = 1065;
-constexpr int kMessageText = 1086;
 constexpr DWORD kStepTimeoutMs = 30000;
 constexpr DWORD kScanTimeoutMs = 300000;
 
@@ -172,7 +170,7 @@ void Start() {
     bool shown = WaitFor(
         [] {
             HWND window = FindWindowA(nullptr, kTitle);
-            HWND scan = window ? GetDlgItem(window, kScanButton) : nullptr;
+            HWND scan = window ? GetDlgItem(window, IDC_SCAN) : nullptr;
             if (!scan || !IsWindowVisible(window) || !IsWindowVisible(scan)) return false;
             mainWindow = window;
             return true;
@@ -189,7 +187,7 @@ void Second() {
         TerminateProcess(second.hProcess, 99);
         Fail("the second copy did not end by itself");
     }
-    const int mains = static_cast<int>(WindowsWith(kScanButton, 0).size());
+    const int mains = static_cast<int>(WindowsWith(IDC_SCAN, 0).size());
     CloseHandle(second.hThread);
     CloseHandle(second.hProcess);
     Say("second copy ended; main windows: %d", mains);
@@ -199,6 +197,16 @@ HWND Control(int id) {
     HWND control = GetDlgItem(mainWindow, id);
     if (!control) Fail("no control " + std::to_string(id));
     return control;
+}
+
+// A control identifier as the scripts pass it: digits only, so that a name
+// the script failed to turn into its number stops the run.
+int ControlId(const std::string& text) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        Fail("not a control identifier: " + text);
+    }
+    return std::atoi(text.c_str());
 }
 
 void Press(HWND button) {
@@ -228,7 +236,7 @@ HWND WaitQuestion() {
     HWND question = nullptr;
     if (!WaitFor(
             [&] {
-                auto found = ProgramWindowsWith(kMessageText);
+                auto found = ProgramWindowsWith(IDC_MESSAGE_TEXT);
                 if (found.empty()) return false;
                 question = found.front();
                 return true;
@@ -252,7 +260,7 @@ void Answer(const std::string& how) {
         if (button && IsWindowVisible(button))
             buttons += (buttons.empty() ? "" : " ") + std::string(b.name);
     }
-    std::string text = WindowText(GetDlgItem(question, kMessageText));
+    std::string text = WindowText(GetDlgItem(question, IDC_MESSAGE_TEXT));
     for (char& c : text) {
         if (c == '\n') c = '|';
     }
@@ -287,7 +295,7 @@ DWORD Timeout(const std::string& arg, DWORD usual) {
 }
 
 void WaitOk(const std::string& arg) {
-    if (!WaitFor([] { return IsWindowVisible(Control(kOkButton)) != FALSE || ProgramEnded(); },
+    if (!WaitFor([] { return IsWindowVisible(Control(IDC_OK_BUTTON)) != FALSE || ProgramEnded(); },
                  Timeout(arg, kScanTimeoutMs))) {
         Fail("OK was not shown");
     }
@@ -296,13 +304,14 @@ void WaitOk(const std::string& arg) {
 }
 
 void WaitStatus(const std::string& expected) {
-    if (!WaitFor([&] { return WindowText(Control(kStatusLine)) == expected; }, kScanTimeoutMs)) {
+    if (!WaitFor([&] { return WindowText(Control(IDC_STATUS_LINE)) == expected; },
+                 kScanTimeoutMs)) {
         Fail("the status line did not read " + expected);
     }
 }
 
 void Read() {
-    HWND list = Control(kResultList);
+    HWND list = Control(IDC_RESULT_LIST);
     int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
@@ -311,7 +320,7 @@ void Read() {
         SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
         Say("line: %s", Utf16ToUtf8(text.data()).c_str());
     }
-    Say("status: %s", WindowText(Control(kStatusLine)).c_str());
+    Say("status: %s", WindowText(Control(IDC_STATUS_LINE)).c_str());
 }
 
 void State(const std::string& ids) {
@@ -319,7 +328,7 @@ void State(const std::string& ids) {
     while (at < ids.size()) {
         size_t comma = ids.find(',', at);
         if (comma == std::string::npos) comma = ids.size();
-        int id = std::atoi(ids.substr(at, comma - at).c_str());
+        int id = ControlId(ids.substr(at, comma - at));
         HWND control = Control(id);
         Say("control %d: %s %s", id, IsWindowVisible(control) ? "visible" : "hidden",
             IsWindowEnabled(control) ? "enabled" : "disabled");
@@ -424,7 +433,7 @@ int main(int argc, char** argv) {
         } else if (step == "second") {
             Second();
         } else if (step == "click") {
-            Press(Control(std::atoi(arg.c_str())));
+            Press(Control(ControlId(arg)));
         } else if (step == "key") {
             Key(KeyCode(arg));
         } else if (step == "wait-question") {
@@ -453,7 +462,7 @@ int main(int argc, char** argv) {
             GetGUIThreadInfo(program.dwThreadId, &info);
             Say("focus: %d", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
         } else if (step == "scroll-top") {
-            SendMessageW(Control(kResultList), WM_VSCROLL, SB_TOP, 0);
+            SendMessageW(Control(IDC_RESULT_LIST), WM_VSCROLL, SB_TOP, 0);
             Sleep(200);
         } else if (step == "processes") {
             Processes(arg);

@@ -85,8 +85,7 @@ bool PlantWorm(const std::string& templatePath, const std::string& path) {
     std::FILE* in = std::fopen(templatePath.c_str(), "rb");
     if (!in) return false;
     SampleBytes image;
-    for (int c; (c = std::fgetc(in)) != EOF;)
-        image.push_back(static_cast<std::uint8_t>(c));
+    for (int c; (c = std::fgetc(in)) != EOF;) image.push_back(static_cast<std::uint8_t>(c));
     std::fclose(in);
     const auto imageEnd = static_cast<std::int64_t>(image.size());
     constexpr std::int32_t kLargestCopy = 4 << 20;

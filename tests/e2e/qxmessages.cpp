@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
         const std::string words = "The quick brown fox jumps over the lazy dog. ";
         text.clear();
         size_t length = std::strtoul(argv[2], nullptr, 10);
-        while (text.size() < length)
-            text += words;
+        while (text.size() < length) text += words;
         text.resize(length);
     }
     return ShowMessage(text.c_str(), texts::kProgramTitle, style);

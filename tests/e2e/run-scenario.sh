@@ -17,6 +17,7 @@ fi
 bin="$(cd "$2" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../wine/wine-env.sh"
+source "$here/control-ids.sh"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/qx-e2e-$name.XXXXXX")"
 prefix="$work/prefix"
@@ -30,12 +31,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-qx_new_prefix "$prefix"
-# A scan must never see the host's files: no Z: drive, no links out of C:.
-if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | head -1)" ]; then
-    echo "refusing to scan: the prefix maps host folders"
-    exit 1
-fi
+qx_new_prefix "$prefix" || { echo "cannot make the Wine prefix"; exit 1; }
+# A scan must never see the host's files.
+qx_check_isolated "$prefix" || exit 1
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
 for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe quellix-restore.exe; do
@@ -60,6 +58,8 @@ reg64() { (cd "$test_dir" && /usr/lib/wine/wine64 reg "$@" /f >/dev/null 2>&1); 
 # transcript goes to $work/transcript, the sizes of the questions it saw to
 # $work/sizes.
 drive() {
+    # Drives added since the prefix was made must be folders of it too.
+    qx_check_isolated "$prefix" || exit 1
     : >"$work/transcript"
     : >"$work/sizes"
     in_prefix 'C:\qxtest\qxdriver.exe' "$@" 2>/dev/null | while IFS= read -r line; do
@@ -152,8 +152,9 @@ TERMINATE_QUESTION='question: Quellix Ver 7.0 | Terminate the Scan now? | YES NO
 # --- Scenarios -------------------------------------------------------------
 
 scenario_clean_drive() {
-    drive start shot:before click:1052 wait-ok read state:1052,2,1070,1076,1064 shot:after \
-        click:1070 expect-ended
+    drive start shot:before click:$IDC_SCAN wait-ok read \
+        state:$IDC_SCAN,$IDCANCEL,$IDC_OK_BUTTON,$IDC_SEARCHING,$IDC_STATUS_FRAME shot:after \
+        click:$IDC_OK_BUTTON expect-ended
     local n
     n="$(files_on_c before)"
     expect <<EOT
@@ -161,11 +162,11 @@ started
 ok shown
 $(stats "$n" 0 0)
 status: Scanning completed
-control 1052: visible disabled
-control 2: hidden enabled
-control 1070: visible enabled
-control 1076: hidden enabled
-control 1064: visible enabled
+control $IDC_SCAN: visible disabled
+control $IDCANCEL: hidden enabled
+control $IDC_OK_BUTTON: visible enabled
+control $IDC_SEARCHING: hidden enabled
+control $IDC_STATUS_FRAME: visible enabled
 ended
 EOT
 }
@@ -186,7 +187,7 @@ scenario_infected_drive() {
     run_value d3dupdate.exe 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' || return 1
     local n
     n=$(($(files_on_c) + 5))
-    drive start click:1052 wait-ok read shot:infected click:1070 expect-ended
+    drive start click:$IDC_SCAN wait-ok read shot:infected click:$IDC_OK_BUTTON expect-ended
     for i in 0 1 2 3 4; do
         [ -e "$prefix/drive_${letters[$i]}/${files[$i]}" ] && echo "left on disk: ${files[$i]}" >>"$work/transcript"
     done
@@ -222,7 +223,7 @@ scenario_restart_no() {
     add_drive d
     local detection
     detection="$(plant exe 'D:\game.exe')"
-    drive hold:'D:\game.exe' start click:1052 answer:no wait-ok read click:1070 expect-ended
+    drive hold:'D:\game.exe' start click:$IDC_SCAN answer:no wait-ok read click:$IDC_OK_BUTTON expect-ended
     [ -e "$prefix/drive_d/game.exe" ] && echo "still on disk" >>"$work/transcript"
     (cd "$test_dir" && /usr/lib/wine/wine64 reg query \
         'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null) |
@@ -316,7 +317,7 @@ named_scenario() {
     fi
     local n
     n=$(($(files_on_c) + 5))
-    drive start click:1052 wait-ok read click:1070 expect-ended
+    drive start click:$IDC_SCAN wait-ok read click:$IDC_OK_BUTTON expect-ended
     unset QX_TEST_NARROW_NAMES
     for i in 0 1 2 3 4; do
         [ -e "$prefix/drive_${letters[$i]}/${NAMED_FOLDERS[$i]}/${NAMED_FILES[$i]}" ] &&
@@ -380,7 +381,7 @@ scenario_unreachable_name() {
     local n
     n=$(($(files_on_c) + 1))
     export QX_TEST_NARROW_NAMES=ascii-no-short
-    drive start click:1052 wait-ok read click:1070 expect-ended
+    drive start click:$IDC_SCAN wait-ok read click:$IDC_OK_BUTTON expect-ended
     unset QX_TEST_NARROW_NAMES
     [ -e "$prefix/drive_d/игра/вирус.exe" ] && echo "still on disk: D:\игра\вирус.exe" >>"$work/transcript"
     [ -e "$prefix/drive_d/文件.exe" ] && echo "still on disk: D:\文件.exe" >>"$work/transcript"
@@ -418,7 +419,7 @@ scenario_family_findings() {
     rm -f "$prefix/drive_c/windows/wininit.ini"
     local n
     n=$(($(files_on_c) + 2))
-    drive hold:'E:\held.exe' start click:1052 answer:no wait-ok read click:1070 expect-ended
+    drive hold:'E:\held.exe' start click:$IDC_SCAN answer:no wait-ok read click:$IDC_OK_BUTTON expect-ended
     [ -e "$prefix/drive_d/game.exe" ] && echo "left on disk: game.exe" >>"$work/transcript"
     for value in GameHelper d3dupdate.exe; do
         in_prefix reg query "$RUN_KEY" /v "$value" >/dev/null 2>&1 && echo "Run value left: $value" >>"$work/transcript"
@@ -468,15 +469,15 @@ scenario_drag_and_hover() {
     # the pointer (taking the focus from SCAN) and goes dark when the pointer
     # leaves, though it keeps the focus.
     drive start where script:colours script:onto_download script:colours focus script:off_download \
-        script:colours focus script:drag where click:1054 expect-ended
+        script:colours focus script:drag where click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
 window at 0,0
 colours: SCAN #FFB020 DOWNLOAD #FFFFFF
 colours: SCAN #FFFFFF DOWNLOAD #FFB020
-focus: 1053
+focus: $IDC_DOWNLOAD
 colours: SCAN #FFFFFF DOWNLOAD #FFFFFF
-focus: 1053
+focus: $IDC_DOWNLOAD
 window at 100,100
 ended
 EOT
@@ -485,11 +486,11 @@ EOT
 scenario_tab_moves_the_light() {
     # SCAN, the first tab stop, starts with the focus and lit; Tab hands both
     # to DOWNLOAD.
-    drive start script:colours key:tab sleep:300 focus script:colours click:1054 expect-ended
+    drive start script:colours key:tab sleep:300 focus script:colours click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
 colours: SCAN #FFB020 DOWNLOAD #FFFFFF
-focus: 1053
+focus: $IDC_DOWNLOAD
 colours: SCAN #FFFFFF DOWNLOAD #FFB020
 ended
 EOT
@@ -510,7 +511,7 @@ scenario_worm_in_memory() {
     sleep 1
     local n
     n=$(files_on_c)
-    drive start click:1052 wait-ok read click:1070 expect-ended
+    drive start click:$IDC_SCAN wait-ok read click:$IDC_OK_BUTTON expect-ended
     [ -e "$prefix/drive_d/worm.exe" ] && echo "left on disk: worm.exe" >>"$work/transcript"
     expect <<EOT
 started
@@ -534,7 +535,8 @@ echo "\$1" >>"$work/opened"
 EOS
     chmod +x "$work/browser.sh"
     in_prefix reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$work/browser.sh" /f >/dev/null 2>&1
-    drive start click:1053 sleep:2000 click:1077 sleep:2000 click:1080 sleep:2000 click:1054 expect-ended
+    drive start click:$IDC_DOWNLOAD sleep:2000 click:$IDC_DLINK sleep:2000 click:$IDC_ULINK sleep:2000 \
+        click:$IDC_CLOSE_X expect-ended
     sed 's/^/opened: /' "$work/opened" >>"$work/transcript" 2>/dev/null
     expect <<EOT
 started
@@ -547,15 +549,16 @@ EOT
 
 scenario_cancel_yes() {
     lengthen_scan
-    drive start click:1052 sleep:300 shot:during click:2 wait-question shot:question answer:yes \
-        wait-status:"Scanning terminated" state:2,1070 read click:1070 expect-ended
+    drive start click:$IDC_SCAN sleep:300 shot:during click:$IDCANCEL wait-question shot:question \
+        answer:yes wait-status:"Scanning terminated" state:$IDCANCEL,$IDC_OK_BUTTON read \
+        click:$IDC_OK_BUTTON expect-ended
     # The statistics count what was reached before the stop: only their shape is fixed.
     sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
     expect <<EOT
 started
 $TERMINATE_QUESTION
-control 2: hidden enabled
-control 1070: visible enabled
+control $IDCANCEL: hidden enabled
+control $IDC_OK_BUTTON: visible enabled
 $(stats N 0 0)
 status: Scanning terminated
 ended
@@ -566,13 +569,14 @@ scenario_cancel_at_once() {
     lengthen_scan
     # CANCEL straight after SCAN, before the scan's first tick: the scan waits
     # for the question, and Yes ends it before it has walked a file.
-    drive start click:1052 click:2 answer:yes wait-status:"Scanning terminated" state:2,1070 read \
-        click:1070 expect-ended
+    drive start click:$IDC_SCAN click:$IDCANCEL answer:yes wait-status:"Scanning terminated" \
+        state:$IDCANCEL,$IDC_OK_BUTTON read \
+        click:$IDC_OK_BUTTON expect-ended
     expect <<EOT
 started
 $TERMINATE_QUESTION
-control 2: hidden enabled
-control 1070: visible enabled
+control $IDCANCEL: hidden enabled
+control $IDC_OK_BUTTON: visible enabled
 $(stats 0 0 0)
 status: Scanning terminated
 ended
@@ -619,8 +623,8 @@ decoy_scenario() {
     local n count=1
     [ -n "$worm" ] && count=2
     n=$(($(files_on_c) + count))
-    drive "${steps[@]}" start click:1052 answer:no wait-ok read processes:game.exe \
-        processes:worm.exe click:1070 expect-ended
+    drive "${steps[@]}" start click:$IDC_SCAN answer:no wait-ok read processes:game.exe \
+        processes:worm.exe click:$IDC_OK_BUTTON expect-ended
     [ -e "$prefix/drive_d/game.exe" ] || echo "gone from disk: game.exe" >>"$work/transcript"
     [ -z "$worm" ] || [ -e "$prefix/drive_e/worm.exe" ] ||
         echo "gone from disk: worm.exe" >>"$work/transcript"
@@ -647,14 +651,15 @@ scenario_decoy_process_98() { decoy_scenario win98; }
 
 scenario_cancel_no() {
     lengthen_scan
-    drive start click:1052 sleep:300 click:2 answer:no state:2,1070 wait-ok read click:1070 expect-ended
+    drive start click:$IDC_SCAN sleep:300 click:$IDCANCEL answer:no state:$IDCANCEL,$IDC_OK_BUTTON \
+        wait-ok read click:$IDC_OK_BUTTON expect-ended
     local n
     n="$(files_on_c)"
     expect <<EOT
 started
 $TERMINATE_QUESTION
-control 2: visible enabled
-control 1070: hidden enabled
+control $IDCANCEL: visible enabled
+control $IDC_OK_BUTTON: hidden enabled
 ok shown
 $(stats "$n" 0 0)
 status: Scanning completed
@@ -667,7 +672,7 @@ scenario_escape_no() {
     # No to the question that Escape asks during the scan: the scan goes on
     # to its end and the key goes no further; after the scan Escape closes
     # the window without a question.
-    drive start click:1052 sleep:300 key:esc answer:no wait-status:"Scanning completed" read \
+    drive start click:$IDC_SCAN sleep:300 key:esc answer:no wait-status:"Scanning completed" read \
         sleep:500 key:esc expect-ended
     local n
     n="$(files_on_c)"
@@ -684,22 +689,22 @@ scenario_escape_yes() {
     lengthen_scan
     # The scan's own pump answers Escape: the status line reads "terminated"
     # when the scan returns, and OK comes up just after it.
-    drive start click:1052 sleep:300 key:esc answer:yes wait-status:"Scanning terminated" wait-ok \
-        state:2,1070 sleep:500 key:esc expect-ended
+    drive start click:$IDC_SCAN sleep:300 key:esc answer:yes wait-status:"Scanning terminated" wait-ok \
+        state:$IDCANCEL,$IDC_OK_BUTTON sleep:500 key:esc expect-ended
     expect <<EOT
 started
 $TERMINATE_QUESTION
 ok shown
-control 2: hidden enabled
-control 1070: visible enabled
+control $IDCANCEL: hidden enabled
+control $IDC_OK_BUTTON: visible enabled
 ended
 EOT
 }
 
 scenario_x_button() {
     lengthen_scan
-    drive start click:1052 sleep:300 click:1054 answer:no click:1054 answer:yes \
-        wait-status:"Scanning terminated" click:1070 expect-ended
+    drive start click:$IDC_SCAN sleep:300 click:$IDC_CLOSE_X answer:no click:$IDC_CLOSE_X answer:yes \
+        wait-status:"Scanning terminated" click:$IDC_OK_BUTTON expect-ended
     expect <<EOT
 started
 question: DialogBoxTitle | Terminate the Scan now? | YES NO
@@ -710,7 +715,7 @@ EOT
 
 scenario_close_before_scan() {
     # Escape and X close the window without a question while no scan runs.
-    drive start key:esc expect-ended start click:1054 expect-ended
+    drive start key:esc expect-ended start click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
 ended
@@ -720,7 +725,7 @@ EOT
 }
 
 scenario_second_copy() {
-    drive start second expect-running click:1054 expect-ended
+    drive start second expect-running click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
 second copy ended; main windows: 1
@@ -730,41 +735,41 @@ EOT
 }
 
 scenario_enter_does_nothing() {
-    drive start key:enter sleep:500 expect-running state:1052 click:1052 wait-ok key:enter sleep:500 \
-        expect-running state:1070 click:1070 expect-ended
+    drive start key:enter sleep:500 expect-running state:$IDC_SCAN click:$IDC_SCAN wait-ok key:enter sleep:500 \
+        expect-running state:$IDC_OK_BUTTON click:$IDC_OK_BUTTON expect-ended
     expect <<EOT
 started
 running
-control 1052: visible enabled
+control $IDC_SCAN: visible enabled
 ok shown
 running
-control 1070: visible enabled
+control $IDC_OK_BUTTON: visible enabled
 ended
 EOT
 }
 
-suite_controls='1053,1077,1075'
+suite_controls="$IDC_DOWNLOAD,$IDC_DLINK,$IDC_SUITE_SENTENCE"
 scenario_suite_present() {
     # The suite is a 32-bit program: its key is in the 32-bit view.
     reg64 add 'HKLM\Software\Wow6432Node\Keldora\Stavelor 2000' /v 'Installed Folder' \
         /d 'C:\Program Files\Stavelor'
-    drive start state:$suite_controls shot:suite click:1054 expect-ended
+    drive start state:$suite_controls shot:suite click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
-control 1053: visible disabled
-control 1077: hidden disabled
-control 1075: visible enabled
+control $IDC_DOWNLOAD: visible disabled
+control $IDC_DLINK: hidden disabled
+control $IDC_SUITE_SENTENCE: visible enabled
 ended
 EOT
 }
 
 scenario_suite_absent() {
-    drive start state:$suite_controls click:1054 expect-ended
+    drive start state:$suite_controls click:$IDC_CLOSE_X expect-ended
     expect <<EOT
 started
-control 1053: visible enabled
-control 1077: visible enabled
-control 1075: hidden enabled
+control $IDC_DOWNLOAD: visible enabled
+control $IDC_DLINK: visible enabled
+control $IDC_SUITE_SENTENCE: hidden enabled
 ended
 EOT
 }

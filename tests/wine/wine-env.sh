@@ -125,6 +125,48 @@ qx_unlink_host_folders() {
     done
 }
 
+# qx_check_isolated PREFIX: fails, saying why, unless the prefix maps no host
+# folder: no Z:, every drive letter a folder inside the prefix, no link under
+# drive_c. Device entries (com1 -> /dev/ttyS0) are no folders and may stay.
+# Called before anything scans in a prefix.
+qx_check_isolated() {
+    local prefix why="" entry target root
+    prefix="$(cd "$1" 2>/dev/null && pwd -P)" || why="no such prefix: $1"
+    if [ -z "$why" ] && { [ -e "$prefix/dosdevices/z:" ] || [ -L "$prefix/dosdevices/z:" ]; }; then
+        why="Z: is mapped"
+    fi
+    if [ -z "$why" ]; then
+        for entry in "$prefix"/dosdevices/*; do
+            [ -e "$entry" ] || [ -L "$entry" ] || continue
+            case "${entry##*/}" in
+                ?:)
+                    target="$(readlink -m "$entry")"
+                    root="$prefix/"
+                    if [ "${target#"$root"}" = "$target" ]; then
+                        why="drive ${entry##*/} leads out of the prefix (to $target)"
+                        break
+                    fi
+                    ;;
+                *)
+                    target="$(readlink -m "$entry")"
+                    if [ "${target#/dev/}" = "$target" ]; then
+                        why="${entry##*/} is no device (it leads to $target)"
+                        break
+                    fi
+                    ;;
+            esac
+        done
+    fi
+    if [ -z "$why" ]; then
+        entry="$(find "$prefix/drive_c" -type l -print -quit 2>/dev/null)"
+        [ -z "$entry" ] || why="a link under drive_c: ${entry#"$prefix"/}"
+    fi
+    if [ -n "$why" ]; then
+        echo "refusing to scan: the prefix maps host folders ($why)" >&2
+        return 1
+    fi
+}
+
 # qx_new_prefix DIR: a fresh prefix made from the template. A prefix is some
 # 700 MB, nearly all of it the system's programs and libraries, which no test
 # writes: those are hard links to the template's files, so that a test run
