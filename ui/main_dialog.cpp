@@ -2,6 +2,9 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+#include <string>
+
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -21,6 +24,25 @@ namespace {
 
 constexpr UINT_PTR kScanTimer = 100;
 constexpr UINT kScanTimerPeriod = 100;
+// The walk reports every entry, often a thousand a second; a person reads a
+// status line at most this often, and each shown one costs a repaint.
+constexpr UINT_PTR kStatusTimer = 101;
+constexpr DWORD kStatusInterval = 50;
+
+// The status line's last shown time and folder, and a path not shown yet.
+struct StatusPace {
+    bool shownOnce = false;
+    DWORD shownAt = 0;
+    std::string folder;
+    bool pending = false;
+    bool timerSet = false;
+    char text[kStatusBufferSize] = {};
+} statusPace;
+
+std::string FolderOf(const char* text) {
+    const char* slash = std::strrchr(text, '\\');
+    return slash ? std::string(text, static_cast<std::size_t>(slash - text)) : std::string();
+}
 constexpr COLORREF kBackgroundKey = 0xFF00FF;
 constexpr int kDesignWidth = 600;
 constexpr int kDesignHeight = 337;
@@ -264,12 +286,39 @@ bool MainDialog::ProcessMessage(const ui::Message& message, INT_PTR& result) {
 }
 
 // Message numbers 10 and 11 are the report channel's own; both return 0.
+// A path in the folder last shown, within 50 ms of the last shown one, waits;
+// the next due one, the timer or the statistics show the latest waiting one.
 INT_PTR MainDialog::OnSetStatus(const ui::Message&) {
+    const DWORD now = GetTickCount();
+    std::string folder = FolderOf(StatusBuffer);
+    if (statusPace.shownOnce && ScanState.StatisticsPhase == 0 && folder == statusPace.folder &&
+        now - statusPace.shownAt < kStatusInterval) {
+        CopyText(statusPace.text, StatusBuffer);
+        statusPace.pending = true;
+        if (!statusPace.timerSet) {
+            statusPace.timerSet = SetTimer(hwnd_, kStatusTimer, kStatusInterval, nullptr) != 0;
+        }
+        return TRUE;
+    }
+    statusPace.shownOnce = true;
+    statusPace.shownAt = now;
+    statusPace.folder = std::move(folder);
+    statusPace.pending = false;
     statusLine_.SetText(StatusBuffer);
     return TRUE;
 }
 
+void MainDialog::ShowWaitingStatus() {
+    if (!statusPace.pending) return;
+    statusPace.pending = false;
+    statusPace.shownAt = GetTickCount();
+    statusPace.folder = FolderOf(statusPace.text);
+    statusLine_.SetText(statusPace.text);
+}
+
 INT_PTR MainDialog::OnAddResult(const ui::Message&) {
+    // The statistics follow the last path of the walk, as it was reported.
+    if (ScanState.StatisticsPhase != 0) ShowWaitingStatus();
     ResultListBox list(resultList_);
     AddResultLine(list, LineBuffer, ScanState.StatisticsPhase != 0);
     return TRUE;
@@ -278,7 +327,13 @@ INT_PTR MainDialog::OnAddResult(const ui::Message&) {
 // The scan runs inside this one timer message and pumps messages itself.
 // TerminateRequested is zero from the start and only a stop sets it, so a
 // stop answered before the first tick still counts.
-INT_PTR MainDialog::OnTimer(const ui::Message&) {
+INT_PTR MainDialog::OnTimer(const ui::Message& message) {
+    if (message.wParam == kStatusTimer) {
+        KillTimer(hwnd_, kStatusTimer);
+        statusPace.timerSet = false;
+        ShowWaitingStatus();
+        return TRUE;
+    }
     // The stop question (CANCEL, Escape or X before the first tick) is open
     // and this window waits for it: a scan started inside that question would
     // hold its answer back until the scan's end. The next tick starts it.

@@ -62,6 +62,7 @@ private:
     INT_PTR OnSetStatus(const ui::Message&);
     INT_PTR OnAddResult(const ui::Message&);
     INT_PTR OnTimer(const ui::Message&);
+    void ShowWaitingStatus();
     INT_PTR OnPaint(const ui::Message&);
     INT_PTR OnScan(const ui::Message&);
     INT_PTR OnCloseX(const ui::Message&);

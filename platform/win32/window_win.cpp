@@ -8,6 +8,14 @@ namespace {
 // One thread and one message at a time: the message taken last waits here
 // until it is dispatched.
 MSG lastTaken;
+
+// The walk asks for a message before and after every entry. Once the queue
+// was found empty it is looked at again only after this many milliseconds
+// (GetTickCount's own step is 10 to 16 ms), since each look is a round trip
+// to the window system; a stop still lands within a few tens of ms.
+constexpr DWORD kIdlePollInterval = 10;
+bool foundEmpty = false;
+DWORD foundEmptyAt = 0;
 }  // namespace
 
 void SendWindowMessage(WindowRef window, unsigned message) {
@@ -15,7 +23,13 @@ void SendWindowMessage(WindowRef window, unsigned message) {
 }
 
 bool TakeQueuedMessage(QueuedMessage& message) {
-    if (!PeekMessageA(&lastTaken, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (foundEmpty && GetTickCount() - foundEmptyAt < kIdlePollInterval) return false;
+    if (!PeekMessageA(&lastTaken, nullptr, 0, 0, PM_REMOVE)) {
+        foundEmpty = true;
+        foundEmptyAt = GetTickCount();
+        return false;
+    }
+    foundEmpty = false;
     message.message = lastTaken.message;
     message.wParam = lastTaken.wParam;
     return true;

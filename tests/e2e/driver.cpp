@@ -31,6 +31,7 @@
 //   processes:<name>       print the image path of every running process whose
 //                          file has that name ("process: <path>"), sorted
 //   sleep:<ms>
+//   clock                  print the performance counter in microseconds
 // qxdriver.exe short-path PATH prints PATH by the short names the file system
 // made for it (PATH may be in any script: it is read from the wide command line).
 #include <windows.h>
@@ -468,6 +469,12 @@ int main(int argc, char** argv) {
             Processes(arg);
         } else if (step == "where") {
             Where();
+        } else if (step == "clock") {
+            LARGE_INTEGER now{}, frequency{};
+            QueryPerformanceCounter(&now);
+            QueryPerformanceFrequency(&frequency);
+            Say("clock: %lld",
+                static_cast<long long>(now.QuadPart * 1000000.0 / frequency.QuadPart));
         } else if (step == "sleep") {
             Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
         } else {

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The window's benchmark, under Wine: the bench tree becomes drive D: of a
+# throwaway prefix (no Z:, no links to the host); qxdriver.exe presses SCAN and
+# waits for OK, once with D: and once without, and the difference per file is
+# the window's cost of a file. In the same run our qxfloor.exe (FindFirstFile,
+# _open, _read of the first and last 4 KB, _close) walks D: under the same Wine.
+# Not part of `make test`.
+# Usage: bench/window.sh [--runs R] [--smoke]
+#   WIN_BUILD  Windows build folder with quellix.exe and qxdriver.exe (build/win64)
+#   HOST_BIN   native bin folder with quellix-bench, to make the tree (build/host/bin)
+#   TREE       the tree (build/bench-tree, made by quellix-bench when absent)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+runs=3
+files=20000
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --runs) runs="$2"; shift 2 ;;
+        --smoke) runs=1; files=400; shift ;;
+        *) echo "usage: bench/window.sh [--runs R] [--smoke]" >&2; exit 2 ;;
+    esac
+done
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" --runs "$runs" $([ "$files" = 400 ] && echo --smoke); fi
+
+win="$(cd "${WIN_BUILD:-build/win64}/bin" && pwd)"
+host_bin="${HOST_BIN:-build/host/bin}"
+tree="${TREE:-build/bench-tree}"
+[ "$files" = 400 ] && tree="${TREE:-build/bench-smoke-tree}"
+if [ ! -f "$tree.manifest" ]; then
+    "$host_bin/quellix-bench" --tree "$tree" --files "$files" --runs 1 >/dev/null
+fi
+tree="$(cd "$tree" && pwd)"
+floor_exe="$win/qxfloor.exe"
+if [ ! -x "$floor_exe" ] || [ "$root/bench/wine_floor.c" -nt "$floor_exe" ]; then
+    x86_64-w64-mingw32-gcc -O2 -static -o "$floor_exe" "$root/bench/wine_floor.c"
+fi
+
+source "$root/tests/wine/wine-env.sh"
+work="$(mktemp -d "${TMPDIR:-/tmp}/qx-window-bench.XXXXXX")"
+prefix="$work/prefix"
+export WINEPREFIX="$prefix"
+cleanup() { wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"; }
+trap cleanup EXIT
+qx_new_prefix "$prefix"
+if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | head -1)" ]; then
+    echo "refusing to scan: the prefix maps host folders" >&2
+    exit 1
+fi
+test_dir="$prefix/drive_c/qxtest"
+mkdir -p "$test_dir"
+cp -f "$win/quellix.exe" "$win/qxdriver.exe" "$floor_exe" "$test_dir/"
+wineserver -p >/dev/null 2>&1
+in_prefix() { (cd "$test_dir" && wine "$@"); }
+in_prefix cmd /c echo >/dev/null 2>&1
+in_prefix reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+
+# D: is a copy of the tree, made again before each run: the scan removes what it finds.
+plant_d() {
+    rm -rf "$prefix/drive_d"
+    cp -a --sparse=always "$tree" "$prefix/drive_d"
+    ln -sfn ../drive_d "$prefix/dosdevices/d:"
+    # Warm the page cache with what a scan reads, no more: reading the sparse
+    # files whole would fill it with gigabytes of zeros and push the rest out.
+    in_prefix 'C:\qxtest\qxfloor.exe' 'D:' >/dev/null 2>&1
+}
+unplant_d() { rm -f "$prefix/dosdevices/d:"; rm -rf "$prefix/drive_d"; }
+
+# window_run: prints "<microseconds from SCAN to OK> <files scanned>".
+window_run() {
+    local out
+    out="$(in_prefix 'C:\qxtest\qxdriver.exe' start clock click:1052 wait-ok clock read click:1070 \
+        expect-ended 2>/dev/null | tr -d '\r')"
+    if ! grep -q '^ok shown$' <<<"$out" || ! grep -q '^ended$' <<<"$out"; then
+        echo "window run failed:" >&2
+        echo "$out" >&2
+        exit 1
+    fi
+    local t0 t1 n
+    t0="$(grep '^clock: ' <<<"$out" | sed -n 1p | cut -d' ' -f2)"
+    t1="$(grep '^clock: ' <<<"$out" | sed -n 2p | cut -d' ' -f2)"
+    n="$(sed -n 's/^line: Total files scanned[^0-9]*\([0-9]*\)$/\1/p' <<<"$out")"
+    echo "$((t1 - t0)) $n"
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+echo "Window benchmark under $(wine --version 2>/dev/null), tree $tree ($files files), $runs runs"
+# One untimed run first: the records a scan leaves on C: (log, backups) are
+# there for every timed run alike.
+unplant_d
+window_run >/dev/null
+: >"$work/without" ; : >"$work/with" ; : >"$work/floor"
+for ((r = 1; r <= runs; ++r)); do
+    unplant_d
+    read -r t_without n_without < <(window_run)
+    plant_d
+    read -r t_with n_with < <(window_run)
+    plant_d
+    floor_out="$(in_prefix 'C:\qxtest\qxfloor.exe' 'D:' 2>/dev/null | tr -d '\r')"
+    read -r _ f_files _ _ _ _ _ f_us <<<"$floor_out"
+    d_files=$((n_with - n_without))
+    if [ "$d_files" != "$files" ] || [ "$f_files" != "$files" ]; then
+        echo "run $r: files seen: window $d_files, floor $f_files, tree $files" >&2
+        exit 1
+    fi
+    echo "run $r: window without D: ${t_without} us ($n_without files), with D: ${t_with} us, floor ${f_us} us"
+    echo "$t_without" >>"$work/without"; echo "$t_with" >>"$work/with"; echo "$f_us" >>"$work/floor"
+done
+unplant_d
+without="$(median <"$work/without")"; with="$(median <"$work/with")"; floor="$(median <"$work/floor")"
+awk -v w="$with" -v o="$without" -v f="$floor" -v n="$files" 'BEGIN {
+    wf = (w - o) / n; ff = f / n
+    printf "window, SCAN to OK, per file (median with D: - median without): %8.1f us\n", wf
+    printf "floor under Wine (FindFirstFile + _open/_read/_lseek/_close):  %8.1f us\n", ff
+    printf "window vs Wine floor: %.2fx (target <= 2.50x) %s\n", wf / ff, (wf / ff <= 2.5) ? "met" : "MISSED"
+}'
