@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the sources' formatting, builds every tree and runs every test: native (with ASan and UBSan), the
-# fuzz targets for a short run, and the Windows programs under Wine (x64, and
-# x86 where wine32 is installed) with a virtual display for the window tests.
-# Ends with one summary line.
+# Checks the sources' formatting, builds every tree and runs every test:
+# native (with ASan and UBSan), the fuzz targets for a short run, and the
+# Windows programs under Wine (x64, and x86 where wine32 is installed) with a
+# virtual display for the window tests. Ends with one summary line.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
