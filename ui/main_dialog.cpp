@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include <cstring>
-#include <string>
 
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
@@ -29,20 +28,25 @@ constexpr UINT kScanTimerPeriod = 100;
 constexpr UINT_PTR kStatusTimer = 101;
 constexpr DWORD kStatusInterval = 50;
 
-// The status line's last shown time and folder, and a path not shown yet.
+// The status line's last shown path and time, and a path not shown yet.
 struct StatusPace {
     bool shownOnce = false;
     DWORD shownAt = 0;
-    std::string folder;
+    char shown[kStatusBufferSize] = {};
     bool pending = false;
     bool timerSet = false;
     char text[kStatusBufferSize] = {};
 } statusPace;
 
-std::string FolderOf(const char* text) {
-    const char* slash = std::strrchr(text, '\\');
-    return slash ? std::string(text, static_cast<std::size_t>(slash - text)) : std::string();
+// Two paths are in one folder when they agree up to their last backslashes.
+bool SameFolder(const char* a, const char* b) {
+    const char* slashA = std::strrchr(a, '\\');
+    const char* slashB = std::strrchr(b, '\\');
+    const std::size_t lengthA = slashA ? static_cast<std::size_t>(slashA - a) : 0;
+    const std::size_t lengthB = slashB ? static_cast<std::size_t>(slashB - b) : 0;
+    return lengthA == lengthB && std::memcmp(a, b, lengthA) == 0;
 }
+
 constexpr COLORREF kBackgroundKey = 0xFF00FF;
 constexpr int kDesignWidth = 600;
 constexpr int kDesignHeight = 337;
@@ -290,9 +294,8 @@ bool MainDialog::ProcessMessage(const ui::Message& message, INT_PTR& result) {
 // the next due one, the timer or the statistics show the latest waiting one.
 INT_PTR MainDialog::OnSetStatus(const ui::Message&) {
     const DWORD now = GetTickCount();
-    std::string folder = FolderOf(StatusBuffer);
-    if (statusPace.shownOnce && ScanState.StatisticsPhase == 0 && folder == statusPace.folder &&
-        now - statusPace.shownAt < kStatusInterval) {
+    if (statusPace.shownOnce && ScanState.StatisticsPhase == 0 &&
+        SameFolder(StatusBuffer, statusPace.shown) && now - statusPace.shownAt < kStatusInterval) {
         CopyText(statusPace.text, StatusBuffer);
         statusPace.pending = true;
         if (!statusPace.timerSet) {
@@ -302,7 +305,7 @@ INT_PTR MainDialog::OnSetStatus(const ui::Message&) {
     }
     statusPace.shownOnce = true;
     statusPace.shownAt = now;
-    statusPace.folder = std::move(folder);
+    CopyText(statusPace.shown, StatusBuffer);
     statusPace.pending = false;
     statusLine_.SetText(StatusBuffer);
     return TRUE;
@@ -312,7 +315,7 @@ void MainDialog::ShowWaitingStatus() {
     if (!statusPace.pending) return;
     statusPace.pending = false;
     statusPace.shownAt = GetTickCount();
-    statusPace.folder = FolderOf(statusPace.text);
+    CopyText(statusPace.shown, statusPace.text);
     statusLine_.SetText(statusPace.text);
 }
 
