@@ -31,25 +31,22 @@ if [ ! -f "$tree.manifest" ]; then
     "$host_bin/quellix-bench" --tree "$tree" --files "$files" --runs 1 >/dev/null
 fi
 tree="$(cd "$tree" && pwd)"
-floor_exe="$win/qxfloor.exe"
-if [ ! -x "$floor_exe" ] || [ "$root/bench/wine_floor.c" -nt "$floor_exe" ]; then
-    x86_64-w64-mingw32-gcc -O2 -static -o "$floor_exe" "$root/bench/wine_floor.c"
-fi
+for program in quellix.exe qxdriver.exe qxfloor.exe; do
+    [ -f "$win/$program" ] || { echo "no $win/$program: build the Windows tree first" >&2; exit 1; }
+done
 
 source "$root/tests/wine/wine-env.sh"
+source "$root/tests/e2e/control-ids.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/qx-window-bench.XXXXXX")"
 prefix="$work/prefix"
 export WINEPREFIX="$prefix"
 cleanup() { wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"; }
 trap cleanup EXIT
-qx_new_prefix "$prefix"
-if [ -e "$prefix/dosdevices/z:" ] || [ -n "$(find "$prefix/drive_c" -type l | head -1)" ]; then
-    echo "refusing to scan: the prefix maps host folders" >&2
-    exit 1
-fi
+qx_new_prefix "$prefix" || { echo "cannot make the Wine prefix" >&2; exit 1; }
+qx_check_isolated "$prefix" || exit 1
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
-cp -f "$win/quellix.exe" "$win/qxdriver.exe" "$floor_exe" "$test_dir/"
+cp -f "$win/quellix.exe" "$win/qxdriver.exe" "$win/qxfloor.exe" "$test_dir/"
 wineserver -p >/dev/null 2>&1
 in_prefix() { (cd "$test_dir" && wine "$@"); }
 in_prefix cmd /c echo >/dev/null 2>&1
@@ -60,6 +57,7 @@ plant_d() {
     rm -rf "$prefix/drive_d"
     cp -a --sparse=always "$tree" "$prefix/drive_d"
     ln -sfn ../drive_d "$prefix/dosdevices/d:"
+    qx_check_isolated "$prefix" || exit 1
     # Warm the page cache with what a scan reads, no more: reading the sparse
     # files whole would fill it with gigabytes of zeros and push the rest out.
     in_prefix 'C:\qxtest\qxfloor.exe' 'D:' >/dev/null 2>&1
@@ -69,8 +67,8 @@ unplant_d() { rm -f "$prefix/dosdevices/d:"; rm -rf "$prefix/drive_d"; }
 # window_run: prints "<microseconds from SCAN to OK> <files scanned>".
 window_run() {
     local out
-    out="$(in_prefix 'C:\qxtest\qxdriver.exe' start clock click:1052 wait-ok clock read click:1070 \
-        expect-ended 2>/dev/null | tr -d '\r')"
+    out="$(in_prefix 'C:\qxtest\qxdriver.exe' start clock "click:$IDC_SCAN" wait-ok clock read \
+        "click:$IDC_OK_BUTTON" expect-ended 2>/dev/null | tr -d '\r')"
     if ! grep -q '^ok shown$' <<<"$out" || ! grep -q '^ended$' <<<"$out"; then
         echo "window run failed:" >&2
         echo "$out" >&2

@@ -3,8 +3,9 @@
 
 Prints "counts PASSED FAILED SKIPPED" first, then one "skipped: NAME (REASON)"
 line per skipped test, then each failed test's name and the end of its
-output. The text log, when given, names
-how each failed test ended (Failed, Timeout...). Exits 2 when the file is missing or not a ctest JUnit file.
+output. The text log, when given, names how each failed test ended (Failed,
+Timeout...), which the JUnit file leaves empty. Exits 2 when the file is
+missing or not a ctest JUnit file.
 """
 import re
 import sys

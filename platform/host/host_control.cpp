@@ -24,8 +24,8 @@ bool Fails(FileOperation operation, const char* detail) {
 using detail::State;
 
 void MapDrive(char letter, const std::string& directory, int driveType) {
-    int index = (letter | 0x20) - 'a';
-    if (index < 0 || index >= 26) return;
+    const int index = detail::DriveIndex(letter);
+    if (index < 0) return;
     State().driveDirectory[index] = directory;
     State().driveType[index] = driveType;
     detail::ForgetOpenFolder();

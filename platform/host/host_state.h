@@ -1,6 +1,7 @@
 // Shared state of the host implementation files (not for callers).
 #pragma once
 
+#include "base/ascii_case.h"
 #include "platform/host/host_control.h"
 
 namespace platform::host::detail {
@@ -18,6 +19,11 @@ struct HostState {
 };
 
 HostState& State();
+// A drive letter's place in driveDirectory, either case; -1 for no letter.
+inline int DriveIndex(char letter) {
+    const int index = AsciiLower(letter) - 'a';
+    return index >= 0 && index < 26 ? index : -1;
+}
 bool Fails(FileOperation operation, const char* detail);
 // Gives back the mode an attribute change took from a file whose deletion has
 // not followed (file_io_host.cpp).

@@ -56,8 +56,8 @@ TreeState& Tree() {
 // -1 when the drive is not mapped.
 int SplitPath(const char* windowsPath, std::vector<std::string>& parts) {
     if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return -1;
-    int index = (windowsPath[0] | 0x20) - 'a';
-    if (index < 0 || index >= 26 || State().driveDirectory[index].empty()) return -1;
+    const int index = DriveIndex(windowsPath[0]);
+    if (index < 0 || State().driveDirectory[index].empty()) return -1;
     std::string current;
     for (const char* p = windowsPath + 2;; ++p) {
         if (*p == '\\' || *p == '/' || *p == '\0') {

@@ -29,8 +29,8 @@ void DispatchTakenMessage() {
 
 int DriveType(const char* root) {
     if (!root || !root[0] || root[1] != ':') return kDriveNoRootDir;
-    int index = (root[0] | 0x20) - 'a';
-    if (index < 0 || index >= 26) return kDriveNoRootDir;
+    const int index = host::detail::DriveIndex(root[0]);
+    if (index < 0) return kDriveNoRootDir;
     auto& state = host::detail::State();
     return state.driveDirectory[index].empty() ? kDriveNoRootDir : state.driveType[index];
 }

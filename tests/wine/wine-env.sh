@@ -130,7 +130,7 @@ qx_unlink_host_folders() {
 # drive_c. Device entries (com1 -> /dev/ttyS0) are no folders and may stay.
 # Called before anything scans in a prefix.
 qx_check_isolated() {
-    local prefix why="" entry target root
+    local prefix why="" entry target
     prefix="$(cd "$1" 2>/dev/null && pwd -P)" || why="no such prefix: $1"
     if [ -z "$why" ] && { [ -e "$prefix/dosdevices/z:" ] || [ -L "$prefix/dosdevices/z:" ]; }; then
         why="Z: is mapped"
@@ -138,17 +138,15 @@ qx_check_isolated() {
     if [ -z "$why" ]; then
         for entry in "$prefix"/dosdevices/*; do
             [ -e "$entry" ] || [ -L "$entry" ] || continue
+            target="$(readlink -m "$entry")"
             case "${entry##*/}" in
                 ?:)
-                    target="$(readlink -m "$entry")"
-                    root="$prefix/"
-                    if [ "${target#"$root"}" = "$target" ]; then
+                    if [ "${target#"$prefix/"}" = "$target" ]; then
                         why="drive ${entry##*/} leads out of the prefix (to $target)"
                         break
                     fi
                     ;;
                 *)
-                    target="$(readlink -m "$entry")"
                     if [ "${target#/dev/}" = "$target" ]; then
                         why="${entry##*/} is no device (it leads to $target)"
                         break
