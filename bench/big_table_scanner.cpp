@@ -12,7 +12,7 @@ asm(".section .rodata\n"
     ".previous\n");
 extern "C" const SignatureRecord qx_bench_big_table[];
 
-int ScanExecutableFile(const char* defaultName, const char* path) {
+int ScanExecutableFile(const char* defaultName, ScannedFile& file) {
     static const ExecutableTableIndex executableIndex(qx_bench_big_table);
-    return ScanFileWithTables({&executableIndex, ArchiveSignatureTable}, defaultName, path);
+    return ScanFileWithTables({&executableIndex, ArchiveSignatureTable}, defaultName, file);
 }

@@ -30,16 +30,17 @@ struct RecordName {
     char text[kDetectionNameSize + 1];
 };
 
-int ScanPeFile(const SignatureTables& tables, platform::ScopedFile& file, std::int64_t length,
-               const char* path) {
-    if (!ReadPeSections(file.Get())) return 0;
-    const SignatureRecord* record = FindExecutableRecord(*tables.executable, file.Get(), length);
+int ScanPeFile(const SignatureTables& tables, ScannedFile& file, std::int64_t length) {
+    const int fd = file.Descriptor();
+    if (!ReadPeSections(fd)) return 0;
+    const SignatureRecord* record = FindExecutableRecord(*tables.executable, fd, length);
     if (!record) {
         ClearCurrentFilePath();
         return 0;
     }
     ++ScanState.FilesInfected;
-    file.Close();
+    file.CloseForRemoval();
+    const char* path = file.Path();
     SweepKnownStartupEntries();  // reads CurrentFilePath
     RecordName name(*record);
     if (ScanState.MemoryScanMode == 1) {
@@ -56,7 +57,8 @@ int ScanPeFile(const SignatureTables& tables, platform::ScopedFile& file, std::i
 
 }  // namespace
 
-int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, const char* path) {
+int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, ScannedFile& file) {
+    const char* path = file.Path();
     if (ScanState.MemoryRemediation != 0 && ReportWindow != nullptr) {
         // The process was ended by the memory phase; its file is not read again.
         ReportLine("%s", texts::kMemoryRemovedLine);
@@ -66,37 +68,37 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, c
         return 0;
     }
 
-    platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen()) return 0;
+    const int fd = file.Descriptor();
+    if (fd == platform::kNoFile) return 0;
     CopyText(CurrentFilePath, path);
-    std::int64_t length = platform::FileLength(file.Get());
+    const std::int64_t length = file.Length();
     if (length < 0) return 0;
 
-    if (ReadPeSignature(file.Get())) return ScanPeFile(tables, file, length, path);
+    if (ReadPeSignature(fd)) return ScanPeFile(tables, file, length);
 
     // One read of the head stands for the verifiers' and the archive walk's
     // own reads of it: a member that would reject on those bytes is not
     // asked, and the walk does not read them again for every row.
     std::uint8_t head[kArchiveHeadRead];
-    const int headRead = ReadAt(file.Get(), 0, head, sizeof head, sizeof head);
+    const int headRead = ReadAt(fd, 0, head, sizeof head, sizeof head);
     const std::size_t headLength = headRead > 0 ? static_cast<std::size_t>(headRead) : 0;
     for (const VariantVerifier& verifier : VariantVerifierList) {
         if (headRead >= 0 && !verifier.headMayPass(head, headLength)) continue;
-        if (verifier.verify(file.Get())) {
+        if (verifier.verify(fd)) {
             ++ScanState.FilesInfected;
-            file.Close();
+            file.CloseForRemoval();
             Remediate(path, verifier.detectionName);
             ClearCurrentFilePath();
             return 0;  // the next scanner still gets the (by now deleted) path
         }
     }
 
-    ArchiveWalkResult archive =
-        headRead >= 0 ? WalkArchiveTable(tables.archive, file.Get(), length, head, headLength)
-                      : WalkArchiveTable(tables.archive, file.Get(), length);
+    ArchiveWalkResult archive = headRead >= 0
+                                    ? WalkArchiveTable(tables.archive, fd, length, head, headLength)
+                                    : WalkArchiveTable(tables.archive, fd, length);
     if (archive.end != ArchiveWalkEnd::Matched) return 0;
     ++ScanState.FilesInfected;
-    file.Close();
+    file.CloseForRemoval();
     SweepKnownStartupEntries();
     Remediate(path, RecordName(*archive.record).text);
     ClearCurrentFilePath();

@@ -4,18 +4,21 @@
 #pragma once
 
 #include "detect/signature_match.h"
+#include "scan/scanned_file.h"
 #include "state/program_state.h"
 
 // The shipped tables. 1 when a signature table matched (whatever the removal
 // did, and in memory mode); 0 otherwise, after a verifier detection included.
-int ScanExecutableFile(const char* defaultName, const char* path);
+// A removed file is closed first; an unmatched one is left open for the next
+// scanner.
+int ScanExecutableFile(const char* defaultName, ScannedFile& file);
 
 // The same scan against tables of the caller's own.
 struct SignatureTables {
     const ExecutableTableIndex* executable;
     const SignatureRecord* archive;
 };
-int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, const char* path);
+int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, ScannedFile& file);
 
 // Clears the file's attributes and deletes it (ending its process and trying
 // once more if need be; failing that, schedules deletion at the next start

@@ -2,7 +2,9 @@
 // returns non-zero has dealt with the file and the later ones are skipped.
 #pragma once
 
-using FileScanner = int (*)(const char* defaultName, const char* path);
+class ScannedFile;
+
+using FileScanner = int (*)(const char* defaultName, ScannedFile& file);
 
 struct FileScannerEntry {
     const char* defaultName;
@@ -10,3 +12,7 @@ struct FileScannerEntry {
 };
 
 extern const FileScannerEntry FileScannerList[];
+
+// Runs the list over path with one shared open of the file: the walker's
+// scan of one file.
+void RunFileScanners(const char* path);

@@ -60,9 +60,7 @@ void ScanFile(const char* path) {
     // The records this scan has just made are no part of the drive it scans.
     if (IsRecordMadeThisScan(path)) return;
     if (ScanState.MemoryScanMode == 0) ++ScanState.FilesScanned;
-    for (const FileScannerEntry* s = FileScannerList; s->scanner; ++s) {
-        if (s->scanner(s->defaultName, path) != 0) break;
-    }
+    RunFileScanners(path);
 }
 
 // The long (UTF-8) path of the folder being walked, with its final '\\', for

@@ -54,7 +54,6 @@ constexpr int kScriptMatchedNameSize = 280;
 // file to the next; only the first headLength/tailLength count.
 struct ScriptCleanerFields {
     bool tableUnscrambled = false;
-    std::int64_t fileLength = 0;  // set by HasLineFeed
     std::uint8_t headText[kScriptTextSize] = {};
     std::size_t headLength = 0;
     std::uint8_t tailText[kScriptTextSize] = {};

@@ -169,9 +169,7 @@ bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std
     return false;
 }
 
-bool HasLineFeed(int fd) {
-    const std::int64_t length = platform::FileLength(fd);
-    ScriptCleaner.fileLength = length;
+bool HasLineFeed(int fd, std::int64_t length) {
     if (length < 0) return false;
     std::size_t block = length > static_cast<std::int64_t>(kLineFeedBlockLarge)
                             ? kLineFeedBlockLarge
@@ -187,8 +185,7 @@ bool HasLineFeed(int fd) {
     return LineFeedBeforeZero(buffer);
 }
 
-bool EndsWithMarkupCloser(int fd) {
-    const std::int64_t length = platform::FileLength(fd);
+bool EndsWithMarkupCloser(int fd, std::int64_t length) {
     if (length < static_cast<std::int64_t>(kCloserSpan)) return false;
     std::uint8_t buffer[kCloserSpan + 1];
     if (!ReadBlock(fd, length - static_cast<std::int64_t>(kCloserSpan), buffer, sizeof buffer,
@@ -204,11 +201,9 @@ bool EndsWithMarkupCloser(int fd) {
            std::strstr(text, "</SCRIPT>");
 }
 
-bool DetectScriptWorm(int fd) {
-    if (!HasLineFeed(fd) && !EndsWithMarkupCloser(fd)) return false;
-    const std::int64_t length = ScriptCleaner.fileLength;
-    // Only when the length could not be read yet the closer test passed.
-    if (length < 0) return false;
+bool DetectScriptWorm(int fd, std::int64_t length) {
+    // Both tests fail for a length that could not be taken.
+    if (!HasLineFeed(fd, length) && !EndsWithMarkupCloser(fd, length)) return false;
 
     std::uint8_t work[kScriptTextSize + 1];
     std::size_t w = kScriptTextSize;
@@ -243,19 +238,16 @@ void PrepareScriptTable() {
     UnscrambleScriptTable();
 }
 
-int CleanScriptFile(const char* /*defaultName*/, const char* path) {
+int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     PrepareScriptTable();
+    const char* path = file.Path();
     if (!path) return 0;
-    platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen()) return 0;
-    const bool matched = DetectScriptWorm(file.Get());
-    if (matched) {
-        CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
-        CopyText(StatusBuffer, path);  // the status line is not repainted for this
-    }
-    // Closed before any delete: Windows cannot delete an open file.
-    file.Close();
-    if (!matched) return 0;
+    const int fd = file.Descriptor();
+    if (fd == platform::kNoFile) return 0;
+    if (!DetectScriptWorm(fd, file.Length())) return 0;
+    CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
+    CopyText(StatusBuffer, path);  // the status line is not repainted for this
+    file.CloseForRemoval();
 
     // No attribute change, no process ending, no boot-time deletion for these files.
     QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName);

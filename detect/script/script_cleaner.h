@@ -6,25 +6,29 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scan/scanned_file.h"
 #include "state/program_state.h"  // ScriptCleaner, the cleaner's working state
 
 // FileScannerList entry: 1 when the file matched a record (deleted or not),
 // 0 otherwise. defaultName is not used: the result line names the record.
-int CleanScriptFile(const char* defaultName, const char* path);
+int CleanScriptFile(const char* defaultName, ScannedFile& file);
 
 // Unscrambles the table unless that has already happened in this run.
 void PrepareScriptTable();
 
+// length is the file's length as taken once after opening it (-1 when it
+// could not be taken); every read is still checked, so a file that shrank
+// since then comes up short and is not matched.
+
 // On a match: the record's name in ScriptCleaner.matchedName, FilesInfected + 1.
-bool DetectScriptWorm(int fd);
+bool DetectScriptWorm(int fd, std::int64_t length);
 
 // A line feed before the first zero byte of the first or the last block
 // (1024 bytes, or 512 for files of 1024 bytes or less, at most the file).
-// Sets ScriptCleaner.fileLength.
-bool HasLineFeed(int fd);
+bool HasLineFeed(int fd, std::int64_t length);
 
 // "</BODY>", "</HTML>" or "</SCRIPT>", in any case, in the last 100 bytes.
-bool EndsWithMarkupCloser(int fd);
+bool EndsWithMarkupCloser(int fd, std::int64_t length);
 
 // Copies the count source bytes that are not blanks; destination must hold
 // count bytes. Returns the number copied.

@@ -75,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CheckHeadShortcut(in);
     ExecutableTableIndex index(in.table.data());
-    ScanFileWithTables({&index, in.table.data()}, "W32/Bagle.Worm", "C:\\sample.bin");
+    ScannedFile file("C:\\sample.bin");
+    ScanFileWithTables({&index, in.table.data()}, "W32/Bagle.Worm", file);
     return 0;
 }

@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!shrink) return true;
         return ftruncate(fd, static_cast<off_t>(half)) != 0;
     });
-    DetectScriptWorm(fd);
+    // The length is taken where the walker takes it: after the open, under the faults.
+    DetectScriptWorm(fd, platform::FileLength(fd));
     platform::host::SetFaultInjector(nullptr);
     return 0;
 }

@@ -39,8 +39,12 @@ protected:
           })),
           index_(executable_.data()) {}
 
-    int Scan(const char* path) {
-        return ScanFileWithTables({&index_, archive_.data()}, texts::kDefaultDetectionName, path);
+    int Scan(const char* path) { return ScanWith({&index_, archive_.data()}, path); }
+
+    // One scan of path against tables, with the file as the walker hands it over.
+    static int ScanWith(const SignatureTables& tables, const char* path) {
+        ScannedFile file(path);
+        return ScanFileWithTables(tables, texts::kDefaultDetectionName, file);
     }
 
     // A PE file that the second executable record (kTrojan) detects.
@@ -225,8 +229,7 @@ TEST_F(ExecutableScannerTest, NameFieldWithoutItsNulIsReportedUpToFiftyCharacter
     const std::string fifty = "W32/OnLineGames." + std::string(34, 'x');
     auto table = Terminated({MakeRecord(fifty, 2000, p1_, 9000, p2_, 30000, SizeExact)});
     WriteSample("a.zip", BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}}));
-    EXPECT_EQ(
-        ScanFileWithTables({&index_, table.data()}, texts::kDefaultDetectionName, "C:\\a.zip"), 1);
+    EXPECT_EQ(ScanWith({&index_, table.data()}, "C:\\a.zip"), 1);
     EXPECT_EQ(lines, std::vector<std::string>{Removed("C:\\a.zip", fifty)});
     EXPECT_EQ(DetectionNameBuffer, fifty);
 }
@@ -265,9 +268,7 @@ TEST_F(ExecutableScannerTest, HeadIsReadOnceForTheVerifiersAndTheArchiveWalk) {
     pk[6] = 0;  // not encrypted
     WriteSample("junk.zip", pk);
     const int before = Count(FileOperation::Read);
-    EXPECT_EQ(
-        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\junk.zip"),
-        1);
+    EXPECT_EQ(ScanWith({&index_, anyRow.data()}, "C:\\junk.zip"), 1);
     EXPECT_EQ(Count(FileOperation::Read) - before, 2 + 1 + 2);
     EXPECT_EQ(lines, std::vector<std::string>{Removed("C:\\junk.zip", kArchiveName)});
 }
@@ -334,17 +335,13 @@ TEST_F(ExecutableScannerTest, FileOverTwoGigabytesIsMeasuredButMatchesNoSize) {
     auto anyRow = Terminated({MakeRecord(kArchiveName, 2000, p1_, 9000, p2_, 22, SizeAny)});
     WriteSample("huge.zip", BuildPatternFile(30000, {{2000, p1_}, {9000, p2_}}));
     ASSERT_EQ(truncate(HostPath("huge.zip").c_str(), (std::int64_t{1} << 31) + 100), 0);
-    EXPECT_EQ(
-        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\huge.zip"),
-        0);
+    EXPECT_EQ(ScanWith({&index_, anyRow.data()}, "C:\\huge.zip"), 0);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(FileExists("huge.zip"));
 
     // The same bytes at a 32-bit length are detected by the row.
     ASSERT_EQ(truncate(HostPath("huge.zip").c_str(), 30000), 0);
-    EXPECT_EQ(
-        ScanFileWithTables({&index_, anyRow.data()}, texts::kDefaultDetectionName, "C:\\huge.zip"),
-        1);
+    EXPECT_EQ(ScanWith({&index_, anyRow.data()}, "C:\\huge.zip"), 1);
 }
 
 }  // namespace

@@ -94,7 +94,8 @@ ScanOutcome RealFileDrive::Scan(const std::string& name) {
     const std::string windowsPath = "C:\\" + name;
     const std::size_t before = lines.size();
     ScanOutcome outcome;
-    outcome.result = ScanExecutableFile("W32/Bagle.Worm", windowsPath.c_str());
+    ScannedFile file(windowsPath.c_str());
+    outcome.result = ScanExecutableFile("W32/Bagle.Worm", file);
     outcome.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
     outcome.stillThere = FileExists(name);
     return outcome;

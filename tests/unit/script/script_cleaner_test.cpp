@@ -32,7 +32,7 @@ bool TableIsPlain() {
 
 TEST_F(ScriptDriveTest, MatchedFileIsDeletedAndReported) {
     WriteFile("web\\aq.js", Sample(9));
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\web\\aq.js"), 1);
+    EXPECT_EQ(CleanPath("C:\\web\\aq.js"), 1);
     EXPECT_EQ(lines, std::vector<std::string>{"C:\\web\\aq.js     JS/Bagle.Aq.Worm Virus removed"});
     EXPECT_TRUE(statuses.empty()) << "the path goes to StatusBuffer without a status message";
     EXPECT_STREQ(StatusBuffer, "C:\\web\\aq.js");
@@ -44,12 +44,12 @@ TEST_F(ScriptDriveTest, MatchedFileIsDeletedAndReported) {
 
 TEST_F(ScriptDriveTest, UnmatchedOrUnopenableFileIsLeftAloneSilently) {
     WriteFile("notes.txt", "Dear diary,\r\nnothing to see here.\r\n</html>");
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\notes.txt"), 0);
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\missing.vbs"), 0);
+    EXPECT_EQ(CleanPath("C:\\notes.txt"), 0);
+    EXPECT_EQ(CleanPath("C:\\missing.vbs"), 0);
     WriteFile("locked.vbs", Sample(1));
     platform::host::SetFaultInjector(
         [](FileOperation op, const char*) { return op == FileOperation::Open; });
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\locked.vbs"), 0);
+    EXPECT_EQ(CleanPath("C:\\locked.vbs"), 0);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(FileExists("notes.txt"));
     EXPECT_TRUE(FileExists("locked.vbs"));
@@ -62,7 +62,7 @@ TEST_F(ScriptDriveTest, FileThatCannotBeDeletedIsReportedUnableToRemove) {
     WriteFile("page.htm", Sample(12));
     platform::host::SetFaultInjector(
         [](FileOperation op, const char*) { return op == FileOperation::Delete; });
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\page.htm"), 1);
+    EXPECT_EQ(CleanPath("C:\\page.htm"), 1);
     EXPECT_EQ(lines,
               std::vector<std::string>{"C:\\page.htm     HTML/Bagle.Dl.A.Trojan Unable to remove"});
     EXPECT_TRUE(FileExists("page.htm"));
@@ -74,7 +74,7 @@ TEST_F(ScriptDriveTest, FileThatCannotBeDeletedIsReportedUnableToRemove) {
 TEST_F(ScriptDriveTest, MemoryPhaseDoesNotChangeTheCleaner) {
     ScanState.MemoryScanMode = 1;
     WriteFile("q.vbs", Sample(2));
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\q.vbs"), 1);
+    EXPECT_EQ(CleanPath("C:\\q.vbs"), 1);
     EXPECT_EQ(lines, std::vector<std::string>{"C:\\q.vbs     VBS/Bagle.Q.Worm Virus removed"});
 }
 
@@ -106,7 +106,7 @@ TEST_F(ScriptOnceTest, TableIsUnscrambledOnceBeforeTheFirstOpen) {
     // An odd number of calls: unscrambling on every call would leave it scrambled.
     const char* const calls[] = {"C:\\a.txt", "C:\\b.vbs", "C:\\missing", "C:\\a.txt", "C:\\c.js"};
     int matched = 0;
-    for (const char* path : calls) matched += CleanScriptFile(texts::kDefaultDetectionName, path);
+    for (const char* path : calls) matched += CleanPath(path);
     EXPECT_EQ(matched, 2);
     EXPECT_EQ(opens, 5);
     EXPECT_TRUE(plainAtEveryOpen);
@@ -178,7 +178,7 @@ TEST_F(ScriptDriveTest, FileDetectedByTheExecutableScannerNeverReachesTheCleaner
     ASSERT_TRUE(WritePeSample(HostPath("Copy/both.exe"), spec));
 
     // On its own the cleaner matches it.
-    EXPECT_EQ(CleanScriptFile(texts::kDefaultDetectionName, "C:\\Copy\\both.exe"), 1);
+    EXPECT_EQ(CleanPath("C:\\Copy\\both.exe"), 1);
     ASSERT_EQ(lines,
               std::vector<std::string>{"C:\\Copy\\both.exe     W32/Bagle.Aa.Worm Virus removed"});
     lines.clear();

@@ -211,9 +211,9 @@ TEST_F(ScriptDriveTest, FileThatShrinksBeforeAReadIsNotMatched) {
                 }
                 return false;
             });
-            platform::ScopedFile file(platform::OpenReadBinary("C:\\sample.bin"));
-            ASSERT_TRUE(file.IsOpen());
-            EXPECT_FALSE(DetectScriptWorm(file.Get()));
+            ScannedFile file("C:\\sample.bin");
+            ASSERT_EQ(file.Length(), static_cast<std::int64_t>(content.size()));
+            EXPECT_FALSE(DetectOpen(file));
             platform::host::SetFaultInjector(nullptr);
         }
     }

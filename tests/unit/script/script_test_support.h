@@ -9,6 +9,8 @@
 #include "detect/script/script_cleaner.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
+#include "scan/report_texts.h"
+#include "scan/scanned_file.h"
 #include "state/program_state.h"
 #include "tests/support/host_fixture.h"
 #include "tools/samples/script_sample.h"
@@ -33,6 +35,12 @@ inline std::string Pattern(int number) {
     return ScriptSourceRecord(number).pattern;
 }
 
+// CleanScriptFile on a path of its own, as the walker hands a file over.
+inline int CleanPath(const char* path) {
+    ScannedFile file(path);
+    return CleanScriptFile(texts::kDefaultDetectionName, file);
+}
+
 class ScriptDriveTest : public HostDriveTest {
 protected:
     void SetUp() override {
@@ -40,12 +48,18 @@ protected:
         PrepareScriptTable();
     }
 
+    // DetectScriptWorm on the file with its length as the walker takes it.
+    static bool DetectOpen(ScannedFile& file) {
+        return file.Descriptor() != platform::kNoFile &&
+               DetectScriptWorm(file.Descriptor(), file.Length());
+    }
+
     // Writes content as C:\sample.bin and runs DetectScriptWorm on it.
     bool Detect(const std::string& content) {
         WriteFile("sample.bin", content);
-        platform::ScopedFile file(platform::OpenReadBinary("C:\\sample.bin"));
-        EXPECT_TRUE(file.IsOpen());
-        return file.IsOpen() && DetectScriptWorm(file.Get());
+        ScannedFile file("C:\\sample.bin");
+        EXPECT_NE(file.Descriptor(), platform::kNoFile);
+        return DetectOpen(file);
     }
 
     // The name DetectScriptWorm gives content, or "" when nothing matches.
@@ -63,8 +77,8 @@ protected:
             for (int j = 1; j <= kScriptSignatureCount; ++j) {
                 if (j != k) Record(j).patternLength = 0;
             }
-            platform::ScopedFile file(platform::OpenReadBinary("C:\\sample.bin"));
-            if (file.IsOpen() && DetectScriptWorm(file.Get())) found.push_back(k);
+            ScannedFile file("C:\\sample.bin");
+            if (DetectOpen(file)) found.push_back(k);
         }
         return found;
     }

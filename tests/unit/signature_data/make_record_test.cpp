@@ -31,7 +31,8 @@ protected:
         const SignatureRecord table[2] = {record, SignatureRecord{}};
         const SignatureRecord noArchive[1] = {SignatureRecord{}};
         const ExecutableTableIndex index(table);
-        return ScanFileWithTables({&index, noArchive}, "W32/Bagle.Worm", "C:\\sample.exe");
+        ScannedFile file("C:\\sample.exe");
+        return ScanFileWithTables({&index, noArchive}, "W32/Bagle.Worm", file);
     }
 };
 

@@ -58,7 +58,8 @@ protected:
     std::string ScanExpecting(const char* file, const char* name) {
         lines.clear();
         const std::string path = std::string("C:\\") + file;
-        const int result = ScanExecutableFile("W32/Bagle.Worm", path.c_str());
+        ScannedFile scanned(path.c_str());
+        const int result = ScanExecutableFile("W32/Bagle.Worm", scanned);
         const std::string want = path + "     " + name + " removed";
         std::string got = "result " + std::to_string(result);
         for (const std::string& l : lines) got += " | " + l;

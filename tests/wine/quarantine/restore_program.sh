@@ -8,7 +8,7 @@ source "$here/../wine-env.sh"
 test_exe="$1"
 restore_exe="$2"
 prefix="$(cd "$(dirname "$test_exe")" && pwd)/wine-prefix-quarantine_restore_program"
-qx_new_prefix "$prefix"
+qx_new_prefix "$prefix" || { echo "FAIL: cannot make the prefix $prefix"; exit 1; }
 export WINEPREFIX="$prefix"
 qx_wine_run "$prefix" "$test_exe" \
     --gtest_filter=WineQuarantine.EveryKindIsCopiedThenRemovedAndComesBackByteForByte >/dev/null ||

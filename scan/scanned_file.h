@@ -1,0 +1,40 @@
+// One file as the per-file scanners see it: opened on first use and kept open
+// for the next scanner, its length taken once per open. Under Wine every open,
+// length query and close is a round trip to the server, so the scanners share
+// them rather than each opening the path itself.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/file_io.h"
+
+class ScannedFile {
+public:
+    explicit ScannedFile(const char* path) : path_(path) {}
+    ScannedFile(const ScannedFile&) = delete;
+    ScannedFile& operator=(const ScannedFile&) = delete;
+
+    const char* Path() const { return path_; }
+
+    // The open descriptor, or platform::kNoFile when the path could not be
+    // opened. A failed open is not tried again by a later scanner.
+    int Descriptor();
+
+    // The length of the open file, taken once; -1 when there is no open file
+    // or the length could not be taken.
+    std::int64_t Length();
+
+    // Closes the file before it is removed (Windows cannot delete an open
+    // file). A later scanner that asks opens the path afresh and sees what is
+    // left of it, as if it had opened the path itself.
+    void CloseForRemoval();
+
+private:
+    enum class Open { NotYet, Done, Failed };
+
+    const char* path_;
+    platform::ScopedFile file_;
+    Open open_ = Open::NotYet;
+    bool lengthTaken_ = false;
+    std::int64_t length_ = -1;
+};
