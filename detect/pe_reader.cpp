@@ -37,7 +37,7 @@ int ReadPeSections(int fd) {
                : 0;
 }
 
-std::uint32_t RvaToFileOffset(std::uint32_t rva, int fd) {
+std::uint32_t RvaToFileOffset(std::uint32_t rva, std::int64_t fileLength) {
     const PeHeaderViewData& pe = PeHeaderView;
     // Capped again: the view may hold a count that ReadPeSections refused.
     int count = pe.NumberOfSections();
@@ -50,6 +50,6 @@ std::uint32_t RvaToFileOffset(std::uint32_t rva, int fd) {
 
     std::uint32_t offset = rva - pe.SectionVirtualAddress(i) + pe.SectionPointerToRawData(i);
     // An unknown length (-1) counts as "past the end".
-    if (static_cast<std::int64_t>(offset) >= platform::FileLength(fd)) offset = rva;
+    if (static_cast<std::int64_t>(offset) >= fileLength) offset = rva;
     return offset == 0 ? pe.SizeOfHeaders() : offset;
 }

@@ -41,5 +41,6 @@ extern PeHeaderViewData PeHeaderView;
 int ReadPeSignature(int fd);
 // 1 when the optional header and every section header (at most 20) were read in full.
 int ReadPeSections(int fd);
-// The file position of rva by the section table; never fails.
-std::uint32_t RvaToFileOffset(std::uint32_t rva, int fd);
+// The file position of rva by the section table; never fails. fileLength is
+// the file's length as taken once for the whole scan of it (-1: unknown).
+std::uint32_t RvaToFileOffset(std::uint32_t rva, std::int64_t fileLength);

@@ -43,12 +43,12 @@ ExecutableTableIndex::ExecutableTableIndex(const SignatureRecord* table) : table
 
 namespace {
 
-bool PatternAtEntryOffset(int fd, std::uint32_t entryPoint, std::int32_t offset,
-                          const std::uint8_t* pattern) {
+bool PatternAtEntryOffset(int fd, std::int64_t fileLength, std::uint32_t entryPoint,
+                          std::int32_t offset, const std::uint8_t* pattern) {
     // 32-bit wrap-around, as the loader's own arithmetic.
     std::uint32_t rva = entryPoint + static_cast<std::uint32_t>(offset);
     std::uint8_t bytes[kPatternCompared];
-    return ReadExactlyAt(fd, RvaToFileOffset(rva, fd), bytes, sizeof bytes) &&
+    return ReadExactlyAt(fd, RvaToFileOffset(rva, fileLength), bytes, sizeof bytes) &&
            std::memcmp(bytes, pattern, kPatternCompared) == 0;
 }
 
@@ -76,8 +76,8 @@ const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, i
                                             std::int64_t fileLength) {
     std::uint32_t entryPoint = PeHeaderView.AddressOfEntryPoint();
     return index.FirstAccepted(fileLength, [&](const SignatureRecord& record) {
-        return PatternAtEntryOffset(fd, entryPoint, record.offset1, record.pattern1) &&
-               PatternAtEntryOffset(fd, entryPoint, record.offset2, record.pattern2);
+        return PatternAtEntryOffset(fd, fileLength, entryPoint, record.offset1, record.pattern1) &&
+               PatternAtEntryOffset(fd, fileLength, entryPoint, record.offset2, record.pattern2);
     });
 }
 

@@ -76,8 +76,9 @@ bool PatternPositions(const std::string& path, const SignatureRecord& r, std::in
     platform::ScopedFile file(platform::OpenReadBinary(path.c_str()));
     if (!file.IsOpen() || !ReadPeSignature(file.Get()) || !ReadPeSections(file.Get())) return false;
     const std::uint32_t entry = PeHeaderView.AddressOfEntryPoint();
-    at1 = RvaToFileOffset(entry + static_cast<std::uint32_t>(r.offset1), file.Get());
-    at2 = RvaToFileOffset(entry + static_cast<std::uint32_t>(r.offset2), file.Get());
+    const std::int64_t length = platform::FileLength(file.Get());
+    at1 = RvaToFileOffset(entry + static_cast<std::uint32_t>(r.offset1), length);
+    at2 = RvaToFileOffset(entry + static_cast<std::uint32_t>(r.offset2), length);
     return true;
 }
 

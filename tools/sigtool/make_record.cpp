@@ -31,11 +31,11 @@ private:
 };
 
 // The 20 bytes the scanner compares for an entry-point-relative offset.
-bool BytesAtOffset(int fd, std::uint32_t entryPoint, std::int32_t offset,
+bool BytesAtOffset(int fd, std::int64_t fileLength, std::uint32_t entryPoint, std::int32_t offset,
                    std::uint8_t (&bytes)[kPatternSize]) {
     std::memset(bytes, 0, sizeof bytes);
     const std::uint32_t position =
-        RvaToFileOffset(entryPoint + static_cast<std::uint32_t>(offset), fd);
+        RvaToFileOffset(entryPoint + static_cast<std::uint32_t>(offset), fileLength);
     return ReadExactlyAt(fd, position, bytes, kPatternCompared);
 }
 
@@ -75,7 +75,9 @@ bool ChooseOffsets(int fd, std::int64_t fileLength, std::uint32_t entryPoint, st
             continue;
         }
         std::uint8_t bytes[kPatternSize];
-        if (!BytesAtOffset(fd, entryPoint, static_cast<std::int32_t>(offset), bytes)) continue;
+        if (!BytesAtOffset(fd, fileLength, entryPoint, static_cast<std::int32_t>(offset), bytes)) {
+            continue;
+        }
         if (!Distinctive(bytes)) continue;
         chosen[found++] = static_cast<std::int32_t>(offset);
         if (found == 2) break;
@@ -136,8 +138,8 @@ bool MakeRecordFromSample(const MakeRecordRequest& request, SignatureRecord& rec
         r.offset1 = o1;
         r.offset2 = o2;
     }
-    if (!BytesAtOffset(file.Get(), entryPoint, r.offset1, r.pattern1) ||
-        !BytesAtOffset(file.Get(), entryPoint, r.offset2, r.pattern2)) {
+    if (!BytesAtOffset(file.Get(), length, entryPoint, r.offset1, r.pattern1) ||
+        !BytesAtOffset(file.Get(), length, entryPoint, r.offset2, r.pattern2)) {
         error = "an offset leads outside the file (the scanner would skip this record)";
         return false;
     }

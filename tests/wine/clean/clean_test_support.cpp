@@ -276,8 +276,9 @@ bool PatternOffsets(const std::string& path, const SignatureRecord& r, std::uint
     if (!file.IsOpen()) return false;
     if (!ReadPeSignature(file.Get()) || !ReadPeSections(file.Get())) return false;
     std::uint32_t ep = PeHeaderView.AddressOfEntryPoint();
-    o1 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset1), file.Get());
-    o2 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset2), file.Get());
+    const std::int64_t length = platform::FileLength(file.Get());
+    o1 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset1), length);
+    o2 = RvaToFileOffset(ep + static_cast<std::uint32_t>(r.offset2), length);
     return true;
 }
 
