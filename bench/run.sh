@@ -5,56 +5,83 @@
 #   bench/run.sh --cold [--runs R]  the floor and quellix-scan with the page
 #                                   cache dropped before each run (needs root)
 #   bench/run.sh --window [...]     the window under Wine: bench/window.sh
+#   bench/run.sh --all [--runs R]   all of them over the one tree, one after
+#                                   the other: every figure and its floor
 # BUILD_DIR picks the build folder (default build/bench); JOBS the build's -j;
 # QX_BENCH_BIN a folder of ready native programs (no build then).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "${1:-}" = --window ]; then
-    shift
-    exec bench/window.sh "$@"
-fi
+mode=warm
+case "${1:-}" in
+    --window) shift; exec bench/window.sh "$@" ;;
+    --cold) mode=cold; shift ;;
+    --all) mode=all; shift ;;
+esac
 build_dir="${BUILD_DIR:-build/bench}"
+tree="$build_dir/bench-tree"
 bin="${QX_BENCH_BIN:-}"
 if [ -z "$bin" ]; then
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=OFF >/dev/null
     cmake --build "$build_dir" -j"${JOBS:-2}" --target quellix-bench >/dev/null
     bin="$build_dir/bin"
 fi
-if [ "${1:-}" != --cold ]; then
-    exec "$bin/quellix-bench" --tree "$build_dir/bench-tree" "$@"
+if [ "$mode" = warm ]; then
+    exec "$bin/quellix-bench" --tree "$tree" "$@"
 fi
+runs=5
+if [ "${1:-}" = --runs ]; then runs="$2"; fi
+
+median() { sort -n "$1" | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 # Cold cache: each run starts with the page cache dropped, so every file's
 # blocks come from the disk. The same tree as the warm benchmark.
-shift
-runs=5
-if [ "${1:-}" = --runs ]; then runs="$2"; fi
-tree="$build_dir/bench-tree"
-[ -f "$tree.manifest" ] || "$bin/quellix-bench" --tree "$tree" --runs 1 >/dev/null
-drop() { sync && echo 3 >/proc/sys/vm/drop_caches; }
-if ! (drop) 2>/dev/null; then
-    echo "cold cache: not measured: the page cache cannot be dropped here" \
-        "(needs root and a writable /proc/sys/vm/drop_caches)"
+cold() {
+    [ -f "$tree.manifest" ] || "$bin/quellix-bench" --tree "$tree" --runs 1 >/dev/null
+    drop() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+    if ! (drop) 2>/dev/null; then
+        echo "cold cache: not measured: the page cache cannot be dropped here" \
+            "(needs root and a writable /proc/sys/vm/drop_caches)"
+        return 0
+    fi
+    seconds() {  # seconds CMD...: wall time of one run after dropping the caches
+        drop
+        local start end
+        start=$(date +%s%N)
+        "$@" >/dev/null 2>&1 || true  # the scan exits 1 when it finds something
+        end=$(date +%s%N)
+        echo $(((end - start) / 1000))
+    }
+    : >"$tree.cold-floor"
+    : >"$tree.cold-scan"
+    for ((r = 1; r <= runs; ++r)); do
+        seconds "$bin/quellix-floor" "$tree" >>"$tree.cold-floor"
+        seconds "$bin/quellix-scan" --report-only "$tree" >>"$tree.cold-scan"
+    done
+    awk -v f="$(median "$tree.cold-floor")" -v s="$(median "$tree.cold-scan")" -v r="$runs" 'BEGIN {
+        printf "cold cache (dropped before each run), median of %d runs:\n", r
+        printf "  floor: walk+open+4K+4K+close  %8.3f s\n", f / 1e6
+        printf "  quellix-scan --report-only    %8.3f s\n", s / 1e6
+        printf "  quellix-scan vs floor: %.2fx (target <= 1.10x) %s\n", s / f, (s / f <= 1.10) ? "met" : "MISSED"
+    }'
+}
+
+if [ "$mode" = cold ]; then
+    cold
     exit 0
 fi
-seconds() {  # seconds CMD...: wall time of one run after dropping the caches
-    drop
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true  # the scan exits 1 when it finds something
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000))
-}
-: >"$tree.cold-floor"
-: >"$tree.cold-scan"
-for ((r = 1; r <= runs; ++r)); do
-    seconds "$bin/quellix-floor" "$tree" >>"$tree.cold-floor"
-    seconds "$bin/quellix-scan" --report-only "$tree" >>"$tree.cold-scan"
-done
-median() { sort -n "$1" | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-awk -v f="$(median "$tree.cold-floor")" -v s="$(median "$tree.cold-scan")" -v r="$runs" 'BEGIN {
-    printf "cold cache (dropped before each run), median of %d runs:\n", r
-    printf "  floor: walk+open+4K+4K+close  %8.3f s\n", f / 1e6
-    printf "  quellix-scan --report-only    %8.3f s\n", s / 1e6
-    printf "  quellix-scan vs floor: %.2fx (target <= 1.10x) %s\n", s / f, (s / f <= 1.10) ? "met" : "MISSED"
-}'
+
+# --all: the warm benchmark (with the 100x table and peak memory), the cold
+# cache, then the window under Wine, each over the same tree.
+echo "== warm page cache"
+"$bin/quellix-bench" --tree "$tree" --runs "$runs"
+echo
+echo "== cold page cache"
+cold
+echo
+echo "== the window under Wine"
+win_build="${WIN_BUILD:-build/win64}"
+if [ ! -f "$win_build/bin/quellix.exe" ]; then
+    echo "window: not measured: no Windows build in $win_build (make test builds one)"
+    exit 0
+fi
+WIN_BUILD="$win_build" HOST_BIN="$bin" TREE="$tree" bench/window.sh --runs "$runs"

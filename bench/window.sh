@@ -8,7 +8,8 @@
 # Usage: bench/window.sh [--runs R] [--smoke]
 #   WIN_BUILD  Windows build folder with quellix.exe and qxdriver.exe (build/win64)
 #   HOST_BIN   native bin folder with quellix-bench, to make the tree (build/host/bin)
-#   TREE       the tree (build/bench-tree, made by quellix-bench when absent)
+#   TREE       the tree (build/bench/bench-tree, the native benchmark's; made by
+#              quellix-bench when absent)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -25,7 +26,7 @@ if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" --runs "$runs" $([ "$files"
 
 win="$(cd "${WIN_BUILD:-build/win64}/bin" && pwd)"
 host_bin="${HOST_BIN:-build/host/bin}"
-tree="${TREE:-build/bench-tree}"
+tree="${TREE:-build/bench/bench-tree}"
 [ "$files" = 400 ] && tree="${TREE:-build/bench-smoke-tree}"
 if [ ! -f "$tree.manifest" ]; then
     "$host_bin/quellix-bench" --tree "$tree" --files "$files" --runs 1 >/dev/null
