@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cstring>
-
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -23,29 +21,8 @@ namespace {
 
 constexpr UINT_PTR kScanTimer = 100;
 constexpr UINT kScanTimerPeriod = 100;
-// The walk reports every entry, often a thousand a second; a person reads a
-// status line at most this often, and each shown one costs a repaint.
+// Shows a status path that waited for its turn (see StatusPace).
 constexpr UINT_PTR kStatusTimer = 101;
-constexpr DWORD kStatusInterval = 50;
-
-// The status line's last shown path and time, and a path not shown yet.
-struct StatusPace {
-    bool shownOnce = false;
-    DWORD shownAt = 0;
-    char shown[kStatusBufferSize] = {};
-    bool pending = false;
-    bool timerSet = false;
-    char text[kStatusBufferSize] = {};
-} statusPace;
-
-// Two paths are in one folder when they agree up to their last backslashes.
-bool SameFolder(const char* a, const char* b) {
-    const char* slashA = std::strrchr(a, '\\');
-    const char* slashB = std::strrchr(b, '\\');
-    const std::size_t lengthA = slashA ? static_cast<std::size_t>(slashA - a) : 0;
-    const std::size_t lengthB = slashB ? static_cast<std::size_t>(slashB - b) : 0;
-    return lengthA == lengthB && std::memcmp(a, b, lengthA) == 0;
-}
 
 constexpr COLORREF kBackgroundKey = 0xFF00FF;
 constexpr int kDesignWidth = 600;
@@ -290,33 +267,19 @@ bool MainDialog::ProcessMessage(const ui::Message& message, INT_PTR& result) {
 }
 
 // Message numbers 10 and 11 are the report channel's own; both return 0.
-// A path in the folder last shown, within 50 ms of the last shown one, waits;
-// the next due one, the timer or the statistics show the latest waiting one.
+// A path that waits is shown by the timer, by the statistics or by the next
+// path shown in its place.
 INT_PTR MainDialog::OnSetStatus(const ui::Message&) {
-    const DWORD now = GetTickCount();
-    if (statusPace.shownOnce && ScanState.StatisticsPhase == 0 &&
-        SameFolder(StatusBuffer, statusPace.shown) && now - statusPace.shownAt < kStatusInterval) {
-        CopyText(statusPace.text, StatusBuffer);
-        statusPace.pending = true;
-        if (!statusPace.timerSet) {
-            statusPace.timerSet = SetTimer(hwnd_, kStatusTimer, kStatusInterval, nullptr) != 0;
-        }
-        return TRUE;
+    if (statusPace_.Report(StatusBuffer, GetTickCount(), ScanState.StatisticsPhase != 0)) {
+        statusLine_.SetText(StatusBuffer);
+    } else if (!statusTimerSet_) {
+        statusTimerSet_ = SetTimer(hwnd_, kStatusTimer, StatusPace::kIntervalMs, nullptr) != 0;
     }
-    statusPace.shownOnce = true;
-    statusPace.shownAt = now;
-    CopyText(statusPace.shown, StatusBuffer);
-    statusPace.pending = false;
-    statusLine_.SetText(StatusBuffer);
     return TRUE;
 }
 
 void MainDialog::ShowWaitingStatus() {
-    if (!statusPace.pending) return;
-    statusPace.pending = false;
-    statusPace.shownAt = GetTickCount();
-    CopyText(statusPace.shown, statusPace.text);
-    statusLine_.SetText(statusPace.text);
+    if (const char* path = statusPace_.TakeWaiting(GetTickCount())) statusLine_.SetText(path);
 }
 
 INT_PTR MainDialog::OnAddResult(const ui::Message&) {
@@ -333,7 +296,7 @@ INT_PTR MainDialog::OnAddResult(const ui::Message&) {
 INT_PTR MainDialog::OnTimer(const ui::Message& message) {
     if (message.wParam == kStatusTimer) {
         KillTimer(hwnd_, kStatusTimer);
-        statusPace.timerSet = false;
+        statusTimerSet_ = false;
         ShowWaitingStatus();
         return TRUE;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "scan/status_pace.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/gdi.h"
 #include "ui/skin_button.h"
@@ -85,6 +86,8 @@ private:
     HRGN region_ = nullptr;  // the window's own once SetWindowRgn has taken it
     BITMAP backgroundInfo_{};
     ui::Font searchFont_;
+    StatusPace statusPace_;
+    bool statusTimerSet_ = false;
 };
 
 // Program-wide objects of the main dialog.
