@@ -1,7 +1,7 @@
 // One file as the per-file scanners see it: opened on first use and kept open
-// for the next scanner, its length taken once per open. Under Wine every open,
-// length query and close is a round trip to the server, so the scanners share
-// them rather than each opening the path itself.
+// for the next scanner, its length taken once per open. Under Wine every open
+// and close is a round trip to the server and a length is three seeks, so the
+// scanners share them rather than each opening the path itself.
 #pragma once
 
 #include <cstdint>

@@ -15,20 +15,9 @@
 #include "platform/host/host_control.h"
 #include "state/program_state.h"
 #include "tests/fuzz/detect/fuzz_input.h"
+#include "tests/fuzz/fuzz_drive.h"
 
 namespace {
-
-// A plain array: it must outlive the exit handler that removes the folder.
-char DriveRoot[64];
-
-// In memory where there is a tmpfs: every run writes, and often deletes, the file.
-bool MakeDriveRoot() {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::snprintf(DriveRoot, sizeof DriveRoot, "%s/quellix-fuzz-drive-XXXXXX", base);
-    if (!mkdtemp(DriveRoot)) return false;
-    std::atexit([] { std::filesystem::remove_all(DriveRoot); });
-    return true;
-}
 
 // The scanner reads the head once for the verifiers and the archive walk;
 // the long way, where each reads it again, must give the same: a member whose
@@ -61,13 +50,13 @@ void CheckHeadShortcut(const FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool ready = MakeDriveRoot();
-    if (!ready) return 0;
-    platform::host::MapDrive('C', DriveRoot);
+    const char* root = FuzzDriveRoot();
+    if (!root) return 0;
+    platform::host::MapDrive('C', root);
     ScanState.MemoryScanMode = 0;
 
     FuzzInput in = SplitFuzzInput(data, size);
-    std::string hostPath = std::string(DriveRoot) + "/sample.bin";
+    std::string hostPath = std::string(root) + "/sample.bin";
     std::FILE* out = std::fopen(hostPath.c_str(), "wb");
     if (!out) return 0;
     if (in.fileSize > 0) std::fwrite(in.file, 1, in.fileSize, out);

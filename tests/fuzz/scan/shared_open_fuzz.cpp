@@ -18,22 +18,12 @@
 #include "scan/report_channel.h"
 #include "scan/scanned_file.h"
 #include "state/program_state.h"
+#include "tests/fuzz/fuzz_drive.h"
 
 namespace {
 
 constexpr std::size_t kGapUnit = 577;
 constexpr char kPath[] = "C:\\sample.bin";
-
-// A plain array: it must outlive the exit handler that removes the folder.
-char DriveRoot[64];
-
-bool MakeDriveRoot() {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::snprintf(DriveRoot, sizeof DriveRoot, "%s/quellix-fuzz-shared-XXXXXX", base);
-    if (!mkdtemp(DriveRoot)) return false;
-    std::atexit([] { std::filesystem::remove_all(DriveRoot); });
-    return true;
-}
 
 struct Outcome {
     std::vector<std::string> lines;
@@ -53,7 +43,7 @@ int sinkTag;
 
 template <typename Scan>
 Outcome Run(const std::string& bytes, bool deletesFail, Scan scan) {
-    const std::string hostPath = std::string(DriveRoot) + "/sample.bin";
+    const std::string hostPath = std::string(FuzzDriveRoot()) + "/sample.bin";
     std::FILE* out = std::fopen(hostPath.c_str(), "wb");
     if (!out) std::abort();
     std::fwrite(bytes.data(), 1, bytes.size(), out);
@@ -81,8 +71,8 @@ Outcome Run(const std::string& bytes, bool deletesFail, Scan scan) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool ready = [] {
-        if (!MakeDriveRoot()) return false;
-        platform::host::MapDrive('C', DriveRoot);
+        if (!FuzzDriveRoot()) return false;
+        platform::host::MapDrive('C', FuzzDriveRoot());
         platform::host::SetMessageSink([](platform::WindowRef, unsigned message) {
             if (message == MSG_ADD_RESULT && collected) collected->emplace_back(LineBuffer);
         });
