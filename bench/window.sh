@@ -65,16 +65,25 @@ plant_d() {
 }
 unplant_d() { rm -f "$prefix/dosdevices/d:"; rm -rf "$prefix/drive_d"; }
 
-# window_run: prints "<microseconds from SCAN to OK> <files scanned>".
-window_run() {
-    local out
-    out="$(in_prefix 'C:\qxtest\qxdriver.exe' start clock "click:$IDC_SCAN" wait-ok clock read \
-        "click:$IDC_OK_BUTTON" expect-ended 2>/dev/null | tr -d '\r')"
+# driver_run WHAT STEPS...: the driver's transcript of a run that reached OK
+# and ended; stops the benchmark, showing the transcript, when it did not.
+driver_run() {
+    local what="$1" out
+    shift
+    out="$(in_prefix 'C:\qxtest\qxdriver.exe' "$@" 2>/dev/null | tr -d '\r')"
     if ! grep -q '^ok shown$' <<<"$out" || ! grep -q '^ended$' <<<"$out"; then
-        echo "window run failed:" >&2
+        echo "$what failed:" >&2
         echo "$out" >&2
         exit 1
     fi
+    printf '%s\n' "$out"
+}
+
+# window_run: prints "<microseconds from SCAN to OK> <files scanned>".
+window_run() {
+    local out
+    out="$(driver_run "window run" start clock "click:$IDC_SCAN" wait-ok clock read \
+        "click:$IDC_OK_BUTTON" expect-ended)" || exit 1
     local t0 t1 n
     t0="$(grep '^clock: ' <<<"$out" | sed -n 1p | cut -d' ' -f2)"
     t1="$(grep '^clock: ' <<<"$out" | sed -n 2p | cut -d' ' -f2)"
@@ -88,14 +97,9 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+
 # microseconds until the stop question appeared.
 stop_run() {
     local out
-    out="$(in_prefix 'C:\qxtest\qxdriver.exe' start "click:$IDC_SCAN" sleep:1500 "time-stop:$1" \
-        answer:yes wait-status:"Scanning terminated" wait-ok "click:$IDC_OK_BUTTON" expect-ended \
-        2>/dev/null | tr -d '\r')"
-    if ! grep -q "^stop $1: " <<<"$out" || ! grep -q '^ended$' <<<"$out"; then
-        echo "stop run ($1) failed:" >&2
-        echo "$out" >&2
-        exit 1
-    fi
+    out="$(driver_run "stop run ($1)" start "click:$IDC_SCAN" sleep:1500 "time-stop:$1" \
+        answer:yes wait-status:"Scanning terminated" wait-ok "click:$IDC_OK_BUTTON" \
+        expect-ended)" || exit 1
     sed -n "s/^stop $1: \([0-9]*\) us$/\1/p" <<<"$out"
 }
 

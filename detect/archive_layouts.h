@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// ZIP local file header.
-struct ZipLocalHeader {
-    std::uint8_t signature[4];  // "PK\3\4"
+// The fields a ZIP local header and a central directory header share, in the
+// same order in both (from "version needed" to the extra field's length).
+struct ZipEntryFields {
     std::uint8_t versionNeeded[2];
     std::uint8_t flags[2];
     std::uint8_t method[2];
@@ -21,28 +21,27 @@ struct ZipLocalHeader {
     std::uint8_t nameLength[2];
     std::uint8_t extraLength[2];
 };
+static_assert(sizeof(ZipEntryFields) == 26, "the shared entry fields are 26 bytes");
+static_assert(offsetof(ZipEntryFields, flags) == 2);
+static_assert(offsetof(ZipEntryFields, method) == 4);
+static_assert(offsetof(ZipEntryFields, compressedSize) == 14);
+static_assert(offsetof(ZipEntryFields, uncompressedSize) == 18);
+static_assert(offsetof(ZipEntryFields, nameLength) == 22);
+static_assert(offsetof(ZipEntryFields, extraLength) == 24);
+
+// ZIP local file header.
+struct ZipLocalHeader {
+    std::uint8_t signature[4];  // "PK\3\4"
+    ZipEntryFields entry;       // flags at 6, sizes at 18 and 22, lengths at 26 and 28
+};
 static_assert(sizeof(ZipLocalHeader) == 30, "ZIP local file header is 30 bytes");
-static_assert(offsetof(ZipLocalHeader, flags) == 6);
-static_assert(offsetof(ZipLocalHeader, method) == 8);
-static_assert(offsetof(ZipLocalHeader, compressedSize) == 18);
-static_assert(offsetof(ZipLocalHeader, uncompressedSize) == 22);
-static_assert(offsetof(ZipLocalHeader, nameLength) == 26);
-static_assert(offsetof(ZipLocalHeader, extraLength) == 28);
+static_assert(offsetof(ZipLocalHeader, entry) == 4);
 
 // ZIP central directory file header.
 struct ZipCentralHeader {
     std::uint8_t signature[4];  // "PK\1\2"
     std::uint8_t versionMadeBy[2];
-    std::uint8_t versionNeeded[2];
-    std::uint8_t flags[2];
-    std::uint8_t method[2];
-    std::uint8_t modifiedTime[2];
-    std::uint8_t modifiedDate[2];
-    std::uint8_t crc32[4];
-    std::uint8_t compressedSize[4];
-    std::uint8_t uncompressedSize[4];
-    std::uint8_t nameLength[2];
-    std::uint8_t extraLength[2];
+    ZipEntryFields entry;  // name and extra lengths at 28 and 30
     std::uint8_t commentLength[2];
     std::uint8_t diskNumberStart[2];
     std::uint8_t internalAttributes[2];
@@ -50,8 +49,7 @@ struct ZipCentralHeader {
     std::uint8_t localHeaderOffset[4];
 };
 static_assert(sizeof(ZipCentralHeader) == 46, "ZIP central directory header is 46 bytes");
-static_assert(offsetof(ZipCentralHeader, nameLength) == 28);
-static_assert(offsetof(ZipCentralHeader, extraLength) == 30);
+static_assert(offsetof(ZipCentralHeader, entry) == 6);
 static_assert(offsetof(ZipCentralHeader, commentLength) == 32);
 
 // ZIP end of central directory record.

@@ -103,10 +103,10 @@ bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLe
 bool ZipHeaderPasses(const ZipLocalHeader& local, const ZipVariantRow& row) {
     // Only "PK" is tested, not the rest of the local header signature.
     if (local.signature[0] != 'P' || local.signature[1] != 'K') return false;
-    std::uint16_t flags = LoadLe16(local.flags);
-    std::uint16_t method = LoadLe16(local.method);
-    std::uint32_t compressed = LoadLe32(local.compressedSize);
-    std::uint32_t uncompressed = LoadLe32(local.uncompressedSize);
+    std::uint16_t flags = LoadLe16(local.entry.flags);
+    std::uint16_t method = LoadLe16(local.entry.method);
+    std::uint32_t compressed = LoadLe32(local.entry.compressedSize);
+    std::uint32_t uncompressed = LoadLe32(local.entry.uncompressedSize);
     if ((flags & 0x0001) == 0) return false;
     if (row.storedSizeRelation && compressed - uncompressed != kStoredEncryptionOverhead)
         return false;
@@ -147,9 +147,9 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
     const ZipLocalHeader& local = Headers.zipLocal;
     if (!ReadHeaderAt(fd, 0, Headers.zipLocal)) return 0;
     if (!ZipHeaderPasses(local, row)) return 0;
-    std::uint32_t compressed = LoadLe32(local.compressedSize);
-    std::uint16_t nameLength = LoadLe16(local.nameLength);
-    std::uint16_t extraLength = LoadLe16(local.extraLength);
+    std::uint32_t compressed = LoadLe32(local.entry.compressedSize);
+    std::uint16_t nameLength = LoadLe16(local.entry.nameLength);
+    std::uint16_t extraLength = LoadLe16(local.entry.extraLength);
 
     // A name of 300 bytes or more is not read and passes.
     if (nameLength < kNameBufferSize &&
@@ -165,8 +165,8 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
         return 1;  // the archive ends after its first entry: the local header decides
     }
     const ZipCentralHeader& header = Headers.zipCentral;
-    std::int64_t end = central + std::int64_t{sizeof header} + LoadLe16(header.nameLength) +
-                       LoadLe16(header.extraLength) + LoadLe16(header.commentLength);
+    std::int64_t end = central + std::int64_t{sizeof header} + LoadLe16(header.entry.nameLength) +
+                       LoadLe16(header.entry.extraLength) + LoadLe16(header.commentLength);
     if (!ReadHeaderAt(fd, end, Headers.zipEnd)) return 0;
     return LoadLe16(Headers.zipEnd.entriesOnDisk) == 1 && LoadLe16(Headers.zipEnd.entriesTotal) == 1
                ? 1

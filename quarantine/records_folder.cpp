@@ -13,14 +13,6 @@ bool startSet = false;
 QuarantineTime start;
 std::vector<std::string> madeThisScan;
 
-bool SameText(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size(); ++i) {
-        if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return b[i] == '\0';
-}
-
 }  // namespace
 
 void NoteRecordMade(const char* path) {
@@ -29,7 +21,7 @@ void NoteRecordMade(const char* path) {
 
 bool IsRecordMadeThisScan(const char* path) {
     for (const std::string& made : madeThisScan) {
-        if (SameText(made, path)) return true;
+        if (EqualsIgnoringCase(made.c_str(), path)) return true;
     }
     return false;
 }

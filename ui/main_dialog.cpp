@@ -100,8 +100,8 @@ int SuiteInstalled(const char* subkey, const char* valueName, char* buffer, DWOR
     access |= KEY_WOW64_32KEY;
 #endif
     platform::RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, access, key.Receive()) != ERROR_SUCCESS) {
-        key.Detach();
+    if (!key.KeepIf(RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, access, key.Receive()) ==
+                    ERROR_SUCCESS)) {
         return 0;
     }
     DWORD size = 0;

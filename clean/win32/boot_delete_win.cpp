@@ -103,9 +103,9 @@ int RestartComputer() {
     const RestartCalls& calls = RestartSystemCalls;
     if (PlatformClass() != kPlatform95Family) {
         platform::KernelHandle token;
-        if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                                    token.Receive())) {
-            token.Detach();  // the out parameter is not defined on failure
+        if (!token.KeepIf(calls.openProcessToken(GetCurrentProcess(),
+                                                 TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                                 token.Receive()) != FALSE)) {
             return 0;
         }
         TOKEN_PRIVILEGES privileges = {};

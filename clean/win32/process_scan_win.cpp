@@ -86,9 +86,8 @@ bool EndProcess(HANDLE process) {
 
 void EnableDebugPrivilege() {
     KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                          token.Receive())) {
-        token.Detach();  // the out parameter is not defined on failure
+    if (!token.KeepIf(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                       token.Receive()) != FALSE)) {
         return;
     }
     TOKEN_PRIVILEGES privileges = {};

@@ -86,9 +86,8 @@ extern DWORD StopServiceWaitLimitMs;
 // A key opened in RegistryViewFlag()'s view; empty when it cannot be opened.
 inline platform::RegistryKey OpenKeyInView(HKEY root, const char* path, REGSAM access) {
     platform::RegistryKey key;
-    if (RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), key.Receive()) != ERROR_SUCCESS) {
-        key.Detach();
-    }
+    key.KeepIf(RegOpenKeyExA(root, path, 0, access | RegistryViewFlag(), key.Receive()) ==
+               ERROR_SUCCESS);
     return key;
 }
 

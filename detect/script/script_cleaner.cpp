@@ -240,10 +240,9 @@ void PrepareScriptTable() {
 
 int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     PrepareScriptTable();
-    const char* path = file.Path();
-    if (!path) return 0;
-    const int fd = file.Descriptor();
+    const int fd = file.Descriptor();  // none for a null path
     if (fd == platform::kNoFile) return 0;
+    const char* path = file.Path();
     if (!DetectScriptWorm(fd, file.Length())) return 0;
     CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
     CopyText(StatusBuffer, path);  // the status line is not repainted for this

@@ -28,11 +28,19 @@ public:
     Type Get() const { return handle_; }
     explicit operator bool() const { return Traits::IsValid(handle_); }
 
-    // For the API's out parameter; the handle held before is closed. Where
-    // the call fails, Detach: not every API leaves the parameter unset.
+    // For the API's out parameter; the handle held before is closed. Pass the
+    // call's success to KeepIf: not every API leaves the parameter unset when
+    // it fails, and what it left there is no handle to close.
+    //   if (!key.KeepIf(RegOpenKeyExA(..., key.Receive()) == ERROR_SUCCESS)) ...
     Type* Receive() {
         Close();
         return &handle_;
+    }
+    // Keeps the received handle when succeeded, else forgets it unclosed;
+    // returns succeeded.
+    bool KeepIf(bool succeeded) {
+        if (!succeeded) Detach();
+        return succeeded;
     }
     // Takes ownership of handle; the one held before is closed.
     void Reset(Type handle = Traits::kNone) {

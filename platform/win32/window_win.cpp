@@ -23,10 +23,11 @@ void SendWindowMessage(WindowRef window, unsigned message) {
 }
 
 bool TakeQueuedMessage(QueuedMessage& message) {
-    if (foundEmpty && GetTickCount() - foundEmptyAt < kIdlePollInterval) return false;
+    const DWORD now = GetTickCount();
+    if (foundEmpty && now - foundEmptyAt < kIdlePollInterval) return false;
     if (!PeekMessageA(&lastTaken, nullptr, 0, 0, PM_REMOVE)) {
         foundEmpty = true;
-        foundEmptyAt = GetTickCount();
+        foundEmptyAt = now;
         return false;
     }
     foundEmpty = false;

@@ -77,11 +77,11 @@ void Say(const char* format, ...) {
 
 // Polls until done() holds or the time is up.
 template <class Done>
-bool WaitFor(Done done, DWORD timeoutMs) {
+bool WaitFor(Done done, DWORD timeoutMs, DWORD pollMs = 50) {
     DWORD start = GetTickCount();
     while (!done()) {
         if (timeoutMs != INFINITE && GetTickCount() - start > timeoutMs) return false;
-        Sleep(50);
+        Sleep(pollMs);
     }
     return true;
 }
@@ -251,13 +251,19 @@ HWND WaitQuestion() {
     return question;
 }
 
+// The performance counter in microseconds.
+long long MicrosecondsNow() {
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<long long>(now.QuadPart * 1000000.0 / frequency.QuadPart);
+}
+
 // Stops a running scan (esc, cancel or x) and says how long the stop
 // question took to appear: an upper bound on how soon the scan took the stop.
 // Polls every millisecond, not every 50 as the other waits do.
 void TimeStop(const std::string& how) {
-    LARGE_INTEGER frequency{}, pressed{}, shown{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&pressed);
+    const long long pressed = MicrosecondsNow();
     if (how == "esc") {
         Key(VK_ESCAPE);
     } else if (how == "cancel") {
@@ -267,15 +273,10 @@ void TimeStop(const std::string& how) {
     } else {
         Fail("unknown stop " + how);
     }
-    const DWORD start = GetTickCount();
-    while (ProgramWindowsWith(IDC_MESSAGE_TEXT).empty()) {
-        if (GetTickCount() - start > kScanTimeoutMs) Fail("no question appeared");
-        Sleep(1);
+    if (!WaitFor([] { return !ProgramWindowsWith(IDC_MESSAGE_TEXT).empty(); }, kScanTimeoutMs, 1)) {
+        Fail("no question appeared");
     }
-    QueryPerformanceCounter(&shown);
-    Say("stop %s: %lld us", how.c_str(),
-        static_cast<long long>((shown.QuadPart - pressed.QuadPart) * 1000000.0 /
-                               frequency.QuadPart));
+    Say("stop %s: %lld us", how.c_str(), MicrosecondsNow() - pressed);
 }
 
 void Answer(const std::string& how) {
@@ -501,11 +502,7 @@ int main(int argc, char** argv) {
         } else if (step == "where") {
             Where();
         } else if (step == "clock") {
-            LARGE_INTEGER now{}, frequency{};
-            QueryPerformanceCounter(&now);
-            QueryPerformanceFrequency(&frequency);
-            Say("clock: %lld",
-                static_cast<long long>(now.QuadPart * 1000000.0 / frequency.QuadPart));
+            Say("clock: %lld", MicrosecondsNow());
         } else if (step == "sleep") {
             Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
         } else {

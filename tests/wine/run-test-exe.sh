@@ -13,8 +13,9 @@ mkdir -p "$(dirname "$stem")"
 # Each run writes its process id into STEM.XXXXXX.run and makes its prefix
 # beside it, STEM.XXXXXX. A .run file whose process is gone was left by a run
 # that was killed (a timeout, a crash): its prefix is removed, never reused.
-# A prefix under the bare STEM is from before prefixes were made per run.
-rm -rf "$stem"
+# A prefix under the bare STEM is from before prefixes were made per run; only
+# a folder named as this script names them is removed, whatever QX_WINEPREFIX says.
+if [[ "$(basename "$stem")" == wine-prefix-* ]] && [ -f "$stem/system.reg" ]; then rm -rf "$stem"; fi
 for mark in "$stem".*.run; do
     [ -e "$mark" ] || continue
     owner="$(cat "$mark" 2>/dev/null)"

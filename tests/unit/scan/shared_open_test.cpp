@@ -46,12 +46,12 @@ protected:
         std::string error;
         EXPECT_TRUE(BuildBenchTree(root, kBenchFiles, tree, error)) << error;
         expectedBenchLines_ = tree.expectedLines.size();
-        fs::create_directories(root + "/scripts");
         for (int record = 1; record <= 13; ++record) {
             ScriptSampleSpec spec;
             spec.record = record;
             spec.blankEvery = record % 3;
-            Write(root + "/scripts/s" + std::to_string(record) + ".htm", BuildScriptSample(spec));
+            WriteFile(std::string(name) + "/scripts/s" + std::to_string(record) + ".htm",
+                      BuildScriptSample(spec));
         }
         return root;
     }
@@ -104,13 +104,6 @@ protected:
             paths.push_back(path);
         }
         return paths;
-    }
-
-    static void Write(const std::string& path, const std::string& content) {
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        std::fwrite(content.data(), 1, content.size(), out);
-        std::fclose(out);
     }
 
     static constexpr int kBenchFiles = 1200;
