@@ -589,7 +589,15 @@ start_waiting() {
     mkdir -p "$prefix/drive_c/$1"
     cp -f "$bin/qx_victim.exe" "$prefix/drive_c/$1/$2"
     (cd "$test_dir" && wine "C:\\$1\\$2" >/dev/null 2>&1 &)
+    # Running before the scan starts (its command line names it), so that one
+    # missing afterwards was ended, not late; a second at least, as before.
     sleep 1
+    local i
+    for ((i = 0; i < 90; ++i)); do
+        grep -qaF "C:\\$1\\$2" /proc/[0-9]*/cmdline 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "e2e $name: C:\\$1\\$2 not seen running after 10 s; going on" >&2
 }
 
 # Infected files held open by another program, and harmless programs named
