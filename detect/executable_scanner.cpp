@@ -131,8 +131,9 @@ void Remediate(const char* path, const char* detectionName) {
         }
     }
     ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
-    // The latest scheduling decides, success or not.
-    ScanState.RestartNeeded = ScheduleBootDelete(path);
-    SettleQuarantineCopy(
-        copy, ScanState.RestartNeeded ? RemovalEnd::AtNextStart : RemovalEnd::NotRemoved);
+    // Any file left for the restart keeps the question; a later failure to
+    // schedule another file does not take it back.
+    const bool scheduled = ScheduleBootDelete(path) != 0;
+    if (scheduled) ScanState.RestartNeeded = 1;
+    SettleQuarantineCopy(copy, scheduled ? RemovalEnd::AtNextStart : RemovalEnd::NotRemoved);
 }

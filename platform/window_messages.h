@@ -14,6 +14,7 @@ void SendWindowMessage(WindowRef window, unsigned message);
 
 constexpr unsigned kWmDestroy = 0x0002;
 constexpr unsigned kWmQuit = 0x0012;
+constexpr unsigned kWmKeyDown = 0x0100;
 
 struct QueuedMessage {
     unsigned message;

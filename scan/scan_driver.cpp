@@ -75,7 +75,7 @@ void PumpMessages() {
     SystemFileViewPause pause;
     platform::QueuedMessage message;
     if (!platform::TakeQueuedMessage(message)) return;
-    if ((message.wParam & 0xFFFF) == kEscapeKey) {
+    if (message.message == platform::kWmKeyDown && (message.wParam & 0xFFFF) == kEscapeKey) {
         // Any answer but No stops the scan; the key itself goes no further.
         if (ShowMessage(texts::kTerminateQuestion, texts::kProgramTitle, kQuestionStyle) != kIdNo) {
             ScanState.TerminateRequested = 1;

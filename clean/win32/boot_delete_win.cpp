@@ -11,6 +11,7 @@
 
 RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
                                    ExitWindowsEx};
+BootDeleteCalls BootDeleteSystemCalls = {MoveFileExA};
 
 namespace {
 
@@ -70,8 +71,9 @@ int ScheduleBootDelete(const char* path) {
             return AddWininitRename("NUL", source) ? 1 : 0;
         }
         case kPlatformNtFamily:
-            MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            return 1;
+            // Only a request the system took will delete the file at the restart.
+            return BootDeleteSystemCalls.moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1
+                                                                                                : 0;
         default:
             return 0;
     }

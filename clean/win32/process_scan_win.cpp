@@ -19,6 +19,8 @@
 
 void(WINAPI* EndProgram)(UINT exitCode) = ExitProcess;
 
+ProcessEndCalls ProcessEndSystemCalls = {TerminateProcess};
+
 namespace {
 
 constexpr DWORD kListRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;   // 0x410
@@ -81,7 +83,7 @@ void Remediate(const char* path, int& result) {
 }
 
 bool EndProcess(HANDLE process) {
-    return TerminateProcess(process, 0) != FALSE;
+    return ProcessEndSystemCalls.terminateProcess(process, 0) != FALSE;
 }
 
 void EnableDebugPrivilege() {
@@ -209,7 +211,9 @@ int ScanProcesses9x() {
     for (const ProcessNode& node : nodes) {
         if (!WalkFound(node.modulePath, result)) continue;
         KernelHandle process(OpenProcess(kEndRights, FALSE, node.processId));
-        if (process) EndProcess(process.Get());
+        // A process still running has not been removed from memory: its file
+        // is left to the drive walk, which tells what becomes of it.
+        if (!process || !EndProcess(process.Get())) continue;
         Remediate(node.modulePath, result);
     }
     return result;

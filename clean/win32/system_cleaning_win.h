@@ -112,3 +112,17 @@ struct RestartCalls {
     BOOL(WINAPI* exitWindows)(UINT, DWORD);
 };
 extern RestartCalls RestartSystemCalls;
+
+// The call that asks NT to delete a file at the next start; a test can stand
+// in for a system that refuses the request.
+struct BootDeleteCalls {
+    BOOL(WINAPI* moveFileEx)(LPCSTR, LPCSTR, DWORD);
+};
+extern BootDeleteCalls BootDeleteSystemCalls;
+
+// The memory phase's end of an infected process; a test can stand in for a
+// process that will not end.
+struct ProcessEndCalls {
+    BOOL(WINAPI* terminateProcess)(HANDLE, UINT);
+};
+extern ProcessEndCalls ProcessEndSystemCalls;

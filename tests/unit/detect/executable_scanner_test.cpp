@@ -300,8 +300,9 @@ TEST_F(ExecutableScannerTest, AttributeChangeFailsUnableToRemoveAndNoScheduling)
     EXPECT_TRUE(FileExists("locked.exe"));
 }
 
-TEST_F(ExecutableScannerTest, DeleteFailsUnableToRemoveAndSchedulingResultIsAssigned) {
-    // An earlier scheduling succeeded; this one (the host schedules nothing) sets it back.
+TEST_F(ExecutableScannerTest, DeleteFailsUnableToRemoveAndAnEarlierSchedulingStands) {
+    // An earlier file waits for the restart; this one cannot be scheduled (the
+    // host schedules nothing), which does not take the restart back.
     ScanState.RestartNeeded = 1;
     WriteInfectedPe("busy.exe");
     CountOperations({FileOperation::Delete});
@@ -309,7 +310,7 @@ TEST_F(ExecutableScannerTest, DeleteFailsUnableToRemoveAndSchedulingResultIsAssi
     EXPECT_EQ(lines, std::vector<std::string>{Unable("C:\\busy.exe", kTrojan)});
     // Nothing was ended on the host, so there is no second try.
     EXPECT_EQ(Count(FileOperation::Delete), 1);
-    EXPECT_EQ(ScanState.RestartNeeded, 0);
+    EXPECT_EQ(ScanState.RestartNeeded, 1);
     EXPECT_EQ(ScanState.FilesRemoved, 0);
     EXPECT_TRUE(FileExists("busy.exe"));
 }

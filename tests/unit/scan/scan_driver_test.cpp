@@ -162,6 +162,34 @@ TEST_F(ScanDriverTest, EscapeAnsweredNoGoesOnAndTheKeyIsDropped) {
     EXPECT_EQ(statuses.back(), "Scanning completed");
 }
 
+// Only the key itself is Escape: other messages whose parameter happens to
+// hold 27 (a key release, a character, a timer or command identifier) go to
+// the dialog as they are and ask nothing.
+TEST_F(ScanDriverTest, OnlyAnEscapeKeyPressAsksToTerminate) {
+    const QueuedMessage notEscape[] = {{0x0101 /* WM_KEYUP */, 27},
+                                       {0x0102 /* WM_CHAR */, 27},
+                                       {0x0113 /* WM_TIMER */, 27},
+                                       {0x0111 /* WM_COMMAND */, 27},
+                                       {0x0100 /* WM_KEYDOWN, another key */, 28}};
+    for (const QueuedMessage& message : notEscape) {
+        ResetScanGlobals(false);
+        static int sinkTag;
+        ReportWindowForTest(&sinkTag);
+        questions.clear();
+        pumpCount = 0;
+        WriteFile("a.txt");
+        std::vector<unsigned> dispatched;
+        platform::host::SetMessageDispatcher(
+            [&](const QueuedMessage& m) { dispatched.push_back(m.message); });
+        answer = kIdYes;
+        DeliverAfter(0, message);
+        RunScan();
+        EXPECT_TRUE(questions.empty()) << message.message;
+        EXPECT_EQ(dispatched, std::vector<unsigned>{message.message});
+        EXPECT_EQ(ScanState.TerminateRequested, 0) << message.message;
+    }
+}
+
 TEST_F(ScanDriverTest, QuitAndDestroyStopTheScanWithoutReachingTheDialog) {
     for (unsigned message : {platform::kWmQuit, platform::kWmDestroy}) {
         ResetScanGlobals(false);

@@ -53,8 +53,55 @@ TEST(BootDelete, NtSchedulesThroughThePendingList) {
     WriteFileBytes("C:\\qxtest\\boot\\sched.exe", "MZ");
     EXPECT_EQ(ScheduleBootDelete("C:\\qxtest\\boot\\sched.exe"), 1);
     EXPECT_TRUE(Pending("C:\\qxtest\\boot\\sched.exe"));
-    // True whatever the system says, even for a file that is not there.
+    // The system takes the request for a file that is not there as well.
     EXPECT_EQ(ScheduleBootDelete("C:\\qxtest\\boot\\missing.exe"), 1);
+}
+
+BOOL WINAPI RefuseMove(LPCSTR, LPCSTR, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+HANDLE HoldOpen(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A deletion the system refused to schedule asks for no restart, and does not
+// take back the restart an earlier file of the scan is waiting for.
+TEST(BootDelete, ARefusedSchedulingIsNoRestartAndKeepsAnEarlierOne) {
+    CreateDirectoryA("C:\\qxtest\\refuse", nullptr);
+    const std::string first = "C:\\qxtest\\refuse\\first.exe";
+    const std::string refused = "C:\\qxtest\\refuse\\refused.exe";
+    WriteFileBytes(first, "MZ first");
+    WriteFileBytes(refused, "MZ refused");
+    HANDLE holdFirst = HoldOpen(first);
+    HANDLE holdRefused = HoldOpen(refused);
+    ASSERT_NE(holdFirst, INVALID_HANDLE_VALUE);
+    ASSERT_NE(holdRefused, INVALID_HANDLE_VALUE);
+    const BootDeleteCalls saved = BootDeleteSystemCalls;
+    BeginTestScan();
+
+    BootDeleteSystemCalls.moveFileEx = RefuseMove;
+    EXPECT_EQ(ScheduleBootDelete(refused.c_str()), 0);
+    Remediate(refused.c_str(), "W32/Bagle.C.Worm");
+    EXPECT_EQ(ScanState.RestartNeeded, 0);
+    BootDeleteSystemCalls = saved;
+    Remediate(first.c_str(), "W32/Bagle.C.Worm");
+    BootDeleteSystemCalls.moveFileEx = RefuseMove;
+    Remediate(refused.c_str(), "W32/Bagle.C.Worm");
+    BootDeleteSystemCalls = saved;
+
+    EndTestScan();
+    CloseHandle(holdFirst);
+    CloseHandle(holdRefused);
+    EXPECT_EQ(SentLines(),
+              (std::vector<std::string>{refused + "     W32/Bagle.C.Worm Unable to remove",
+                                        first + "     W32/Bagle.C.Worm Unable to remove",
+                                        refused + "     W32/Bagle.C.Worm Unable to remove"}));
+    EXPECT_EQ(ScanState.RestartNeeded, 1);
+    EXPECT_TRUE(Pending(first));
+    EXPECT_FALSE(Pending(refused));
 }
 
 // Kept for the restart step that the shell test runs after this program.

@@ -121,4 +121,31 @@ TEST(Win98, TheMemoryPhaseEndsAnInfectedProgram) {
     EndAndClose(infected);
 }
 
+BOOL WINAPI WillNotEnd(HANDLE, UINT) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// A program the memory phase could not end is not reported as removed from
+// memory: it and its file are left for the drive walk to tell of.
+TEST(Win98, AProgramThatWillNotEndIsNotReportedRemoved) {
+    const std::string worm = "C:\\qxtest\\qx98held.exe";
+    ASSERT_FALSE(CraftInfectedCopy("qx_victim.exe", worm).empty());
+    PROCESS_INFORMATION infected = StartProgram(worm);
+    const ProcessEndCalls saved = ProcessEndSystemCalls;
+    ProcessEndSystemCalls.terminateProcess = WillNotEnd;
+    BeginTestScan();
+
+    ScanMemory();
+
+    EndTestScan();
+    ProcessEndSystemCalls = saved;
+    EXPECT_TRUE(StillRunning(infected.hProcess));
+    EXPECT_TRUE(FileExists(worm));
+    EXPECT_EQ(SentLines(), std::vector<std::string>{});
+    EndAndClose(infected);
+    Sleep(200);
+    DeleteFileA(worm.c_str());
+}
+
 }  // namespace
