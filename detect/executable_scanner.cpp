@@ -10,7 +10,6 @@
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
 #include "scan/report_channel.h"
-#include "scan/report_texts.h"
 #include "state/program_state.h"
 
 namespace {
@@ -61,7 +60,7 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
     const char* path = file.Path();
     if (ScanState.MemoryRemediation != 0 && ReportWindow != nullptr) {
         // The process was ended by the memory phase; its file is not read again.
-        ReportLine("%s", texts::kMemoryRemovedLine);
+        ReportMemoryRemoval();
         platform::SleepMilliseconds(kMemoryFollowUpPauseMs);
         Remediate(path, defaultName);
         ClearCurrentFilePath();
@@ -109,14 +108,14 @@ void Remediate(const char* path, const char* detectionName) {
     CopyText(DetectionNameBuffer, detectionName);
     CopyText(StatusBuffer, path);
     if (!platform::SetArchiveAttributeOnly(path)) {
-        ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+        ReportFileNotRemoved(path, detectionName);
         NoteFileNotRemoved();
         return;
     }
     QuarantineCopy copy = KeepQuarantineCopy(path, detectionName);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
-        ReportLine(texts::kRemovedFormat, path, detectionName);
+        ReportFileRemoved(path, detectionName);
         SettleQuarantineCopy(copy, RemovalEnd::Removed);
         return;
     }
@@ -125,12 +124,12 @@ void Remediate(const char* path, const char* detectionName) {
         if (copy.recordsKept && !copy.kept) copy = KeepQuarantineCopy(path, detectionName);
         if (platform::DeleteFilePath(path)) {
             ++ScanState.FilesRemoved;
-            ReportLine(texts::kRemovedFormat, path, detectionName);
+            ReportFileRemoved(path, detectionName);
             SettleQuarantineCopy(copy, RemovalEnd::Removed);
             return;
         }
     }
-    ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+    ReportFileNotRemoved(path, detectionName);
     // Any file left for the restart keeps the question; a later failure to
     // schedule another file does not take it back.
     const bool scheduled = ScheduleBootDelete(path) != 0;

@@ -2,9 +2,21 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "base/bounded_text.h"
 #include "quarantine/scan_log.h"
+#include "scan/report_texts.h"
+
+namespace {
+
+void TellFinding(const char* path, const char* detectionName, FindingOutcome outcome) {
+    if (ScanObserver* observer = CurrentScanObserver()) {
+        observer->OnFinding({path, detectionName, outcome});
+    }
+}
+
+}  // namespace
 
 void ReportLine(const char* format, ...) {
     va_list args;
@@ -18,9 +30,42 @@ void ReportLine(const char* format, ...) {
     CopyText(line, LineBuffer);
     platform::SendWindowMessage(ReportWindow, MSG_ADD_RESULT);
     LogResultLine(line);
+    if (ScanObserver* observer = CurrentScanObserver()) observer->OnResultLine(line);
 }
 
 void ReportStatus(const char* text) {
     CopyText(StatusBuffer, text);
     platform::SendWindowMessage(ReportWindow, MSG_SET_STATUS);
+}
+
+void ReportFileRemoved(const char* path, const char* detectionName) {
+    ReportLine(texts::kRemovedFormat, path, detectionName);
+    TellFinding(path, detectionName, FindingOutcome::Removed);
+}
+
+void ReportScriptRemoved(const char* path, const char* detectionName) {
+    ReportLine(texts::kVirusRemovedFormat, path, detectionName);
+    TellFinding(path, detectionName, FindingOutcome::Removed);
+}
+
+void ReportFileNotRemoved(const char* path, const char* detectionName) {
+    ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+    TellFinding(path, detectionName, FindingOutcome::NotRemoved);
+}
+
+void ReportMemoryRemoval() {
+    ReportLine("%s", texts::kMemoryRemovedLine);
+    TellFinding(nullptr, texts::kDefaultDetectionName, FindingOutcome::EndedInMemory);
+}
+
+void ReportRegistryRemoval(const char* detectionName) {
+    ScanObserver* observer = CurrentScanObserver();
+    if (!ReportWindow && !observer) return;
+    ReportLine(texts::kRegistryRemovedFormat, detectionName);
+    if (observer) observer->OnRegistryRemoval(detectionName);
+}
+
+void ReportWalkProblem(const std::string& path, const char* why) {
+    LogText("Not readable: " + path + " (" + why + ")\r\n");
+    if (ScanObserver* observer = CurrentScanObserver()) observer->OnWalkProblem(path.c_str(), why);
 }

@@ -32,6 +32,10 @@ void WalkFixedDrives() {
 
 void WriteStatistics() {
     ScanState.StatisticsPhase = 1;
+    if (ScanObserver* observer = CurrentScanObserver()) {
+        observer->OnStatistics(
+            {ScanState.FilesScanned, ScanState.FilesInfected, ScanState.FilesRemoved});
+    }
     if (ScanState.FilesInfected > 0) ReportLine("%s", texts::kSeparatorLine);
     ReportLine("%s", texts::kStatisticsTitle);
     ReportLine("%s", texts::kStatisticsRule);
@@ -57,6 +61,10 @@ int RunScan() {
         ScanState.TerminateRequested ? texts::kScanningTerminated : texts::kScanningCompleted;
     ReportStatus(status);
     LogFinalStatus(status);
+    if (ScanObserver* observer = CurrentScanObserver()) {
+        observer->OnFinalStatus(
+            {status, ScanState.TerminateRequested != 0, ScanState.RestartNeeded != 0});
+    }
     if (ScanState.RestartNeeded == 0) {
         LogRestartAnswer(nullptr);
     } else if (ShowMessage(texts::kRestartQuestion, texts::kProgramTitle, kQuestionStyle) ==

@@ -79,9 +79,9 @@ std::string FolderOf(const char* pattern) {
 
 // An entry that no narrow path reaches is not scanned, and the log says so.
 void NoteUnreachable(const platform::DirectorySearch& search, const platform::FoundEntry& entry) {
-    LogText(
-        "Not readable: " + LongPath(search, entry) + (entry.isDirectory ? "\\" : "") +
-        " (its name cannot be spelled in the system's code page, and it has no short name)\r\n");
+    ReportWalkProblem(LongPath(search, entry) + (entry.isDirectory ? "\\" : ""),
+                      "its name cannot be spelled in the system's code page, and it has no "
+                      "short name");
 }
 
 // How many walks are under way, the current one included: 1 for a walk the

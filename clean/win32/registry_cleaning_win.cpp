@@ -9,7 +9,6 @@
 #include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "scan/report_channel.h"
-#include "scan/report_texts.h"
 #include "state/program_state.h"
 
 namespace {
@@ -20,7 +19,7 @@ constexpr DWORD kExpandBufferSize = 261;
 constexpr DWORD kValueNameCapacity = 16383;
 
 void ReportRemoved(const char* detectionName) {
-    if (ReportWindow) ReportLine(texts::kRegistryRemovedFormat, detectionName);
+    ReportRegistryRemoval(detectionName);
 }
 
 HKEY RootKey(EntryRoot root) {

@@ -8,7 +8,6 @@
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
 #include "scan/report_channel.h"
-#include "scan/report_texts.h"
 #include "state/program_state.h"
 
 namespace {
@@ -252,10 +251,10 @@ int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
-        ReportLine(texts::kVirusRemovedFormat, path, ScriptCleaner.matchedName);
+        ReportScriptRemoved(path, ScriptCleaner.matchedName);
         SettleQuarantineCopy(copy, RemovalEnd::Removed);
     } else {
-        ReportLine(texts::kUnableToRemoveFormat, path, ScriptCleaner.matchedName);
+        ReportFileNotRemoved(path, ScriptCleaner.matchedName);
         SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
     }
     return 1;
