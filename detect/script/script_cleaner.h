@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "detect/script/script_signature_record.h"  // IsBlank
 #include "scan/scanned_file.h"
 #include "state/program_state.h"  // ScriptCleaner, the cleaner's working state
 
@@ -33,11 +34,6 @@ bool EndsWithMarkupCloser(int fd, std::int64_t length);
 // Copies the count source bytes that are not blanks; destination must hold
 // count bytes. Returns the number copied.
 std::size_t StripBlanks(const std::uint8_t* source, std::uint8_t* destination, std::size_t count);
-
-// Tab, line feed, vertical tab, form feed, carriage return, space.
-constexpr bool IsBlank(std::uint8_t byte) {
-    return byte == ' ' || (byte >= '\t' && byte <= '\r');
-}
 
 // True when the n pattern bytes occur wholly within the first windowLength bytes.
 bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std::uint8_t* pattern,

@@ -64,3 +64,9 @@ extern ScriptSignatureRecord ScriptSignatureTable[kScriptSignatureCount];
 // with the table's one-byte key. In place: the second call scrambles again,
 // so the cleaner calls it once per run.
 void UnscrambleScriptTable();
+
+// The blanks the patterns and the scanned text are compared without: tab,
+// line feed, vertical tab, form feed, carriage return, space.
+constexpr bool IsBlank(std::uint8_t byte) {
+    return byte == ' ' || (byte >= '\t' && byte <= '\r');
+}

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "detect/script/script_cleaner.h"
 #include "detect/script/script_signature_record.h"
 
 namespace {
