@@ -14,7 +14,9 @@ inline bool IsHelpOption(const char* arg) {
     return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
 }
 
-inline bool IsVersionOption(const char* arg) { return std::strcmp(arg, "--version") == 0; }
+inline bool IsVersionOption(const char* arg) {
+    return std::strcmp(arg, "--version") == 0;
+}
 
 inline void PrintVersion(const char* program, std::FILE* out) {
     std::fprintf(out, "%s %s (Quellix Ver %s)\n", program, kQuellixVersion, kQuellixVersion);
