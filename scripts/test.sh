@@ -116,6 +116,17 @@ elif windows_build windows-x86 build/win32 cmake/mingw-x86.cmake; then
     if [ -n "$names" ]; then sed 's/^/  skipped: /' <<<"$names"; fi
 fi
 
+# Packaging, once both Windows trees are built: `cmake --install` and the
+# Debian package of the release tree, and the ZIP the x64 tree makes of both
+# widths (ctest label `package` in build/host). Outside the qemu namespace:
+# they run no 32-bit program.
+if [ -f build/host/CTestTestfile.cmake ]; then
+    QX_CTEST_WRAP="" run_ctest packaging build/host -L package
+else
+    echo "test: packaging: no release tree (build/host) to package"
+    stage_failed=$((stage_failed + 1))
+fi
+
 total_failed=$((total_failed + stage_failed))
 echo "Summary: $total_passed passed, $total_failed failed, $total_skipped skipped"
 [ "$total_failed" -eq 0 ]
