@@ -64,8 +64,10 @@ configure_and_build() {
     return 1
 }
 
-# Formatting first: it needs no build and takes a second.
+# Formatting first: it needs no build and takes a second. So do the links of
+# README.md and docs/.
 if ! bash scripts/check-format.sh; then stage_failed=$((stage_failed + 1)); fi
+if ! python3 scripts/check-doc-links.py; then stage_failed=$((stage_failed + 1)); fi
 
 if configure_and_build native-asan build/host-asan -DCMAKE_BUILD_TYPE=Debug -DQX_SANITIZE=ON; then
     run_ctest native build/host-asan -j"$jobs" -LE slow
