@@ -9,7 +9,7 @@ source scripts/apt-sources.sh
 
 NATIVE_PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libhivex-dev libhivex-bin libwin-hivex-perl"
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick"
-TOOL_PACKAGES="zip unzip p7zip-full python3 man-db groff-base"
+TOOL_PACKAGES="zip unzip p7zip-full python3 man-db groff-base dpkg-dev"
 APT_ROOT="${QX_APT_ROOT:-/etc/apt}"
 log_dir="build"
 mkdir -p "$log_dir"

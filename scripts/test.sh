@@ -64,8 +64,10 @@ configure_and_build() {
     return 1
 }
 
-# Formatting first: it needs no build and takes a second.
+# Formatting first: it needs no build and takes a second. So do the links of
+# README.md and docs/.
 if ! bash scripts/check-format.sh; then stage_failed=$((stage_failed + 1)); fi
+if ! python3 scripts/check-doc-links.py; then stage_failed=$((stage_failed + 1)); fi
 
 if configure_and_build native-asan build/host-asan -DCMAKE_BUILD_TYPE=Debug -DQX_SANITIZE=ON; then
     run_ctest native build/host-asan -j"$jobs" -LE slow
@@ -114,6 +116,17 @@ elif windows_build windows-x86 build/win32 cmake/mingw-x86.cmake; then
     total_skipped=$((total_skipped + count))
     echo "test: windows-x86: 0 passed, 0 failed, $count skipped ($reason)"
     if [ -n "$names" ]; then sed 's/^/  skipped: /' <<<"$names"; fi
+fi
+
+# Packaging, once both Windows trees are built: `cmake --install` and the
+# Debian package of the release tree, and the ZIP the x64 tree makes of both
+# widths (ctest label `package` in build/host). Outside the qemu namespace:
+# they run no 32-bit program.
+if [ -f build/host/CTestTestfile.cmake ]; then
+    QX_CTEST_WRAP="" run_ctest packaging build/host -L package
+else
+    echo "test: packaging: no release tree (build/host) to package"
+    stage_failed=$((stage_failed + 1))
 fi
 
 total_failed=$((total_failed + stage_failed))

@@ -12,26 +12,36 @@
 #include "quarantine/quarantine_record.h"
 #include "quarantine/records_folder.h"
 #include "quarantine/sha256.h"
+#include "tools/command_line.h"
 #include "tools/quellix_restore/restore_target.h"
 
 namespace {
 
 constexpr unsigned kChunk = 64 * 1024;
 
+constexpr char kProgram[] = "quellix-restore";
+
 const char kUsage[] =
     "Usage: quellix-restore [--root DIR] list\n"
     "       quellix-restore [--root DIR] restore ID [--to PATH]\n"
     "       quellix-restore [--root DIR] delete ID\n"
+    "       quellix-restore --help | --version\n"
     "\n"
     "Works on the quarantine of Quellix Ver 7.0 (\\Quellix\\Quarantine on the\n"
     "drive Windows lives on).\n"
     "\n"
+    "Commands:\n"
     "  list     one line per item: ID, date, detection, original path\n"
     "  restore  writes the item's original bytes back to its original path, or\n"
     "           to PATH, and checks them against their SHA-256; an existing\n"
     "           file is never overwritten\n"
     "  delete   deletes the item from the quarantine\n"
+    "\n"
+    "Options:\n"
     "  --root DIR  the mounted system drive, when not running on Windows\n"
+    "  --to PATH   restore to PATH instead of the original path\n"
+    "  -h, --help  show this text and exit\n"
+    "  --version   show the version and exit\n"
     "\n"
     "Exit status: 0 done, 1 nothing to do, 2 an error.\n";
 
@@ -231,32 +241,38 @@ int RunRestoreTool(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::vector<const char*> words;
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        if (IsHelpOption(arg)) {
             std::fputs(kUsage, out);
+            return kRestoreDone;
+        }
+        if (IsVersionOption(arg)) {
+            PrintVersion(kProgram, out);
             return kRestoreDone;
         }
         if (std::strcmp(arg, "--root") == 0 || std::strcmp(arg, "--to") == 0) {
             if (i + 1 >= argc) {
-                std::fprintf(err, "quellix-restore: %s needs a value\n\n%s", arg, kUsage);
+                const std::string problem = std::string(arg) + " needs a value";
+                PrintUsageError(kProgram, problem.c_str(), kUsage, err);
                 return kRestoreError;
             }
             (arg[2] == 'r' ? root : to) = argv[++i];
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(err, "quellix-restore: unknown option %s\n\n%s", arg, kUsage);
+            const std::string problem = std::string("unknown option ") + arg;
+            PrintUsageError(kProgram, problem.c_str(), kUsage, err);
             return kRestoreError;
         } else {
             words.push_back(arg);
         }
     }
     if (words.empty()) {
-        std::fputs(kUsage, err);
+        PrintUsageError(kProgram, "no command given", kUsage, err);
         return kRestoreError;
     }
     const std::string command = words[0];
     const bool takesId = command == "restore" || command == "delete";
     if ((command != "list" && !takesId) || words.size() != (takesId ? 2u : 1u) ||
         (to && command != "restore")) {
-        std::fprintf(err, "quellix-restore: wrong command line\n\n%s", kUsage);
+        PrintUsageError(kProgram, "wrong command line", kUsage, err);
         return kRestoreError;
     }
     if (!UseSystemDrive(root, err)) return kRestoreError;

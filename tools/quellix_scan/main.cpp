@@ -1,23 +1,30 @@
 // quellix-scan: the Quellix engine for a Windows disk mounted on Linux.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/host/host_control.h"
+#include "tools/command_line.h"
 #include "tools/quellix_scan/rescue_scan.h"
 
 namespace {
 
+constexpr char kProgram[] = "quellix-scan";
+
 const char kUsageText[] =
-    "Usage: quellix-scan [--report-only] DIR...\n"
+    "Usage: quellix-scan [--report-only] [--] DIR...\n"
+    "       quellix-scan --help | --version\n"
     "\n"
     "Scans each DIR as the root of a fixed Windows drive (the first DIR is C:,\n"
     "the next D:, and so on, even when one cannot be read), with the same walk,\n"
     "signature tables and result lines as Quellix Ver 7.0 on Windows, and\n"
     "deletes what it detects.\n"
     "\n"
+    "Options:\n"
     "  --report-only  judge every file but delete nothing (outcomes read \"found\")\n"
-    "  --help         show this text\n"
-    "  --version      show the version\n"
+    "  --             every argument after it is a DIR, even one starting with -\n"
+    "  -h, --help     show this text and exit\n"
+    "  --version      show the version and exit\n"
     "\n"
     "On stdout, each line as it happens: one line per finding, the statistics,\n"
     "the final status. Control characters in names are shown as <0A>.\n"
@@ -64,12 +71,12 @@ int main(int argc, char** argv) {
     RescueOptions options;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        if (IsHelpOption(arg)) {
             std::fputs(kUsageText, stdout);
             return kClean;
         }
-        if (std::strcmp(arg, "--version") == 0) {
-            std::puts("quellix-scan 7.0 (Quellix Ver 7.0 engine)");
+        if (IsVersionOption(arg)) {
+            PrintVersion(kProgram, stdout);
             return kClean;
         }
         if (std::strcmp(arg, "--report-only") == 0) {
@@ -77,14 +84,15 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(arg, "--") == 0) {
             for (++i; i < argc; ++i) options.folders.emplace_back(argv[i]);
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(stderr, "quellix-scan: unknown option %s\n\n%s", arg, kUsageText);
+            const std::string problem = std::string("unknown option ") + arg;
+            PrintUsageError(kProgram, problem.c_str(), kUsageText, stderr);
             return kUsage;
         } else {
             options.folders.emplace_back(arg);
         }
     }
     if (options.folders.empty()) {
-        std::fputs(kUsageText, stderr);
+        PrintUsageError(kProgram, "no DIR given", kUsageText, stderr);
         return kUsage;
     }
     platform::host::ResetHostControls();

@@ -9,9 +9,28 @@
 
 #include "detect/script/script_cleaner.h"
 #include "detect/script/script_signature_record.h"
+#include "tools/command_line.h"
 #include "tools/samples/script_sample.h"
 
 namespace {
+
+constexpr char kProgram[] = "quellix-scriptsig";
+
+const char kUsage[] =
+    "Usage: quellix-scriptsig [--scrambled | --check]\n"
+    "       quellix-scriptsig --help | --version\n"
+    "\n"
+    "The script signature table as the program holds it. Without an option:\n"
+    "its statistics, then every record with its pattern in plain text.\n"
+    "\n"
+    "Options:\n"
+    "  --scrambled  every record's pattern bytes as stored in the program, in hex\n"
+    "  --check      the table against its text source; exit 1 on a difference\n"
+    "  -h, --help   show this text and exit\n"
+    "  --version    show the version and exit\n"
+    "\n"
+    "Exit status: 0 done, 1 the table differs from its source, 2 a wrong command\n"
+    "line.\n";
 
 // The table as stored, taken before anything unscrambles it.
 ScriptSignatureRecord StoredTable[kScriptSignatureCount];
@@ -156,13 +175,26 @@ int main(int argc, char** argv) {
     std::memcpy(StoredTable, ScriptSignatureTable, sizeof StoredTable);
     PrepareScriptTable();
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (argc > 2) {
+        PrintUsageError(kProgram, "wrong command line", kUsage, stderr);
+        return 2;
+    }
+    if (argc > 1 && IsHelpOption(argv[1])) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc > 1 && IsVersionOption(argv[1])) {
+        PrintVersion(kProgram, stdout);
+        return 0;
+    }
     if (mode == "--check") return Check();
     if (mode == "--scrambled") {
         PrintRecords(true);
         return 0;
     }
     if (!mode.empty()) {
-        std::fprintf(stderr, "usage: %s [--scrambled | --check]\n", argv[0]);
+        const std::string problem = "unknown option " + mode;
+        PrintUsageError(kProgram, problem.c_str(), kUsage, stderr);
         return 2;
     }
     PrintStatistics();

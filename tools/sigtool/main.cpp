@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "detect/signature_record.h"
+#include "tools/command_line.h"
 #include "tools/sigtool/compile_command.h"
 #include "tools/sigtool/make_record.h"
 #include "tools/sigtool/signature_generator.h"
@@ -19,20 +20,34 @@
 
 namespace {
 
+constexpr char kProgram[] = "quellix-sigtool";
+
 const char kUsage[] =
-    "usage:\n"
-    "  quellix-sigtool compile IN.txt OUT.cpp SYMBOL\n"
-    "      C++ defining SYMBOL[] (the records, then the all-zero terminator)\n"
-    "  quellix-sigtool stats [EXECUTABLE.txt ARCHIVE.txt]\n"
-    "      the figures of the compiled-in tables, or of the text sources given\n"
-    "  quellix-sigtool make-record --name NAME --size-rule 1|2|3 SAMPLE.exe [--offsets O1 O2]\n"
-    "      one executable-table line for a sample; offsets are relative to the entry\n"
-    "      point and are chosen in the first section when not given\n"
-    "  quellix-sigtool generate [--seed N] EXECUTABLE.txt ARCHIVE.txt\n"
-    "      writes the shipped synthetic sets (fixed seed unless given)\n";
+    "Usage: quellix-sigtool compile IN.txt OUT.cpp SYMBOL\n"
+    "       quellix-sigtool stats [EXECUTABLE.txt ARCHIVE.txt]\n"
+    "       quellix-sigtool make-record --name NAME --size-rule 1|2|3 SAMPLE.exe\n"
+    "                       [--offsets O1 O2]\n"
+    "       quellix-sigtool generate [--seed N] EXECUTABLE.txt ARCHIVE.txt\n"
+    "       quellix-sigtool --help | --version\n"
+    "\n"
+    "The signature data's tool: compiles the text sources, prints the tables'\n"
+    "figures, makes a record from a sample, regenerates the synthetic sets.\n"
+    "\n"
+    "Commands:\n"
+    "  compile      C++ defining SYMBOL[] (the records, then the all-zero terminator)\n"
+    "  stats        the figures of the compiled-in tables, or of the text sources given\n"
+    "  make-record  one executable-table line for a sample; offsets are relative to\n"
+    "               the entry point and are chosen in the first section when not given\n"
+    "  generate     writes the shipped synthetic sets (fixed seed unless given)\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  show this text and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "Exit status: 0 done, 1 an error, 2 a wrong command line.\n";
 
 int Usage() {
-    std::fputs(kUsage, stderr);
+    PrintUsageError(kProgram, "wrong command line", kUsage, stderr);
     return 2;
 }
 
@@ -135,6 +150,14 @@ int Generate(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    if (IsHelpOption(argv[1])) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (IsVersionOption(argv[1])) {
+        PrintVersion(kProgram, stdout);
+        return 0;
+    }
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "compile") {
