@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "clean/offline/offline_registry.h"
 #include "platform/host/host_control.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/window_messages.h"
@@ -16,7 +17,6 @@
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
 #include "state/program_state.h"
-#include "tools/quellix_scan/offline/offline_registry.h"
 #include "tools/quellix_scan/walk_problem_text.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "clean/known_entries.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/registry_sweep.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/registry_sweep.h"
 
 namespace {
 

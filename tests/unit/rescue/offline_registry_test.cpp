@@ -24,8 +24,8 @@
 
 #include <hivex.h>
 
+#include "clean/offline/offline_text.h"
 #include "tests/unit/rescue/hive_fill.h"
-#include "tools/quellix_scan/offline/offline_text.h"
 #include "tools/quellix_scan/rescue_scan.h"
 #include "tools/samples/detection_samples.h"
 #include "tools/samples/empty_hive.h"

@@ -4,8 +4,8 @@
 #include <fcntl.h>
 
 #include "clean/host/startup_sweep_note.h"
-#include "tools/quellix_scan/offline/disk_folders.h"
-#include "tools/quellix_scan/offline/offline_registry.h"
+#include "clean/offline/disk_folders.h"
+#include "clean/offline/offline_registry.h"
 
 OfflineRegistryCleaner::OfflineRegistryCleaner(bool reportOnly, Output resultLine, Output message)
     : reportOnly_(reportOnly), resultLine_(std::move(resultLine)), message_(std::move(message)) {

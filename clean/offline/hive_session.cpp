@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/hive_session.h"
+#include "clean/offline/hive_session.h"
 
 #include <errno.h>
 #include <hivex.h>

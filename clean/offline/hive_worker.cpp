@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/hive_worker.h"
+#include "clean/offline/hive_worker.h"
 
 #include <errno.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/registry_sweep.h"
+#include "clean/offline/registry_sweep.h"
 
 #include <strings.h>
 

@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/disk_folders.h"
+#include "clean/offline/disk_folders.h"
 
 #include <dirent.h>
 #include <errno.h>

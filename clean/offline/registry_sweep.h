@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "clean/known_entries.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/offline_text.h"
 #include "clean/service_image.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/offline_text.h"
 
 // Told of every removal: the detection name its result line reports (null:
 // no line of its own, a part of a removal that has one), and what went (the

@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/offline_registry.h"
+#include "clean/offline/offline_registry.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -12,13 +12,13 @@
 #include <ctime>
 
 #include "clean/host/startup_sweep_note.h"
+#include "clean/offline/disk_folders.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/hive_worker.h"
+#include "clean/offline/registry_sweep.h"
 #include "platform/host/host_control.h"
 #include "quarantine/reg_text.h"
 #include "scan/report_texts.h"
-#include "tools/quellix_scan/offline/disk_folders.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/hive_worker.h"
-#include "tools/quellix_scan/offline/registry_sweep.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/registry_sweep.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/registry_sweep.h"
 
 struct HiveOutcome {
     bool finished = false;  // false: failure says how the worker ended
