@@ -55,6 +55,16 @@ std::string FindEntryName(int folderFd, const std::string& name) {
     return found;
 }
 
+std::vector<std::string> MatchingEntryNames(int folderFd, const std::string& name) {
+    std::vector<std::string> names;
+    ListFolder(folderFd, [&](const char* entry) {
+        if (strcasecmp(entry, name.c_str()) == 0) names.emplace_back(entry);
+        return true;
+    });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::vector<std::string> SubfolderNames(int folderFd) {
     std::vector<std::string> names;
     ListFolder(folderFd, [&](const char* entry) {

@@ -87,26 +87,41 @@ void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
     }
 }
 
-void SweepRunValues(HiveSession& hive, const std::string& hivePath, const std::string& infectedPath,
+void SweepRunValues(HiveSession& hive, const std::string& hivePath,
+                    const std::vector<std::string>& infectedPaths,
                     const OfflineEnvironment& environment, const RemovalNote& note) {
-    if (infectedPath.find('\\') == std::string::npos) return;
-    const std::string path = Lower(infectedPath);
+    std::vector<std::string> paths;
+    for (const std::string& path : infectedPaths) {
+        if (path.find('\\') != std::string::npos) paths.push_back(Lower(path));
+    }
+    if (paths.empty()) return;
     HiveSession::Node key = hive.Find(hivePath);
     if (key == 0) return;
-    // The names first: deleting values changes the key's list.
-    std::vector<std::string> names;
-    for (const HiveSession::Value& value : hive.Values(key)) names.push_back(value.name);
-    for (const std::string& name : names) {
-        bool readable = false;
-        std::string data = Lower(ReadText(hive, key, name.c_str(), kRunDataBufferSize, readable));
-        if (!readable) continue;
+    // One listing of the key, and one rewrite for all that goes: a Run key
+    // of many values costs its length, not its length squared.
+    const std::vector<HiveSession::Value> values = hive.Values(key);
+    std::vector<std::size_t> places;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const HiveSession::Value& value = values[i];
+        std::string data =
+            Lower(ValueText(value.type, value.data.data(), value.data.size(), kRunDataBufferSize));
         std::string expanded;
         // An expansion that does not fit is compared as written only.
         if (!ExpandReferences(data, environment, kExpandBufferSize, expanded)) expanded.clear();
         expanded = Lower(expanded);
-        if (RunValueMatches(data.c_str(), expanded.c_str(), path.c_str())) {
-            RemoveValue(hive, key, name, kRunSweepDetectionName, note);
+        for (const std::string& path : paths) {
+            if (RunValueMatches(data.c_str(), expanded.c_str(), path.c_str())) {
+                places.push_back(i);
+                break;
+            }
         }
+    }
+    if (places.empty()) return;
+    const std::string keyPath = hive.PathOf(key);
+    if (!hive.DeleteValuesAt(key, places)) return;
+    for (std::size_t place : places) {
+        note(kRunSweepDetectionName,
+             (keyPath.empty() ? "" : keyPath + "\\") + "\"" + values[place].name + "\"");
     }
 }
 

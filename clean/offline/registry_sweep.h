@@ -32,9 +32,11 @@ void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
                     const std::string& viewPrefix = "");
 
 // Removes every value of the key at hivePath whose command line, as written
-// or with its environment references expanded, launches infectedPath (a
-// Windows path); each is reported as the Run-key sweep reports it.
-void SweepRunValues(HiveSession& hive, const std::string& hivePath, const std::string& infectedPath,
+// or with its environment references expanded, launches one of
+// infectedPaths (Windows paths); each is reported as the Run-key sweep
+// reports it.
+void SweepRunValues(HiveSession& hive, const std::string& hivePath,
+                    const std::vector<std::string>& infectedPaths,
                     const OfflineEnvironment& environment, const RemovalNote& note);
 
 // The control sets of a SYSTEM hive ("ControlSet001", ...): the one

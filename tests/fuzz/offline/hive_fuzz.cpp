@@ -83,9 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunKnownChecks(hive, EntryRoot::LocalMachine, note);
     RunKnownChecks(hive, EntryRoot::CurrentUser, note);
     const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
-    SweepRunValues(hive, run, kInfected, environment, note);
-    SweepRunValues(hive, "Wow6432Node\\" + run, kInfected, environment, note);
-    SweepRunValues(hive, kRunKeyPath, kInfected, environment, note);
+    const std::vector<std::string> infected{kInfected, "C:\\Users\\u\\AppData\\Roaming\\x.exe"};
+    SweepRunValues(hive, run, infected, environment, note);
+    SweepRunValues(hive, "Wow6432Node\\" + run, infected, environment, note);
+    SweepRunValues(hive, kRunKeyPath, infected, environment, note);
     RemoveInfectedService(hive, kInfected, "W32/Bagle.Worm", "C:\\WINDOWS", environment,
                           NothingThere, nullptr, note);
     return 0;
