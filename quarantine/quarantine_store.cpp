@@ -96,7 +96,7 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
         EncodeQuarantineHeader(header, headerBytes);
         written = file.WriteAt(0, headerBytes, sizeof headerBytes) && file.Keep();
     }
-    if (read && written) {
+    if (read && written && whole) {
         copy.kept = true;
         NoteRecordMade(copy.file);
         return copy;
