@@ -47,8 +47,11 @@ std::string ChildAnswer(int hiveFd, const std::string& rootName, const HiveWork&
         return out;
     }
     Put(out, 'O');
-    work(session, [&](const char* reportedAs, const std::string& what) {
-        Put(out, reportedAs ? 'R' : 'N',
+    work(session, [&](const char* reportedAs, const std::string& what, bool removed) {
+        Put(out,
+            !removed     ? 'L'
+            : reportedAs ? 'R'
+                         : 'N',
             (reportedAs ? reportedAs : "") + std::string(1, '\0') + what);
     });
     for (const std::string& refusal : session.Refusals()) Put(out, 'P', refusal);
@@ -94,10 +97,13 @@ void ReadAnswer(const std::string& data, HiveOutcome& outcome) {
                 outcome.openError = text;
                 break;
             case 'R':
-            case 'N': {
+            case 'N':
+            case 'L': {
                 const std::size_t gap = text.find('\0');
                 if (gap == std::string::npos) return;
-                outcome.removals.push_back({tag == 'R', text.substr(0, gap), text.substr(gap + 1)});
+                const std::string reportedAs = text.substr(0, gap);
+                outcome.removals.push_back({tag == 'R' || (tag == 'L' && !reportedAs.empty()),
+                                            tag == 'L', reportedAs, text.substr(gap + 1)});
                 break;
             }
             case 'P':

@@ -19,6 +19,7 @@ struct HiveOutcome {
     std::string openError;
     struct Removal {
         bool hasLine = false;
+        bool left = false;  // found, but not deleted: a finding all the same
         std::string reportedAs;
         std::string what;
     };

@@ -535,10 +535,12 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     for (const std::string& refusal : outcome.refusals) {
         NotCleaned(hostPath, rootName + "\\" + refusal);
     }
+    // What the rules found but could not delete is a finding too; the
+    // refusal above says why it stays.
     auto tell = [&](const char* outcomeWord, const char* verb) {
         for (const HiveOutcome::Removal& r : outcome.removals) {
-            if (r.hasLine) Result(r.reportedAs.c_str(), outcomeWord);
-            Message(hostPath + ": " + verb + " " + rootName + "\\" + r.what);
+            if (r.hasLine) Result(r.reportedAs.c_str(), r.left ? "found" : outcomeWord);
+            if (!r.left) Message(hostPath + ": " + verb + " " + rootName + "\\" + r.what);
         }
     };
     // What hivex could not read may hold what the rules look for: the hive
@@ -552,7 +554,10 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
         }
         return;
     }
-    if (!outcome.changed) return;
+    if (!outcome.changed) {
+        tell("found", "left in place:");
+        return;
+    }
 
     if (owner_.reportOnly_) {
         tell("removed", "would remove");

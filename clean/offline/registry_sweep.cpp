@@ -37,17 +37,18 @@ std::string ValueWhat(const HiveSession& hive, HiveSession::Node key, const std:
 bool RemoveValue(HiveSession& hive, HiveSession::Node key, const std::string& name,
                  const char* reportedAs, const RemovalNote& note) {
     std::string what = ValueWhat(hive, key, name);
-    if (!hive.DeleteValue(key, name)) return false;
-    note(reportedAs, what);
-    return true;
+    const bool removed = hive.DeleteValue(key, name);
+    note(reportedAs, what, removed);
+    return removed;
 }
 
 bool RemoveKey(HiveSession& hive, HiveSession::Node key, const char* reportedAs,
                const RemovalNote& note) {
+    if (key == 0) return false;
     std::string what = hive.PathOf(key);
-    if (!hive.DeleteKey(key)) return false;
-    note(reportedAs, what);
-    return true;
+    const bool removed = hive.DeleteKey(key);
+    note(reportedAs, what, removed);
+    return removed;
 }
 
 void FurtherRemove(HiveSession& hive, const FurtherRemoval& further, const RemovalNote& note) {
@@ -118,10 +119,10 @@ void SweepRunValues(HiveSession& hive, const std::string& hivePath,
     }
     if (places.empty()) return;
     const std::string keyPath = hive.PathOf(key);
-    if (!hive.DeleteValuesAt(key, places)) return;
+    const bool removed = hive.DeleteValuesAt(key, places);
     for (std::size_t place : places) {
         note(kRunSweepDetectionName,
-             (keyPath.empty() ? "" : keyPath + "\\") + "\"" + values[place].name + "\"");
+             (keyPath.empty() ? "" : keyPath + "\\") + "\"" + values[place].name + "\"", removed);
     }
 }
 
@@ -203,6 +204,6 @@ void RemoveInfectedService(HiveSession& system, const std::string& infectedPath,
             if (child != 0) subkeys.push_back(system.PathOf(child));
         }
         if (!RemoveKey(system, service, reportedAs, note)) continue;
-        for (const std::string& subkey : subkeys) note(nullptr, subkey);
+        for (const std::string& subkey : subkeys) note(nullptr, subkey, true);
     }
 }

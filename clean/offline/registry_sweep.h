@@ -17,8 +17,11 @@
 
 // Told of every removal: the detection name its result line reports (null:
 // no line of its own, a part of a removal that has one), and what went (the
-// key's path in the hive, with the value's name in quotes).
-using RemovalNote = std::function<void(const char* reportedAs, const std::string& what)>;
+// key's path in the hive, with the value's name in quotes). removed is false
+// for what the rules found but could not delete (damage beside it): it is
+// still a finding.
+using RemovalNote =
+    std::function<void(const char* reportedAs, const std::string& what, bool removed)>;
 
 // The SOFTWARE hive is HKLM\Software; a user's NTUSER.DAT is HKCU.
 // HKLM key paths of the table lose their "Software\" here.

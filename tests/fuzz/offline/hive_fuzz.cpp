@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OfflineEnvironment environment;
     environment.Set("SystemRoot", "C:\\WINDOWS");
     environment.Set("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
-    RemovalNote note = [](const char*, const std::string&) {};
+    RemovalNote note = [](const char*, const std::string&, bool) {};
     RunKnownChecks(hive, EntryRoot::LocalMachine, note);
     RunKnownChecks(hive, EntryRoot::CurrentUser, note);
     const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
