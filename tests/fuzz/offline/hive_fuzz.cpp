@@ -1,4 +1,5 @@
-// Any bytes as a registry hive: hivex opens them, and our reading code goes
+// Any bytes as a registry hive: its outline is checked as the scanner checks
+// it, hivex opens what passes, and our reading code goes
 // over them as the rescue scanner's cleaning would: the known checks for both
 // roots, the Run-key sweep in both views, the services of every control set,
 // and the backup text of every key and of each deletion. Deletions are
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "clean/known_entries.h"
+#include "clean/offline/hive_layout.h"
 #include "clean/offline/hive_session.h"
 #include "clean/offline/registry_sweep.h"
 
@@ -70,6 +72,8 @@ void ReadEverything(const HiveSession& hive) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MemoryFile input;
     if (input.fd() < 0 || !input.Write(data, size)) return 0;
+    // The scanner hands hivex only a hive whose outline holds.
+    if (!HiveLayoutProblem(input.fd(), static_cast<off_t>(size)).empty()) return 0;
     HiveSession hive("HKEY_LOCAL_MACHINE\\SOFTWARE");
     std::string error;
     if (!hive.Open(input.fd(), error)) return 0;

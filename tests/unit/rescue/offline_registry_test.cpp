@@ -626,21 +626,10 @@ bool KeyExists(const std::string& hive, const std::string& key) {
 // the cells' offsets in the file.
 bool PatchCell(const std::string& hivePath, const std::string& keyPath, const char* value,
                std::size_t field, std::uint32_t word) {
-    hive_h* h = hivex_open(hivePath.c_str(), 0);
-    if (!h) return false;
-    hive_node_h node = hivex_root(h);
-    std::stringstream parts(keyPath);
-    for (std::string part; node != 0 && std::getline(parts, part, '\\');) {
-        node = hivex_node_get_child(h, node, part.c_str());
-    }
-    std::size_t cell = node;
-    if (node != 0 && value) cell = hivex_node_get_value(h, node, value);
-    hivex_close(h);
+    const std::size_t cell = CellOf(hivePath, keyPath, value);
     if (cell == 0) return false;
-    std::fstream f(hivePath, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(cell + 4 + field));  // past the cell's size
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(word >> (8 * i)));
-    return static_cast<bool>(f);
+    WriteWord(hivePath, cell + 4 + field, word);  // past the cell's size
+    return true;
 }
 
 // Damage that hivex meets only while it deletes: a companion key whose class
@@ -714,42 +703,6 @@ TEST_F(OfflineRegistry, TheNinetyFiveFamilysRegistryIsLeftWithAWord) {
 
 // --- Hostile hives and disks -------------------------------------------------
 
-// The file offset of a key's nk cell (value empty) or of one of its values'
-// vk cell, from hivex's own handles; 0 when not found.
-std::size_t CellOf(const std::string& hivePath, const std::string& keyPath, const char* value) {
-    hive_h* h = hivex_open(hivePath.c_str(), 0);
-    if (!h) return 0;
-    hive_node_h node = hivex_root(h);
-    std::stringstream parts(keyPath);
-    for (std::string part; node != 0 && std::getline(parts, part, '\\');) {
-        node = hivex_node_get_child(h, node, part.c_str());
-    }
-    std::size_t cell = node;
-    if (node != 0 && value) cell = hivex_node_get_value(h, node, value);
-    hivex_close(h);
-    return cell;
-}
-
-std::uint32_t ReadWord(const std::string& path, std::size_t at) {
-    std::ifstream f(path, std::ios::binary);
-    f.seekg(static_cast<std::streamoff>(at));
-    unsigned char b[4] = {};
-    f.read(reinterpret_cast<char*>(b), 4);
-    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-}
-
-void WriteWord(const std::string& path, std::size_t at, std::uint32_t word) {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(at));
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(word >> (8 * i)));
-}
-
-// The file offset of a key's subkey list cell (lf, lh or li).
-std::size_t SubkeyListOf(const std::string& hivePath, const std::string& keyPath) {
-    const std::size_t nk = CellOf(hivePath, keyPath, nullptr);
-    return nk == 0 ? 0 : 0x1000 + ReadWord(hivePath, nk + 4 + 0x1C);
-}
-
 struct DiskAt {
     std::string root;
     std::string At(const std::string& relative) const { return root + "/" + relative; }
@@ -803,6 +756,18 @@ TEST_F(OfflineRegistry, HostileHivesEndAndSayWhatTheyMissed) {
           "Windows\\CurrentVersion"},
          {software},
          {"W32/Bagle.Aq.Worm"}},  // the 32-bit view's entry, found beside the damage
+        {"a CurrentVersion that counts 80,000 subkeys",
+         [](const DiskAt& t) {
+             // More than hivex lists for one key: it refuses the list, as it
+             // does a real one of that length.
+             ASSERT_TRUE(PatchCell(t.At(kSoftwareHive), "Microsoft\\Windows\\CurrentVersion",
+                                   nullptr, 0x14, 80000));
+         },
+         1 | 4,
+         {"registry hive not cleaned: cannot be read: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+          "Windows\\CurrentVersion"},
+         {software},
+         {"W32/Bagle.Aq.Worm"}},
         {"a Run value whose data length lies",
          [](const DiskAt& t) {
              const std::string hive = t.At(kSoftwareHive);
