@@ -881,6 +881,52 @@ TEST_F(OfflineRegistry, HostileHivesEndAndSayWhatTheyMissed) {
     }
 }
 
+// A Run key of 50,000 values: listed once and rewritten once, the infected
+// ones go, every other stays.
+TEST_F(OfflineRegistry, ARunKeyOfManyValuesLosesOnlyTheInfectedOnes) {
+    PlantFiles();
+    MakeHives();
+    constexpr int kValues = 50000;
+    {
+        HiveFill h(At(kSoftwareHive), "ROOT");  // made anew: the Run key alone
+        std::vector<std::pair<std::string, std::string>> values;
+        for (int i = 0; i < kValues; ++i) {
+            const bool infected = i == 0 || i == kValues / 2 || i == kValues - 1;
+            values.emplace_back("v" + std::to_string(i),
+                                infected ? kWorm : "C:\\Program Files\\App\\app.exe");
+        }
+        h.Texts(kRun, values);
+        ASSERT_TRUE(h.Commit());
+    }
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1) << run.err;
+    // Three in SOFTWARE (a hive of the Run key alone), one each in alice's
+    // and bob's.
+    std::string expected;
+    for (int i = 0; i < 5; ++i) expected += Line("W32/Bagle.Worm") + "\n";
+    EXPECT_EQ(LinesOf(run.out, "W32/Bagle.Worm", "removed"), expected) << run.out << run.err;
+    hive_h* h = hivex_open(At(kSoftwareHive).c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    hive_node_h node = hivex_root(h);
+    for (const char* part : {"Microsoft", "Windows", "CurrentVersion", "Run"}) {
+        node = hivex_node_get_child(h, node, part);
+    }
+    ASSERT_NE(node, 0u);
+    hive_value_h* values = hivex_node_values(h, node);
+    ASSERT_NE(values, nullptr);
+    std::size_t count = 0;
+    while (values[count] != 0) ++count;
+    std::free(values);
+    EXPECT_EQ(count, static_cast<std::size_t>(kValues - 3));
+    for (const char* gone : {"v0", "v25000", "v49999"}) {
+        errno = 0;
+        EXPECT_EQ(hivex_node_get_value(h, node, gone), 0u) << gone;
+    }
+    EXPECT_NE(hivex_node_get_value(h, node, "v1"), 0u);
+    EXPECT_NE(hivex_node_get_value(h, node, "v49998"), 0u);
+    hivex_close(h);
+}
+
 // A stop during the registry phase is taken as during the walk: the worker
 // is ended (it may be deep in a hostile hive), no hive is written, and the
 // scan ends "terminated". The worker itself sends the stop, so the signal
