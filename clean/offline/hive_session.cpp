@@ -233,7 +233,6 @@ bool HiveSession::DeleteValuesAt(Node node, const std::vector<std::size_t>& plac
             keep.push_back(std::move(value));
         }
     }
-    if (gone.size() != places.size()) return false;
     if (unreadable) {
         for (const Value& value : gone) {
             refusals_.push_back(PathOf(node) + "\\\"" + value.name +
@@ -241,6 +240,7 @@ bool HiveSession::DeleteValuesAt(Node node, const std::vector<std::size_t>& plac
         }
         return false;
     }
+    if (gone.size() != places.size()) return false;
     std::string lines = RegKeyLine(RegName(node));
     for (const Value& value : gone) lines += HiveValueRegLine(value);
     if (!simulateWrites_) {

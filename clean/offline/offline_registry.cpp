@@ -440,7 +440,14 @@ ImageCandidate LookAtCandidate(const char* candidate, void* context) {
             }
         }
     }
-    if (names.empty()) return ImageCandidate::Missing;
+    if (names.empty()) {
+        // Another drive's file: only whether one is there counts.
+        std::string host = platform::host::ResolvePath(candidate);
+        struct stat st;
+        return !host.empty() && lstat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                   ? ImageCandidate::OtherFile
+                   : ImageCandidate::Missing;
+    }
     const std::string last = names.back();
     names.pop_back();
     OwnedFd folder = OpenFolderPath(c->rootFd, names);
