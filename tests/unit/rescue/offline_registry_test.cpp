@@ -1041,6 +1041,30 @@ TEST_F(OfflineRegistry, ADirSwappedForALinkMidScanLeavesTheOtherDiskAlone) {
     EXPECT_FALSE(fs::exists(moved + "/WINDOWS/system32/wormsvc.exe"));
 }
 
+// Another writer changes a hive while its worker runs (its time moves on):
+// the new hive made from the older state never replaces it.
+TEST_F(OfflineRegistry, AHiveChangedByAnotherWriterMidCleaningIsLeft) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    const std::string software = At(kSoftwareHive);
+    SetHiveWorkerStartHook([software] {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        if (utimensat(AT_FDCWD, software.c_str(), times, 0) != 0) _exit(1);
+    });
+    ProgramRun run = ScanHere({disk});
+    SetHiveWorkerStartHook({});
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_NE(run.err.find(software + ": registry hive not cleaned: the hive was changed or "
+                                      "replaced on the disk while it was cleaned"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadAll(software), before.at(kSoftwareHive));
+    EXPECT_EQ(LinesOf(run.out, "W32/Bagle.Be.Worm", "removed"), "");
+    EXPECT_NE(LinesOf(run.out, "W32/Bagle.Be.Worm", "found"), "");
+    EXPECT_FALSE(fs::exists(software + ".quellix-new"));
+}
+
 // One scan of a disk at a time: a second one, cleaning or report-only, ends
 // at once with its own status and changes nothing.
 TEST_F(OfflineRegistry, ASecondScanOfTheSameDiskEndsAtOnce) {
