@@ -322,7 +322,8 @@ bool OfflineRegistryRun::FindWindows() {
         const WindowsFolder& only = folders[0];
         if (only.software.size() > 1 || only.system.size() > 1) {
             NotCleaned(systemFolder_ + "/" + Join(only.config, '/'),
-                       "more than one file named as a hive: " + hiveNames(only.software) +
+                       "more than one file named as a hive: " +
+                           (only.software.size() > 1 ? hiveNames(only.software) : std::string()) +
                            (only.software.size() > 1 && only.system.size() > 1 ? "; " : "") +
                            (only.system.size() > 1 ? hiveNames(only.system) : std::string()) +
                            "; which one Windows loads cannot be told: no registry cleaned");
