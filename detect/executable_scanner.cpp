@@ -48,7 +48,7 @@ int ScanPeFile(const SignatureTables& tables, ScannedFile& file, std::int64_t le
         CopyText(DetectionNameBuffer, name.text);
         CopyText(StatusBuffer, path);
     } else {
-        Remediate(path, name.text);
+        Remediate(path, name.text, length);
     }
     ClearCurrentFilePath();
     return 1;
@@ -86,7 +86,7 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
         if (verifier.verify(fd)) {
             ++ScanState.FilesInfected;
             file.CloseForRemoval();
-            Remediate(path, verifier.detectionName);
+            Remediate(path, verifier.detectionName, length);
             ClearCurrentFilePath();
             return 0;  // the next scanner still gets the (by now deleted) path
         }
@@ -99,12 +99,12 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
     ++ScanState.FilesInfected;
     file.CloseForRemoval();
     SweepKnownStartupEntries();
-    Remediate(path, RecordName(*archive.record).text);
+    Remediate(path, RecordName(*archive.record).text, length);
     ClearCurrentFilePath();
     return 1;
 }
 
-void Remediate(const char* path, const char* detectionName) {
+void Remediate(const char* path, const char* detectionName, std::int64_t judgedLength) {
     CopyText(DetectionNameBuffer, detectionName);
     CopyText(StatusBuffer, path);
     if (!platform::SetArchiveAttributeOnly(path)) {
@@ -112,7 +112,7 @@ void Remediate(const char* path, const char* detectionName) {
         NoteFileNotRemoved();
         return;
     }
-    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName);
+    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName, judgedLength);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
         ReportFileRemoved(path, detectionName);
@@ -121,7 +121,9 @@ void Remediate(const char* path, const char* detectionName) {
     }
     if (KillProcessByName(path)) {
         // The process may have kept the file from being read.
-        if (copy.recordsKept && !copy.kept) copy = KeepQuarantineCopy(path, detectionName);
+        if (copy.recordsKept && !copy.kept) {
+            copy = KeepQuarantineCopy(path, detectionName, judgedLength);
+        }
         if (platform::DeleteFilePath(path)) {
             ++ScanState.FilesRemoved;
             ReportFileRemoved(path, detectionName);

@@ -3,6 +3,8 @@
 // a detected file is deleted and reported as one result line.
 #pragma once
 
+#include <cstdint>
+
 #include "detect/signature_match.h"
 #include "scan/scanned_file.h"
 #include "state/program_state.h"
@@ -22,5 +24,6 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
 
 // Clears the file's attributes and deletes it (ending its process and trying
 // once more if need be; failing that, schedules deletion at the next start
-// of Windows) and writes the outcome line.
-void Remediate(const char* path, const char* detectionName);
+// of Windows) and writes the outcome line. judgedLength (-1: unknown) is
+// the length the file was judged at, which its quarantine copy must reach.
+void Remediate(const char* path, const char* detectionName, std::int64_t judgedLength = -1);

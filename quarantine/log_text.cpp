@@ -1,5 +1,7 @@
 #include "quarantine/log_text.h"
 
+#include "base/escape_controls.h"
+
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
@@ -43,7 +45,7 @@ std::string QuarantineNoteText(RemovalEnd end, const char* id, const char* whyNo
 std::string RegistryNoteText(const std::string& what, const char* fileName) {
     std::string out = kNoteIndent;
     out += "Registry backup: ";
-    out += what;
+    out += EscapeControls(what);  // a value's name may hold control characters
     if (fileName != nullptr && fileName[0] != '\0') {
         out += " saved in ";
         out += fileName;

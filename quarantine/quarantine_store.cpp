@@ -20,6 +20,10 @@ constexpr char kNoFolder[] = "the quarantine folder could not be made";
 constexpr char kNoRead[] = "the file could not be read";
 constexpr char kNoFile[] = "the quarantine file could not be made";
 constexpr char kNoWrite[] = "the copy could not be written (disk full or access refused)";
+constexpr char kShorter[] =
+    "the file was shorter when copied than when it was judged (it changed in between)";
+
+UnkeptRemovalNote unkeptNote;
 
 // Makes the item's file under a new ID; false with whyNone set when none could be made.
 bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewFile& file,
@@ -42,8 +46,10 @@ bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewF
 
 }  // namespace
 
-QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
+                                  std::int64_t judgedLength) {
     QuarantineCopy copy;
+    CopyText(copy.original, path);
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return copy;
     copy.recordsKept = true;
@@ -83,13 +89,14 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
         written = file.Write(chunk.data(), length);
         total += length;
     }
-    if (read && written) {
+    const bool whole = judgedLength < 0 || total >= static_cast<std::uint64_t>(judgedLength);
+    if (read && written && whole) {
         header.originalSize = total;
         hash.Finish(header.sha256);
         EncodeQuarantineHeader(header, headerBytes);
         written = file.WriteAt(0, headerBytes, sizeof headerBytes) && file.Keep();
     }
-    if (read && written) {
+    if (read && written && whole) {
         copy.kept = true;
         NoteRecordMade(copy.file);
         return copy;
@@ -97,8 +104,12 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
     // The unfinished file goes with `file`.
     copy.id[0] = '\0';
     copy.file[0] = '\0';
-    copy.whyNone = read ? kNoWrite : kNoRead;
+    copy.whyNone = !read ? kNoRead : !written ? kNoWrite : kShorter;
     return copy;
+}
+
+void SetUnkeptRemovalNote(UnkeptRemovalNote note) {
+    unkeptNote = std::move(note);
 }
 
 void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
@@ -110,6 +121,9 @@ void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
         copy.file[0] = '\0';
     }
     LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
+    if (end != RemovalEnd::NotRemoved && !copy.kept && unkeptNote) {
+        unkeptNote(copy.original, copy.whyNone ? copy.whyNone : "unknown reason");
+    }
 }
 
 void NoteFileNotRemoved() {

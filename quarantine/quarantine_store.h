@@ -4,6 +4,8 @@
 // holds up the removal: the log says why there is none.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "quarantine/log_text.h"
@@ -15,16 +17,28 @@ struct QuarantineCopy {
     bool kept = false;
     char id[kQuarantineIdSize] = {};
     char file[kPathCapacity] = {};
+    char original[kPathCapacity] = {};  // the file copied
     const char* whyNone = nullptr;
 };
 
-// Copies the file, neutralised, behind its header.
-QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName);
+// Copies the file, neutralised, behind its header. judgedLength (-1:
+// unknown) is the length the file had when it was judged: a copy that comes
+// out shorter (the file shrank in between) is no copy of what was judged,
+// and is not kept.
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
+                                  std::int64_t judgedLength = -1);
 
 // After the removal: writes the copy's note to the log; the copy of a file
 // that was not removed (nor scheduled for removal) is deleted again, since the
-// file itself is still there.
+// file itself is still there. A file removed without its copy is also told
+// to the note below.
 void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end);
+
+// Told of each file removed (or to be removed at the next start) while the
+// program keeps records but no copy of it could be kept, with the reason;
+// an empty function stops the notes.
+using UnkeptRemovalNote = std::function<void(const char* path, const char* whyNone)>;
+void SetUnkeptRemovalNote(UnkeptRemovalNote note);
 
 // The log's note for a detected file that was left where it is (its
 // attributes could not be changed): no copy was made.

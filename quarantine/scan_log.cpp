@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/escape_controls.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/log_text.h"
@@ -44,7 +45,9 @@ bool ScanLogOpen() {
 
 void LogResultLine(const char* line) {
     if (!logOpen) return;
-    std::string text = line;
+    // A file's name may hold anything a POSIX disk allows: no line of the
+    // log is made or changed by one.
+    std::string text = EscapeControls(line, true);
     text += "\r\n";
     Append(text.data(), text.size());
 }

@@ -242,13 +242,14 @@ int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     const int fd = file.Descriptor();  // none for a null path
     if (fd == platform::kNoFile) return 0;
     const char* path = file.Path();
-    if (!DetectScriptWorm(fd, file.Length())) return 0;
+    const std::int64_t judgedLength = file.Length();
+    if (!DetectScriptWorm(fd, judgedLength)) return 0;
     CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
     CopyText(StatusBuffer, path);  // the status line is not repainted for this
     file.CloseForRemoval();
 
     // No attribute change, no process ending, no boot-time deletion for these files.
-    QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName);
+    QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName, judgedLength);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
         ReportScriptRemoved(path, ScriptCleaner.matchedName);

@@ -1,5 +1,6 @@
 #include "platform/host/host_control.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <utility>
@@ -28,13 +29,22 @@ void MapDrive(char letter, const std::string& directory, int driveType) {
     if (index < 0) return;
     State().driveDirectory[index] = directory;
     State().driveType[index] = driveType;
+    detail::PinDriveFolder(index, -1);
     detail::ForgetOpenFolder();
+}
+
+void MapDriveFolder(char letter, int folderFd, const std::string& directory, int driveType) {
+    const int index = detail::DriveIndex(letter);
+    if (index < 0) return;
+    MapDrive(letter, directory, driveType);
+    detail::PinDriveFolder(index, fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
 }
 
 void UnmapAllDrives() {
     for (int i = 0; i < 26; ++i) {
         State().driveDirectory[i].clear();
         State().driveType[i] = 0;
+        detail::PinDriveFolder(i, -1);
     }
     detail::ForgetOpenFolder();
 }

@@ -13,6 +13,12 @@
 namespace platform::host {
 
 void MapDrive(char letter, const std::string& directory, int driveType = kDriveFixed);
+// As MapDrive, for a folder the caller has open already: every walk and
+// record of the drive starts from a duplicate of folderFd, never from the
+// path, so the folder cannot be swapped for another (or a link) once opened.
+// directory names it in messages.
+void MapDriveFolder(char letter, int folderFd, const std::string& directory,
+                    int driveType = kDriveFixed);
 void UnmapAllDrives();
 
 // The host path a Windows path names (letters matched without regard to case);

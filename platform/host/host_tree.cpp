@@ -43,6 +43,7 @@ struct TreeState {
     // and then its subfolders, which are reached from it.
     OpenFolderCache cache;
     Descriptor roots[26];
+    Descriptor pinned[26];  // a drive's folder its mapper opened
     std::set<std::pair<dev_t, ino_t>> walked;
     std::set<std::pair<int, std::string>> told;
 };
@@ -162,7 +163,8 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
         // Each drive's folder is opened once: a link put in its place later
         // cannot move the drive.
         hostPath = State().driveDirectory[drive];
-        Descriptor& root = Tree().roots[drive];
+        Descriptor& root =
+            Tree().pinned[drive].IsOpen() ? Tree().pinned[drive] : Tree().roots[drive];
         if (!root.IsOpen()) root.Reset(open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         current.Reset(root.IsOpen() ? dup(root.Get()) : -1);
     }
@@ -240,6 +242,14 @@ void ForgetOpenFolder() {
     cache.drive = -1;
     cache.parts.clear();
     cache.hostPath.clear();
+}
+
+void PinDriveFolder(int drive, int fd) {
+    if (drive >= 0 && drive < 26) {
+        Tree().pinned[drive].Reset(fd);
+    } else if (fd >= 0) {
+        close(fd);
+    }
 }
 
 void ResetTree() {

@@ -74,8 +74,12 @@ void ReportUnopenable(int folderFd, const std::string& name, const std::string& 
 bool MarkFolderWalked(dev_t device, ino_t inode);
 void ForgetWalkedFolders();
 
-// Closes the folders OpenFolder keeps open (a drive was mapped anew).
+// Closes the folders OpenFolder keeps open (a drive was mapped anew); a
+// pinned drive folder stays.
 void ForgetOpenFolder();
+// Takes fd (or -1: none) as the drive's folder, kept until the drive is
+// mapped anew; the one that was there is closed.
+void PinDriveFolder(int drive, int fd);
 // Forgets the open folder, the walked folders and the problems told.
 void ResetTree();
 

@@ -119,8 +119,9 @@ NewFile::Made NewFile::Create(const char* path) {
     std::string name;
     host::detail::Descriptor folder(OpenParent(path, name));
     if (!folder.IsOpen() || !CopyText(path_, sizeof path_, name.c_str())) return Made::Failed;
-    int fd =
-        openat(folder.Get(), path_, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Made new (O_EXCL): nothing that was there, a FIFO included, is opened.
+    int fd = openat(folder.Get(), path_,
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return errno == EEXIST ? Made::Exists : Made::Failed;
     handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
     folder_ = folder.Release();
@@ -157,9 +158,16 @@ bool AppendToFile(const char* path, const void* data, std::size_t length) {
     std::string name;
     host::detail::Descriptor folder(OpenParent(path, name));
     if (!folder.IsOpen()) return false;
+    // Never waits in the open (a FIFO put in the file's place) and writes
+    // only to a regular file.
     int fd = openat(folder.Get(), name.c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
     bool ok = WriteAll(fd, data, length);
     return close(fd) == 0 && ok;
 }

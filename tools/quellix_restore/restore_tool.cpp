@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/bounded_text.h"
+#include "base/escape_controls.h"
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
@@ -114,8 +115,11 @@ int List(std::FILE* out, std::FILE* err) {
     for (const Item& item : items) {
         char when[20];
         FormatQuarantineTime(item.header.time, when);
+        // A name from a POSIX disk may hold control characters: one line
+        // per item, and nothing that moves the terminal.
         std::fprintf(out, "%s  %s  %s  %s\n", item.fileName.c_str(), when,
-                     item.header.detectionName, item.header.originalPath);
+                     EscapeControls(item.header.detectionName).c_str(),
+                     EscapeControls(item.header.originalPath).c_str());
     }
     return items.empty() ? kRestoreNothingToDo : kRestoreDone;
 }

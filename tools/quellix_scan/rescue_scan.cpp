@@ -5,18 +5,23 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include "base/escape_controls.h"
+#include "clean/offline/disk_folders.h"
+#include "clean/offline/offline_registry.h"
 #include "platform/host/host_control.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/window_messages.h"
+#include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
 #include "state/program_state.h"
-#include "tools/quellix_scan/offline/offline_registry.h"
 #include "tools/quellix_scan/walk_problem_text.h"
 
 namespace {
@@ -25,18 +30,34 @@ constexpr int kFirstDrive = 2;   // C:
 constexpr int kDriveCount = 24;  // C: to Z:
 
 volatile sig_atomic_t stopSignal = 0;
+int stopPipeWrite = -1;
 
 void OnStopSignal(int signal) {
     stopSignal = signal;
+    if (stopPipeWrite >= 0) {
+        const int saved = errno;
+        const char byte = 1;
+        if (write(stopPipeWrite, &byte, 1) < 0) {
+            // Full: a byte is there already.
+        }
+        errno = saved;
+    }
 }
 
-// SIGINT and SIGTERM set the flag the message pump reads; a second one ends
-// the program at once (the handler resets itself). Calls under way go on
-// (SA_RESTART): a line being written when the signal comes is not lost.
+// SIGINT and SIGTERM set the flag the message pump reads, and make StopFd
+// readable for what waits rather than pumps (the registry's worker); a
+// second one ends the program at once (the handler resets itself), and the
+// worker with it. Calls under way go on (SA_RESTART): a line being written
+// when the signal comes is not lost.
 class StopSignals {
 public:
     StopSignals() {
         stopSignal = 0;
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+            readFd_ = fds[0];
+            stopPipeWrite = fds[1];
+        }
         struct sigaction action = {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
@@ -47,11 +68,17 @@ public:
     ~StopSignals() {
         sigaction(SIGINT, &oldInt_, nullptr);
         sigaction(SIGTERM, &oldTerm_, nullptr);
+        if (stopPipeWrite >= 0) close(stopPipeWrite);
+        stopPipeWrite = -1;
+        if (readFd_ >= 0) close(readFd_);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
+    // Readable once a stop signal came; -1 when no pipe could be made.
+    int StopFd() const { return readFd_; }
 
 private:
+    int readFd_ = -1;
     struct sigaction oldInt_ = {};
     struct sigaction oldTerm_ = {};
 };
@@ -61,12 +88,35 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-// 0 when path is a folder this process can list, else the errno value.
-int FolderError(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    close(fd);
-    return 0;
+enum class RecordsLock { Held, Busy, None };
+
+// Locks the records folder DIR/Quellix for the whole scan, reached from the
+// held folder without following a link: exclusively for a scan that writes
+// (made when missing), shared for a report-only one (which makes nothing,
+// and takes no lock when there is no such folder). Busy when another scan
+// holds it; None with why when it cannot be had.
+RecordsLock LockRecordsFolder(int rootFd, bool reportOnly, OwnedFd& lock, std::string& why) {
+    std::string name = FindEntryName(rootFd, "Quellix");
+    if (name.empty()) {
+        if (reportOnly) return RecordsLock::None;
+        name = "Quellix";
+        if (mkdirat(rootFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            why = std::strerror(errno);
+            return RecordsLock::None;
+        }
+    }
+    lock = OwnedFd(openat(rootFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!lock) {
+        why = errno == ELOOP || errno == ENOTDIR ? "not a folder (a file or a link)"
+                                                 : std::strerror(errno);
+        return RecordsLock::None;
+    }
+    if (flock(lock.get(), (reportOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return RecordsLock::Busy;
+        why = std::strerror(errno);
+        return RecordsLock::None;
+    }
+    return RecordsLock::Held;
 }
 
 struct Tally {
@@ -74,6 +124,7 @@ struct Tally {
     int notRemoved = 0;
     int unread = 0;   // left unscanned: the scan is incomplete
     int skipped = 0;  // links and special files, passed over by design
+    int unkept = 0;   // removed without a quarantine copy
 };
 
 void WriteLine(std::FILE* out, const std::string& line) {
@@ -95,23 +146,6 @@ std::string ReportOnlyLine(const std::string& line) {
     return line;
 }
 
-std::string EscapeControls(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            out += '<';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-            out += '>';
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) {
     namespace host = platform::host;
     // The other host controls stay as the caller left them (a test's fault
@@ -123,24 +157,47 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     }
     Tally tally;
     bool anyDrive = false;
-    std::string systemFolder;  // C:, whose Windows' registry is cleaned
+    // Each folder is opened once; the walk, the records and the registry all
+    // start from that descriptor.
+    OwnedFd systemFolderFd;    // C:, whose Windows' registry is cleaned
+    std::string systemFolder;  // and its name in messages
+    std::vector<std::pair<std::pair<dev_t, ino_t>, char>> seen;
     // A folder's drive letter is its place among the arguments, whatever fails.
     for (size_t i = 0; i < options.folders.size(); ++i) {
         const std::string& folder = options.folders[i];
         const char drive = static_cast<char>('A' + kFirstDrive + static_cast<int>(i));
-        char resolved[PATH_MAX];
-        int error = realpath(folder.c_str(), resolved) ? FolderError(resolved) : errno;
-        if (error != 0) {
+        OwnedFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st;
+        if (!fd || fstat(fd.get(), &st) != 0) {
             WriteLine(err, "quellix-scan: " + std::string(1, drive) +
                                ": not scanned: " + EscapeControls(folder) +
-                               ": cannot read folder: " + std::strerror(error));
+                               ": cannot read folder: " + std::strerror(errno));
             ++tally.unread;
             continue;
         }
-        host::MapDrive(drive, resolved, platform::kDriveFixed);
-        if (i == 0) systemFolder = resolved;
-        WriteLine(err,
-                  "quellix-scan: " + std::string(1, drive) + ": is " + EscapeControls(resolved));
+        char resolved[PATH_MAX];
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        const ssize_t n = readlink(self.c_str(), resolved, sizeof resolved - 1);
+        const std::string shown = n > 0 ? std::string(resolved, static_cast<size_t>(n)) : folder;
+        bool twice = false;
+        for (const auto& [identity, earlier] : seen) {
+            if (identity.first != st.st_dev || identity.second != st.st_ino) continue;
+            // The same folder by another name (or given twice): its files
+            // are scanned, and counted, once.
+            WriteLine(err, "quellix-scan: " + std::string(1, drive) + ": " + EscapeControls(shown) +
+                               " is the folder of " + std::string(1, earlier) +
+                               ": already scanned there, not scanned twice");
+            twice = true;
+            break;
+        }
+        if (twice) continue;
+        seen.push_back({{st.st_dev, st.st_ino}, drive});
+        host::MapDriveFolder(drive, fd.get(), shown, platform::kDriveFixed);
+        if (i == 0) {
+            systemFolder = shown;
+            systemFolderFd = std::move(fd);
+        }
+        WriteLine(err, "quellix-scan: " + std::string(1, drive) + ": is " + EscapeControls(shown));
         anyDrive = true;
     }
     if (!anyDrive) {
@@ -148,11 +205,52 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         host::ResetHostControls();
         return kIncomplete;
     }
+    // One scan of a disk at a time: two would undo each other's hive
+    // replacement and records.
+    OwnedFd recordsLock;
+    if (systemFolderFd) {
+        std::string why;
+        switch (LockRecordsFolder(systemFolderFd.get(), options.reportOnly, recordsLock, why)) {
+            case RecordsLock::Busy:
+                WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) +
+                                   ": another quellix-scan is scanning this folder (its records "
+                                   "folder Quellix is locked); nothing was scanned");
+                host::ResetHostControls();
+                return kBusy;
+            case RecordsLock::None:
+                if (!why.empty()) {
+                    WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) +
+                                       "/Quellix: the records folder cannot be used (" + why +
+                                       "): no quarantine copies, no log, no lock");
+                }
+                break;
+            case RecordsLock::Held: {
+                std::string log = FindEntryName(recordsLock.get(), "Quellix.log");
+                struct stat st;
+                if (!options.reportOnly && !log.empty() &&
+                    fstatat(recordsLock.get(), log.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    !S_ISREG(st.st_mode)) {
+                    WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) + "/Quellix/" +
+                                       EscapeControls(log) +
+                                       ": not a regular file: no log is written");
+                }
+                break;
+            }
+        }
+    }
     // Judge every file, change none.
     host::SetDryRun(options.reportOnly);
     // The quarantine and the log go to the first folder's Quellix folder, as on
     // Windows to the system drive's; a report-only run writes neither.
-    host::SetRecordsDrive(!options.reportOnly && !systemFolder.empty() ? 'C' : 0);
+    host::SetRecordsDrive(!options.reportOnly && systemFolderFd ? 'C' : 0);
+
+    // A file removed without its neutralised copy cannot be given back:
+    // said here, not only in the log (which may be what failed).
+    SetUnkeptRemovalNote([&](const char* path, const char* why) {
+        ++tally.unkept;
+        WriteLine(err, "quellix-scan: " + EscapeControls(path) +
+                           ": removed without a quarantine copy: " + why);
+    });
 
     host::SetWalkProblemReporter(
         [&](host::WalkProblem problem, const std::string& hostPath, int error) {
@@ -174,13 +272,20 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         },
         [&](const std::string& message) { WriteLine(err, EscapeControls(message)); });
 
+    StopSignals signals;
+    // The registry's cleaning takes a stop as the walk does: the scan then
+    // ends "terminated".
+    auto CleanRegistry = [&] {
+        registry.Clean(systemFolderFd ? systemFolderFd.get() : -1, systemFolder, signals.StopFd());
+        if (registry.Stopped()) ScanState.TerminateRequested = 1;
+    };
     static int sinkTag;
     ReportWindow = &sinkTag;
     host::SetMessageSink([&](platform::WindowRef, unsigned message) {
         if (message != MSG_ADD_RESULT) return;
         std::string line = LineBuffer;
         // The walk is over: the registry's lines come before the statistics.
-        if (ScanState.StatisticsPhase != 0) registry.Clean(systemFolder);
+        if (ScanState.StatisticsPhase != 0) CleanRegistry();
         if (ScanState.StatisticsPhase == 0) {
             registry.NoteResultLine(line);
             // A finding; its path is a file's name, which may hold anything.
@@ -192,7 +297,6 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         WriteLine(out, line);
     });
 
-    StopSignals signals;
     // A stop signal reaches the scan as a quit message: the walk ends at its
     // next entry and the statistics and "Scanning terminated" follow.
     host::SetMessageSource([](platform::QueuedMessage& message) {
@@ -202,7 +306,8 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     });
 
     RunScan();
-    registry.Clean(systemFolder);
+    CleanRegistry();
+    SetUnkeptRemovalNote({});
     // Only the final status is worth printing; the walk's status is every entry.
     WriteLine(out, StatusBuffer);
     host::ResetHostControls();
@@ -220,8 +325,13 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
                            " links, special files or folders reached twice passed over "
                            "(listed above)");
     }
+    if (tally.unkept > 0) {
+        WriteLine(err, "quellix-scan: " + std::to_string(tally.unkept) +
+                           " removed without a quarantine copy (listed above)");
+    }
     int status = kClean;
     if (tally.found > 0) status |= kFound;
+    if (tally.unkept > 0) status |= kRemovedWithoutCopy;
     if (tally.notRemoved > 0) status |= kNotAllRemoved;
     if (interrupted || tally.unread > 0 || registry.Incomplete()) status |= kIncomplete;
     return status;

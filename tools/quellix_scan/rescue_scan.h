@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/escape_controls.h"
+
 struct RescueOptions {
     bool reportOnly = false;
     std::vector<std::string> folders;
@@ -17,11 +19,13 @@ struct RescueOptions {
 // Exit status: the sum of what applies, so that a detection always shows
 // (an odd status) whatever else went wrong.
 enum RescueExit {
-    kClean = 0,          // nothing found, everything read
-    kFound = 1,          // something found, and removed (or reported with --report-only)
-    kNotAllRemoved = 2,  // with kFound: a detected file is still there ("Unable to remove")
-    kIncomplete = 4,     // something was not read: a folder, a file, a DIR, or interrupted
-    kUsage = 64,         // bad arguments: nothing scanned
+    kClean = 0,               // nothing found, everything read
+    kFound = 1,               // something found, and removed (or reported with --report-only)
+    kNotAllRemoved = 2,       // with kFound: a detected file is still there ("Unable to remove")
+    kIncomplete = 4,          // something was not read: a folder, a file, a DIR, or interrupted
+    kRemovedWithoutCopy = 8,  // a detected file was removed without its quarantine copy
+    kUsage = 64,              // bad arguments: nothing scanned
+    kBusy = 75,               // another scan holds the first DIR: nothing scanned
 };
 
 // Runs the scan. SIGINT and SIGTERM stop it at the next entry, as CANCEL
@@ -31,7 +35,5 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err);
 // In report-only mode an outcome "removed" reads "found".
 std::string ReportOnlyLine(const std::string& line);
 
-// Control characters (below 0x20, and 0x7F) written as <0A>: a file name
-// cannot start a line of its own or move the terminal's cursor. Windows
-// allows neither '<' nor '>' in a name.
-std::string EscapeControls(const std::string& text);
+// Control characters written as <0A> (base/escape_controls.h), on stdout,
+// stderr and in the log alike.

@@ -1,4 +1,5 @@
-// Any bytes as a registry hive: hivex opens them, and our reading code goes
+// Any bytes as a registry hive: its outline is checked as the scanner checks
+// it, hivex opens what passes, and our reading code goes
 // over them as the rescue scanner's cleaning would: the known checks for both
 // roots, the Run-key sweep in both views, the services of every control set,
 // and the backup text of every key and of each deletion. Deletions are
@@ -14,8 +15,9 @@
 #include <vector>
 
 #include "clean/known_entries.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/registry_sweep.h"
+#include "clean/offline/hive_layout.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/registry_sweep.h"
 
 namespace {
 
@@ -70,6 +72,8 @@ void ReadEverything(const HiveSession& hive) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MemoryFile input;
     if (input.fd() < 0 || !input.Write(data, size)) return 0;
+    // The scanner hands hivex only a hive whose outline holds.
+    if (!HiveLayoutProblem(input.fd(), static_cast<off_t>(size)).empty()) return 0;
     HiveSession hive("HKEY_LOCAL_MACHINE\\SOFTWARE");
     std::string error;
     if (!hive.Open(input.fd(), error)) return 0;
@@ -79,13 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OfflineEnvironment environment;
     environment.Set("SystemRoot", "C:\\WINDOWS");
     environment.Set("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
-    RemovalNote note = [](const char*, const std::string&) {};
+    RemovalNote note = [](const char*, const std::string&, bool) {};
     RunKnownChecks(hive, EntryRoot::LocalMachine, note);
     RunKnownChecks(hive, EntryRoot::CurrentUser, note);
     const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
-    SweepRunValues(hive, run, kInfected, environment, note);
-    SweepRunValues(hive, "Wow6432Node\\" + run, kInfected, environment, note);
-    SweepRunValues(hive, kRunKeyPath, kInfected, environment, note);
+    const std::vector<std::string> infected{kInfected, "C:\\Users\\u\\AppData\\Roaming\\x.exe"};
+    SweepRunValues(hive, run, infected, environment, note);
+    SweepRunValues(hive, "Wow6432Node\\" + run, infected, environment, note);
+    SweepRunValues(hive, kRunKeyPath, infected, environment, note);
     RemoveInfectedService(hive, kInfected, "W32/Bagle.Worm", "C:\\WINDOWS", environment,
                           NothingThere, nullptr, note);
     return 0;

@@ -69,6 +69,8 @@ TEST_F(RestoreToolTest, ListsOneLinePerItemInIdOrder) {
     EXPECT_EQ(Tool({"list"}).status, kRestoreNothingToDo);
     std::string first = Quarantine("Users/me/notes", Content(1, 21000));
     std::string second = Quarantine("Program Files/w.exe", Content(2, 10), "W32/OnLineGames.X");
+    // A name that would forge an item line and clear the terminal.
+    std::string third = Quarantine("a\n20990101-000000-01  x\x1b[2J.zip", Content(3, 5));
     WriteFile("Quellix/Quarantine/README.txt", "not an item");
     WriteFile("Quellix/Quarantine/20261210-000000-01.qrn", "not one");
     WriteFile("Quellix/Quarantine/20261210-000000-02.qrn",
@@ -83,7 +85,10 @@ TEST_F(RestoreToolTest, ListsOneLinePerItemInIdOrder) {
     EXPECT_NE(run.out.find("  W32/Bagle.H.Worm  C:\\Users\\me\\notes\n"), std::string::npos);
     EXPECT_NE(run.out.find(second), std::string::npos);
     EXPECT_NE(run.out.find("  W32/OnLineGames.X  C:\\Program Files\\w.exe\n"), std::string::npos);
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+    EXPECT_NE(run.out.find(third + "  "), std::string::npos);
+    EXPECT_NE(run.out.find("  C:\\a<0A>20990101-000000-01  x<1B>[2J.zip\n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3);
     EXPECT_NE(run.err.find("20261210-000000-01 is no quarantine item"), std::string::npos);
     EXPECT_NE(run.err.find("20261210-000000-02 is damaged"), std::string::npos);
 }

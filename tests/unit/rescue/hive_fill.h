@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct hive_h;
@@ -27,6 +28,10 @@ public:
     void Text(const std::string& key, const std::string& name, const std::string& text,
               std::uint32_t type = 1);
     void Dword(const std::string& key, const std::string& name, std::uint32_t value);
+    // All of a key's values at once, as REG_SZ (one value at a time leaves
+    // a copy of the growing list behind for each).
+    void Texts(const std::string& key,
+               const std::vector<std::pair<std::string, std::string>>& values);
     // Writes the hive back to its file; false when hivex failed anywhere.
     bool Commit();
 
@@ -35,3 +40,14 @@ private:
     hive_h* hive_ = nullptr;
     bool ok_ = true;
 };
+
+// Hostile hives are made from filled ones by changing a few words of their
+// cells, found through hivex's own handles (the cells' file offsets).
+
+// The file offset of a key's nk cell (value null) or of one of its values'
+// vk cell; 0 when not found.
+std::size_t CellOf(const std::string& hivePath, const std::string& keyPath, const char* value);
+// The file offset of a key's subkey list cell (lf, lh or li); 0 when none.
+std::size_t SubkeyListOf(const std::string& hivePath, const std::string& keyPath);
+std::uint32_t ReadWord(const std::string& path, std::size_t at);
+void WriteWord(const std::string& path, std::size_t at, std::uint32_t word);

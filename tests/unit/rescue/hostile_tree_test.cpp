@@ -205,7 +205,16 @@ struct HostileCase {
     std::function<void(const Playground&, const RunResult&)> check;  // more, or null
     bool unprivileged = false;
     bool reportOnly = false;
+    // Further DIRs after the tree (relative to the playground's base).
+    std::vector<std::string> moreFolders = {};
 };
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 std::string Detected(const std::string& windowsPath) {
     return windowsPath + "     W32/Bagle.H.Worm removed";
@@ -537,6 +546,97 @@ std::vector<HostileCase> HostileCases() {
          {"tree/secret.txt: cannot read file: Permission denied"},
          nullptr,
          true},
+        // The records: every record file is made new or is a regular file,
+        // and what they cannot hold is said.
+        {"a FIFO in the log's place",
+         [](const Playground& p) {
+             p.Write(p.InTree("s.zip"), Sample());
+             fs::create_directories(p.InTree("Quellix"));
+             EXPECT_EQ(mkfifo(p.InTree("Quellix/Quellix.log").c_str(), 0644), 0);
+         },
+         kFound,
+         {Detected("C:\\s.zip")},
+         {"tree/Quellix/Quellix.log: not a regular file: no log is written",
+          "tree/Quellix/Quellix.log: FIFO, not opened"},
+         [](const Playground& p, const RunResult&) {
+             struct stat st;
+             EXPECT_EQ(lstat(p.InTree("Quellix/Quellix.log").c_str(), &st), 0);
+             EXPECT_TRUE(S_ISFIFO(st.st_mode));
+             EXPECT_FALSE(Exists(p.InTree("s.zip")));
+         }},
+        {"the records folder is a file: each removal without its copy is said",
+         [](const Playground& p) {
+             p.Write(p.InTree("s.zip"), Sample());
+             p.Write(p.InTree("Quellix"), {'x'});
+         },
+         kFound | kRemovedWithoutCopy,
+         {Detected("C:\\s.zip")},
+         {"tree/Quellix: the records folder cannot be used (not a folder (a file or a link))",
+          "C:\\s.zip: removed without a quarantine copy: the quarantine folder could not be made",
+          "1 removed without a quarantine copy"},
+         [](const Playground& p, const RunResult&) {
+             EXPECT_EQ(ReadFile(p.InTree("Quellix")), "x");
+         }},
+        {"the records folder is a link out of the tree",
+         [](const Playground& p) {
+             p.Write(p.InTree("s.zip"), Sample());
+             fs::create_directories(p.Out("records"));
+             p.Link("../outside/records", p.InTree("Quellix"));
+         },
+         kFound | kRemovedWithoutCopy,
+         {Detected("C:\\s.zip")},
+         {"the records folder cannot be used", "C:\\s.zip: removed without a quarantine copy"},
+         nullptr},
+        {"a file that shrinks between its judgement and its copy",
+         [](const Playground& p) {
+             p.Write(p.InTree("s.zip"), Sample());
+             // Judged; then, as its removal begins (its attributes set
+             // before the copy is made), it shrinks.
+             platform::host::SetFaultInjector([p = p.Base()](FileOperation op, const char* d) {
+                 if (op == FileOperation::SetAttributes && d && EndsWith(d, "\\s.zip")) {
+                     EXPECT_EQ(truncate((p + "/tree/s.zip").c_str(), 10), 0);
+                 }
+                 return false;
+             });
+         },
+         kFound | kRemovedWithoutCopy,
+         {Detected("C:\\s.zip")},
+         {"C:\\s.zip: removed without a quarantine copy: the file was shorter when copied than "
+          "when it was judged"},
+         [](const Playground& p, const RunResult&) {
+             std::error_code ec;
+             for (const auto& e : fs::directory_iterator(p.InTree("Quellix/Quarantine"), ec)) {
+                 ADD_FAILURE() << "a short copy was kept: " << e.path();
+             }
+             const std::string log = ReadFile(p.InTree("Quellix/Quellix.log"));
+             EXPECT_NE(log.find("no copy kept: the file was shorter"), std::string::npos) << log;
+         }},
+        {"a name that forges a log line and moves the terminal",
+         [](const Playground& p) { p.Write(p.InTree("evil\n\x1b[2J.zip"), Sample()); },
+         kFound,
+         {Detected("C:\\evil<0A><1B>[2J.zip")},
+         {},
+         [](const Playground& p, const RunResult&) {
+             const std::string log = ReadFile(p.InTree("Quellix/Quellix.log"));
+             EXPECT_NE(log.find("C:\\evil<0A><1B>[2J.zip     W32/Bagle.H.Worm removed\r\n"),
+                       std::string::npos)
+                 << log;
+             EXPECT_EQ(log.find('\x1b'), std::string::npos);
+             EXPECT_EQ(log.find("\n\x1b"), std::string::npos);
+         }},
+        {"the same DIR given twice, once through a link",
+         [](const Playground& p) {
+             p.Write(p.InTree("s.zip"), Sample());
+             p.Link("tree", p.Base() + "/alias");
+         },
+         kFound,
+         {Detected("C:\\s.zip")},
+         {"D: ", "is the folder of C: already scanned there, not scanned twice",
+          "E: ", "is the folder of C: already scanned there, not scanned twice"},
+         nullptr,
+         false,
+         false,
+         {"tree", "alias"}},
     };
 }
 
@@ -557,7 +657,9 @@ TEST_F(HostileTreeTest, EveryCaseStaysInTheTreeAndSaysWhatItPassedOver) {
         if (::testing::Test::HasFatalFailure()) return;
         const auto outsideBefore = Snapshot(p.Outside());
         std::string why;
-        RunResult r = Scan({p.Tree()}, c.reportOnly, c.unprivileged, why);
+        std::vector<std::string> folders{p.Tree()};
+        for (const std::string& more : c.moreFolders) folders.push_back(p.Base() + "/" + more);
+        RunResult r = Scan(folders, c.reportOnly, c.unprivileged, why);
         ASSERT_NE(r.status, -1) << why;
 
         EXPECT_EQ(r.status, c.status) << r.err;

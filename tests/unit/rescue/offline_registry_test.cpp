@@ -5,7 +5,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,8 +28,11 @@
 
 #include <hivex.h>
 
+#include "clean/offline/hive_worker.h"
+#include "clean/offline/offline_text.h"
+#include "platform/host/host_control.h"
+#include "tests/support/host_fixture.h"
 #include "tests/unit/rescue/hive_fill.h"
-#include "tools/quellix_scan/offline/offline_text.h"
 #include "tools/quellix_scan/rescue_scan.h"
 #include "tools/samples/detection_samples.h"
 #include "tools/samples/empty_hive.h"
@@ -352,6 +359,38 @@ protected:
         return RunProgram(args);
     }
 
+    // The scan in this process, where a test's hooks reach it.
+    ProgramRun ScanHere(const std::vector<std::string>& folders) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        RescueOptions options;
+        options.folders = folders;
+        ResetScanGlobals(/*memoryPhaseOver=*/false);
+        ProgramRun run;
+        run.status = RunRescueScan(options, out, err);
+        ResetScanGlobals();
+        platform::host::ResetHostControls();
+        for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+            std::rewind(file);
+            for (int c; (c = std::fgetc(file)) != EOF;) *text += static_cast<char>(c);
+            std::fclose(file);
+        }
+        return run;
+    }
+
+    // Each hive's file by identity: a replaced hive is a new file.
+    std::map<std::string, std::string> HiveIdentities(const std::string& root) const {
+        std::map<std::string, std::string> ids;
+        for (const char* hive : kHives) {
+            struct stat st;
+            if (lstat((root + "/" + hive).c_str(), &st) != 0) continue;
+            ids[hive] = std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                        std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec);
+        }
+        return ids;
+    }
+
     std::string QuarantineFile(const std::string& tail) const {
         const fs::path folder = At("Quellix/Quarantine");
         if (!fs::exists(folder)) return {};
@@ -587,21 +626,10 @@ bool KeyExists(const std::string& hive, const std::string& key) {
 // the cells' offsets in the file.
 bool PatchCell(const std::string& hivePath, const std::string& keyPath, const char* value,
                std::size_t field, std::uint32_t word) {
-    hive_h* h = hivex_open(hivePath.c_str(), 0);
-    if (!h) return false;
-    hive_node_h node = hivex_root(h);
-    std::stringstream parts(keyPath);
-    for (std::string part; node != 0 && std::getline(parts, part, '\\');) {
-        node = hivex_node_get_child(h, node, part.c_str());
-    }
-    std::size_t cell = node;
-    if (node != 0 && value) cell = hivex_node_get_value(h, node, value);
-    hivex_close(h);
+    const std::size_t cell = CellOf(hivePath, keyPath, value);
     if (cell == 0) return false;
-    std::fstream f(hivePath, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(cell + 4 + field));  // past the cell's size
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(word >> (8 * i)));
-    return static_cast<bool>(f);
+    WriteWord(hivePath, cell + 4 + field, word);  // past the cell's size
+    return true;
 }
 
 // Damage that hivex meets only while it deletes: a companion key whose class
@@ -671,6 +699,396 @@ TEST_F(OfflineRegistry, TheNinetyFiveFamilysRegistryIsLeftWithAWord) {
     EXPECT_TRUE(RegistryLines(run.out).empty());
     EXPECT_NE(run.err.find("a Windows of the 95 family"), std::string::npos) << run.err;
     EXPECT_EQ(ReadAll(At("WINDOWS/SYSTEM.DAT")), "CREG");
+}
+
+// --- Hostile hives and disks -------------------------------------------------
+
+struct DiskAt {
+    std::string root;
+    std::string At(const std::string& relative) const { return root + "/" + relative; }
+};
+
+std::string LinesOf(const std::string& out, const std::string& name, const char* outcome) {
+    std::string lines;
+    for (const std::string& line : RegistryLines(out)) {
+        if (line == Line(name, outcome)) lines += line + "\n";
+    }
+    return lines;
+}
+
+// Hives and disks laid out to mislead the cleaning: each ends, leaves what it
+// cannot clean whole, names it on stderr, tells its findings as "found", and
+// says incomplete; the other hives are cleaned.
+TEST_F(OfflineRegistry, HostileHivesEndAndSayWhatTheyMissed) {
+    struct Case {
+        const char* what;
+        std::function<void(const DiskAt&)> damage;
+        int status;
+        std::vector<std::string> errSays;
+        std::vector<std::string> untouched;  // hives left as they were
+        std::vector<std::string> found;      // detection names told "found", none "removed"
+    };
+    const std::string software = kSoftwareHive;
+    const std::vector<std::string> softwareLines = {"W32/Bagle.Aq.Worm", "W32/Bagle.Dl.A.Worm",
+                                                    "W32/Bagle.Be.Worm", "W32/Bagle.Al.Worm"};
+    const std::vector<Case> cases = {
+        {"SOFTWARE cut at a bin's end",
+         [](const DiskAt& t) { ASSERT_EQ(truncate(t.At(kSoftwareHive).c_str(), 8192), 0); },
+         1 | 4,
+         {kSoftwareHive + std::string(": registry hive not cleaned: damaged: cut short")},
+         {software},
+         {}},
+        {"a sparse SOFTWARE of 2 GB",
+         [](const DiskAt& t) { ASSERT_EQ(truncate(t.At(kSoftwareHive).c_str(), 2147483000), 0); },
+         1 | 4,
+         {"past the end its base block declares"},
+         {software},
+         {}},
+        {"a damaged entry in CurrentVersion's subkey list",
+         [](const DiskAt& t) {
+             const std::string hive = t.At(kSoftwareHive);
+             const std::size_t list = SubkeyListOf(hive, "Microsoft\\Windows\\CurrentVersion");
+             ASSERT_NE(list, 0u);
+             WriteWord(hive, list + 4 + 4, 0x7FFFF000);  // the first entry's cell
+         },
+         1 | 4,
+         {"registry hive not cleaned: cannot be read: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+          "Windows\\CurrentVersion"},
+         {software},
+         {"W32/Bagle.Aq.Worm"}},  // the 32-bit view's entry, found beside the damage
+        {"a CurrentVersion that counts 80,000 subkeys",
+         [](const DiskAt& t) {
+             // More than hivex lists for one key: it refuses the list, as it
+             // does a real one of that length.
+             ASSERT_TRUE(PatchCell(t.At(kSoftwareHive), "Microsoft\\Windows\\CurrentVersion",
+                                   nullptr, 0x14, 80000));
+         },
+         1 | 4,
+         {"registry hive not cleaned: cannot be read: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+          "Windows\\CurrentVersion"},
+         {software},
+         {"W32/Bagle.Aq.Worm"}},
+        {"a Run value whose data length lies",
+         [](const DiskAt& t) {
+             const std::string hive = t.At(kSoftwareHive);
+             const std::size_t vk = CellOf(hive, kRun, "QxHit");
+             ASSERT_NE(vk, 0u);
+             WriteWord(hive, vk + 4 + 4, 0x00100000);
+         },
+         1 | 4,
+         {"registry hive not cleaned: cannot be read: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+          "Windows\\CurrentVersion\\Run (a value)"},
+         {software},
+         softwareLines},
+        {"a companion key whose subkey lists name one child twice, 40 levels deep",
+         [](const DiskAt& t) {
+             const std::string hive = t.At(kAliceHive);
+             {
+                 HiveFill h(hive, "ROOT");  // a fresh alice hive with the deep key
+                 h.Text(kUserRun, "gouday.exe", "C:\\WINDOWS\\system32\\readme.exe");
+                 std::string key = "Software\\DateTime2";
+                 for (int level = 0; level < 40; ++level) {
+                     h.Key(key + "\\b");
+                     key += "\\a";
+                 }
+                 h.Key(key);
+                 ASSERT_TRUE(h.Commit());
+             }
+             std::string key = "Software\\DateTime2";
+             for (int level = 0; level < 40; ++level, key += "\\a") {
+                 const std::size_t list = SubkeyListOf(hive, key);
+                 ASSERT_NE(list, 0u) << key;
+                 // Entry 1 ("b") becomes entry 0 ("a"): 2^40 paths to walk.
+                 WriteWord(hive, list + 4 + 12, ReadWord(hive, list + 4 + 4));
+                 WriteWord(hive, list + 4 + 16, ReadWord(hive, list + 4 + 8));
+             }
+         },
+         1 | 4,
+         {"Software\\DateTime2: left in place: a key or value in it cannot be read"},
+         {},
+         {}},
+        {"a second, incomplete Windows folder that differs only in case",
+         [](const DiskAt& t) {
+             fs::create_directories(t.At("Windows/system32/config"));
+             fs::copy_file(t.At(kSoftwareHive), t.At("Windows/system32/config/SOFTWARE"));
+         },
+         1,
+         {"folders named as the Windows folder: WINDOWS, Windows; only WINDOWS is a complete "
+          "Windows, its registry is cleaned"},
+         {"Windows/system32/config/SOFTWARE"},
+         {}},
+        {"two complete Windows folders that differ only in case",
+         [](const DiskAt& t) {
+             fs::create_directories(t.At("Windows/system32/config"));
+             fs::copy_file(t.At(kSoftwareHive), t.At("Windows/system32/config/SOFTWARE"));
+             fs::copy_file(t.At(kSystemHive), t.At("Windows/system32/config/SYSTEM"));
+         },
+         1 | 4,
+         {"folders named as the Windows folder: WINDOWS, Windows; more than one is a complete "
+          "Windows and which one runs cannot be told: no registry cleaned"},
+         {software, kSystemHive, kAliceHive, kBobHive, "Windows/system32/config/SOFTWARE"},
+         {}},
+        {"two SOFTWARE hives that differ only in case",
+         [](const DiskAt& t) {
+             fs::copy_file(t.At(kSoftwareHive), t.At("WINDOWS/system32/config/software"));
+         },
+         1 | 4,
+         {"more than one file named as a hive: SOFTWARE, software"},
+         {software, kSystemHive, kAliceHive, kBobHive, "WINDOWS/system32/config/software"},
+         {}},
+        {"two NTUSER.DAT of one user that differ only in case",
+         [](const DiskAt& t) { fs::copy_file(t.At(kBobHive), t.At("Users/bob/NTUSER.DAT")); },
+         1 | 4,
+         {"Users/bob: more than one file named NTUSER.DAT"},
+         {kBobHive, "Users/bob/NTUSER.DAT"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(disk);
+        PlantFiles();
+        MakeHives();
+        c.damage(DiskAt{disk});
+        if (HasFatalFailure()) return;
+        std::map<std::string, std::string> before;
+        for (const std::string& hive : c.untouched) {
+            struct stat st;
+            ASSERT_EQ(lstat(At(hive).c_str(), &st), 0) << hive;
+            before[hive] = std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                           std::to_string(st.st_mtim.tv_nsec);
+        }
+        ProgramRun run = Scan();
+        EXPECT_EQ(run.status, c.status) << run.err;
+        for (const std::string& text : c.errSays) {
+            EXPECT_NE(run.err.find(text), std::string::npos) << "stderr lacks: " << text << "\n"
+                                                             << run.err;
+        }
+        for (const auto& [hive, id] : before) {
+            struct stat st;
+            ASSERT_EQ(lstat(At(hive).c_str(), &st), 0) << hive;
+            EXPECT_EQ(std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                          std::to_string(st.st_mtim.tv_nsec),
+                      id)
+                << hive << " was changed";
+        }
+        for (const std::string& name : c.found) {
+            EXPECT_NE(LinesOf(run.out, name, "found"), "") << name << "\n" << run.out;
+            EXPECT_EQ(LinesOf(run.out, name, "removed"), "") << name << "\n" << run.out;
+        }
+        EXPECT_FALSE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+        EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
+                  "Scanning completed\n");
+    }
+}
+
+// A Run key of 50,000 values: listed once and rewritten once, the infected
+// ones go, every other stays.
+TEST_F(OfflineRegistry, ARunKeyOfManyValuesLosesOnlyTheInfectedOnes) {
+    PlantFiles();
+    MakeHives();
+    constexpr int kValues = 50000;
+    {
+        HiveFill h(At(kSoftwareHive), "ROOT");  // made anew: the Run key alone
+        std::vector<std::pair<std::string, std::string>> values;
+        for (int i = 0; i < kValues; ++i) {
+            const bool infected = i == 0 || i == kValues / 2 || i == kValues - 1;
+            values.emplace_back("v" + std::to_string(i),
+                                infected ? kWorm : "C:\\Program Files\\App\\app.exe");
+        }
+        h.Texts(kRun, values);
+        ASSERT_TRUE(h.Commit());
+    }
+    ProgramRun run = Scan();
+    EXPECT_EQ(run.status, 1) << run.err;
+    // Three in SOFTWARE (a hive of the Run key alone), one each in alice's
+    // and bob's.
+    std::string expected;
+    for (int i = 0; i < 5; ++i) expected += Line("W32/Bagle.Worm") + "\n";
+    EXPECT_EQ(LinesOf(run.out, "W32/Bagle.Worm", "removed"), expected) << run.out << run.err;
+    hive_h* h = hivex_open(At(kSoftwareHive).c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    hive_node_h node = hivex_root(h);
+    for (const char* part : {"Microsoft", "Windows", "CurrentVersion", "Run"}) {
+        node = hivex_node_get_child(h, node, part);
+    }
+    ASSERT_NE(node, 0u);
+    hive_value_h* values = hivex_node_values(h, node);
+    ASSERT_NE(values, nullptr);
+    std::size_t count = 0;
+    while (values[count] != 0) ++count;
+    std::free(values);
+    EXPECT_EQ(count, static_cast<std::size_t>(kValues - 3));
+    for (const char* gone : {"v0", "v25000", "v49999"}) {
+        errno = 0;
+        EXPECT_EQ(hivex_node_get_value(h, node, gone), 0u) << gone;
+    }
+    EXPECT_NE(hivex_node_get_value(h, node, "v1"), 0u);
+    EXPECT_NE(hivex_node_get_value(h, node, "v49998"), 0u);
+    hivex_close(h);
+}
+
+// A stop during the registry phase is taken as during the walk: the worker
+// is ended (it may be deep in a hostile hive), no hive is written, and the
+// scan ends "terminated". The worker itself sends the stop, so the signal
+// comes while it runs, on any machine.
+TEST_F(OfflineRegistry, AStopDuringTheRegistryPhaseEndsItsWorkerAndTheScan) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    int pids[2];
+    ASSERT_EQ(pipe2(pids, O_CLOEXEC), 0);
+    SetHiveWorkerStartHook([&] {
+        const pid_t me = getpid();
+        if (write(pids[1], &me, sizeof me) != sizeof me) _exit(1);
+        kill(getppid(), SIGINT);
+        for (;;) pause();  // a worker that never ends of itself
+    });
+    ProgramRun run = ScanHere({disk});
+    SetHiveWorkerStartHook({});
+    close(pids[1]);
+    pid_t worker = 0;
+    ASSERT_EQ(read(pids[0], &worker, sizeof worker), static_cast<ssize_t>(sizeof worker));
+    pid_t more = 0;
+    EXPECT_EQ(read(pids[0], &more, sizeof more), 0) << "a second worker was started";
+    close(pids[0]);
+    // Ended and reaped by the scan: no such process any more.
+    EXPECT_EQ(kill(worker, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "Scanning terminated\n");
+    EXPECT_TRUE(RegistryLines(run.out).empty()) << run.out;
+    for (const char* hive : kHives) {
+        EXPECT_NE(run.err.find(At(hive) + ": registry hive not cleaned: the scan was stopped"),
+                  std::string::npos)
+            << hive << "\n"
+            << run.err;
+    }
+    EXPECT_EQ(HiveBytes(), before);
+}
+
+// The scanner ended by force (SIGKILL, a second Ctrl-C) takes its worker
+// with it. A helper process adopts the orphans (a subreaper) and waits for
+// the worker; a worker that lived on would keep it waiting until its alarm.
+TEST_F(OfflineRegistry, TheWorkerDiesWithTheScanner) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    int pids[2];
+    ASSERT_EQ(pipe2(pids, O_CLOEXEC), 0);
+    std::fflush(nullptr);
+    const pid_t helper = fork();
+    ASSERT_GE(helper, 0);
+    if (helper == 0) {
+        alarm(120);
+        if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) _exit(20);
+        const pid_t scanner = fork();
+        if (scanner == 0) {
+            SetHiveWorkerStartHook([&] {
+                const pid_t me = getpid();
+                if (write(pids[1], &me, sizeof me) != sizeof me) _exit(1);
+                kill(getppid(), SIGKILL);
+                for (;;) pause();
+            });
+            ScanHere({disk});
+            _exit(21);  // the scanner was to be killed
+        }
+        close(pids[1]);
+        int status = 0;
+        if (waitpid(scanner, &status, 0) != scanner || !WIFSIGNALED(status)) _exit(22);
+        pid_t worker = 0;
+        if (read(pids[0], &worker, sizeof worker) != sizeof worker) _exit(23);
+        if (waitpid(worker, &status, 0) != worker) _exit(24);
+        _exit(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL ? 0 : 25);
+    }
+    close(pids[0]);
+    close(pids[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(helper, &status, 0), helper);
+    ASSERT_TRUE(WIFEXITED(status)) << "the helper ended by signal " << WTERMSIG(status)
+                                   << " (SIGALRM: the worker outlived the scanner)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(HiveBytes(), before);
+}
+
+// The DIR swapped for a link to another system drive while the walk runs:
+// the registry phase and the records stay on the disk that was opened.
+TEST_F(OfflineRegistry, ADirSwappedForALinkMidScanLeavesTheOtherDiskAlone) {
+    PlantFiles();
+    MakeHives();
+    const std::string other = top + "/other";
+    const std::string moved = top + "/disk-moved";
+    fs::copy(disk, other, fs::copy_options::recursive);
+    const auto otherBefore = HiveIdentities(other);
+    const auto movedBefore = HiveIdentities(disk);
+    platform::host::SetFaultInjector(
+        [&, swapped = false](platform::host::FileOperation op, const char*) mutable {
+            if (op == platform::host::FileOperation::Open && !swapped) {
+                swapped = true;
+                fs::rename(disk, moved);
+                fs::create_symlink(other, disk);
+            }
+            return false;
+        });
+    ProgramRun run = ScanHere({disk});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(RegistryLines(run.out), ExpectedLines("removed")) << run.out << run.err;
+    EXPECT_EQ(HiveIdentities(other), otherBefore);
+    EXPECT_FALSE(fs::exists(other + "/Quellix"));
+    EXPECT_TRUE(fs::exists(other + "/WINDOWS/system32/wormsvc.exe"));
+    const auto movedAfter = HiveIdentities(moved);
+    for (const char* hive : kHives) EXPECT_NE(movedAfter.at(hive), movedBefore.at(hive)) << hive;
+    EXPECT_TRUE(fs::exists(moved + "/Quellix/Quarantine"));
+    EXPECT_FALSE(fs::exists(moved + "/WINDOWS/system32/wormsvc.exe"));
+}
+
+// Another writer changes a hive while its worker runs (its time moves on):
+// the new hive made from the older state never replaces it.
+TEST_F(OfflineRegistry, AHiveChangedByAnotherWriterMidCleaningIsLeft) {
+    PlantFiles();
+    MakeHives();
+    const auto before = HiveBytes();
+    const std::string software = At(kSoftwareHive);
+    SetHiveWorkerStartHook([software] {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        if (utimensat(AT_FDCWD, software.c_str(), times, 0) != 0) _exit(1);
+    });
+    ProgramRun run = ScanHere({disk});
+    SetHiveWorkerStartHook({});
+    EXPECT_EQ(run.status, 1 | 4) << run.err;
+    EXPECT_NE(run.err.find(software + ": registry hive not cleaned: the hive was changed or "
+                                      "replaced on the disk while it was cleaned"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadAll(software), before.at(kSoftwareHive));
+    EXPECT_EQ(LinesOf(run.out, "W32/Bagle.Be.Worm", "removed"), "");
+    EXPECT_NE(LinesOf(run.out, "W32/Bagle.Be.Worm", "found"), "");
+    EXPECT_FALSE(fs::exists(software + ".quellix-new"));
+}
+
+// One scan of a disk at a time: a second one, cleaning or report-only, ends
+// at once with its own status and changes nothing.
+TEST_F(OfflineRegistry, ASecondScanOfTheSameDiskEndsAtOnce) {
+    PlantFiles();
+    MakeHives();
+    fs::create_directories(At("Quellix"));
+    const auto before = HiveBytes();
+    const int held = open(At("Quellix").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--report-only"}}) {
+        ProgramRun run = Scan(extra);
+        EXPECT_EQ(run.status, kBusy) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(disk + ": another quellix-scan is scanning this folder"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(HiveBytes(), before);
+        EXPECT_TRUE(fs::exists(At("WINDOWS/system32/wormsvc.exe")));
+        EXPECT_FALSE(fs::exists(At("Quellix/Quellix.log")));
+    }
+    close(held);
+    EXPECT_EQ(Scan().status, 1);
 }
 
 // --- The empty-hive maker -----------------------------------------------------

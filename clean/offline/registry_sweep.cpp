@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/registry_sweep.h"
+#include "clean/offline/registry_sweep.h"
 
 #include <strings.h>
 
@@ -37,17 +37,18 @@ std::string ValueWhat(const HiveSession& hive, HiveSession::Node key, const std:
 bool RemoveValue(HiveSession& hive, HiveSession::Node key, const std::string& name,
                  const char* reportedAs, const RemovalNote& note) {
     std::string what = ValueWhat(hive, key, name);
-    if (!hive.DeleteValue(key, name)) return false;
-    note(reportedAs, what);
-    return true;
+    const bool removed = hive.DeleteValue(key, name);
+    note(reportedAs, what, removed);
+    return removed;
 }
 
 bool RemoveKey(HiveSession& hive, HiveSession::Node key, const char* reportedAs,
                const RemovalNote& note) {
+    if (key == 0) return false;
     std::string what = hive.PathOf(key);
-    if (!hive.DeleteKey(key)) return false;
-    note(reportedAs, what);
-    return true;
+    const bool removed = hive.DeleteKey(key);
+    note(reportedAs, what, removed);
+    return removed;
 }
 
 void FurtherRemove(HiveSession& hive, const FurtherRemoval& further, const RemovalNote& note) {
@@ -87,26 +88,41 @@ void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
     }
 }
 
-void SweepRunValues(HiveSession& hive, const std::string& hivePath, const std::string& infectedPath,
+void SweepRunValues(HiveSession& hive, const std::string& hivePath,
+                    const std::vector<std::string>& infectedPaths,
                     const OfflineEnvironment& environment, const RemovalNote& note) {
-    if (infectedPath.find('\\') == std::string::npos) return;
-    const std::string path = Lower(infectedPath);
+    std::vector<std::string> paths;
+    for (const std::string& path : infectedPaths) {
+        if (path.find('\\') != std::string::npos) paths.push_back(Lower(path));
+    }
+    if (paths.empty()) return;
     HiveSession::Node key = hive.Find(hivePath);
     if (key == 0) return;
-    // The names first: deleting values changes the key's list.
-    std::vector<std::string> names;
-    for (const HiveSession::Value& value : hive.Values(key)) names.push_back(value.name);
-    for (const std::string& name : names) {
-        bool readable = false;
-        std::string data = Lower(ReadText(hive, key, name.c_str(), kRunDataBufferSize, readable));
-        if (!readable) continue;
+    // One listing of the key, and one rewrite for all that goes: a Run key
+    // of many values costs its length, not its length squared.
+    const std::vector<HiveSession::Value> values = hive.Values(key);
+    std::vector<std::size_t> places;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const HiveSession::Value& value = values[i];
+        std::string data =
+            Lower(ValueText(value.type, value.data.data(), value.data.size(), kRunDataBufferSize));
         std::string expanded;
         // An expansion that does not fit is compared as written only.
         if (!ExpandReferences(data, environment, kExpandBufferSize, expanded)) expanded.clear();
         expanded = Lower(expanded);
-        if (RunValueMatches(data.c_str(), expanded.c_str(), path.c_str())) {
-            RemoveValue(hive, key, name, kRunSweepDetectionName, note);
+        for (const std::string& path : paths) {
+            if (RunValueMatches(data.c_str(), expanded.c_str(), path.c_str())) {
+                places.push_back(i);
+                break;
+            }
         }
+    }
+    if (places.empty()) return;
+    const std::string keyPath = hive.PathOf(key);
+    const bool removed = hive.DeleteValuesAt(key, places);
+    for (std::size_t place : places) {
+        note(kRunSweepDetectionName,
+             (keyPath.empty() ? "" : keyPath + "\\") + "\"" + values[place].name + "\"", removed);
     }
 }
 
@@ -188,6 +204,6 @@ void RemoveInfectedService(HiveSession& system, const std::string& infectedPath,
             if (child != 0) subkeys.push_back(system.PathOf(child));
         }
         if (!RemoveKey(system, service, reportedAs, note)) continue;
-        for (const std::string& subkey : subkeys) note(nullptr, subkey);
+        for (const std::string& subkey : subkeys) note(nullptr, subkey, true);
     }
 }

@@ -11,14 +11,17 @@
 #include <vector>
 
 #include "clean/known_entries.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/offline_text.h"
 #include "clean/service_image.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/offline_text.h"
 
 // Told of every removal: the detection name its result line reports (null:
 // no line of its own, a part of a removal that has one), and what went (the
-// key's path in the hive, with the value's name in quotes).
-using RemovalNote = std::function<void(const char* reportedAs, const std::string& what)>;
+// key's path in the hive, with the value's name in quotes). removed is false
+// for what the rules found but could not delete (damage beside it): it is
+// still a finding.
+using RemovalNote =
+    std::function<void(const char* reportedAs, const std::string& what, bool removed)>;
 
 // The SOFTWARE hive is HKLM\Software; a user's NTUSER.DAT is HKCU.
 // HKLM key paths of the table lose their "Software\" here.
@@ -32,9 +35,11 @@ void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
                     const std::string& viewPrefix = "");
 
 // Removes every value of the key at hivePath whose command line, as written
-// or with its environment references expanded, launches infectedPath (a
-// Windows path); each is reported as the Run-key sweep reports it.
-void SweepRunValues(HiveSession& hive, const std::string& hivePath, const std::string& infectedPath,
+// or with its environment references expanded, launches one of
+// infectedPaths (Windows paths); each is reported as the Run-key sweep
+// reports it.
+void SweepRunValues(HiveSession& hive, const std::string& hivePath,
+                    const std::vector<std::string>& infectedPaths,
                     const OfflineEnvironment& environment, const RemovalNote& note);
 
 // The control sets of a SYSTEM hive ("ControlSet001", ...): the one

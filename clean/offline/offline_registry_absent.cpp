@@ -1,11 +1,9 @@
 // Built when hivex is missing: the rescue scanner removes files only. A disk
 // whose Windows' registry would have been cleaned is named, and the scan
 // counts as incomplete.
-#include <fcntl.h>
-
 #include "clean/host/startup_sweep_note.h"
-#include "tools/quellix_scan/offline/disk_folders.h"
-#include "tools/quellix_scan/offline/offline_registry.h"
+#include "clean/offline/disk_folders.h"
+#include "clean/offline/offline_registry.h"
 
 OfflineRegistryCleaner::OfflineRegistryCleaner(bool reportOnly, Output resultLine, Output message)
     : reportOnly_(reportOnly), resultLine_(std::move(resultLine)), message_(std::move(message)) {
@@ -18,16 +16,14 @@ OfflineRegistryCleaner::~OfflineRegistryCleaner() {
 
 void OfflineRegistryCleaner::NoteResultLine(const std::string&) {}
 
-void OfflineRegistryCleaner::Clean(const std::string& systemFolder) {
-    if (cleaned_ || swept_.empty() || systemFolder.empty()) return;
+void OfflineRegistryCleaner::Clean(int rootFd, const std::string& shownPath, int) {
+    if (cleaned_ || swept_.empty() || rootFd < 0) return;
     cleaned_ = true;
-    OwnedFd root(open(systemFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const char* windows : {"Windows", "WINNT"}) {
-        OwnedFd config =
-            root ? OpenFolderPath(root.get(), {windows, "System32", "config"}) : OwnedFd();
+        OwnedFd config = OpenFolderPath(rootFd, {windows, "System32", "config"});
         if (config && (!FindEntryName(config.get(), "SOFTWARE").empty() ||
                        !FindEntryName(config.get(), "SYSTEM").empty())) {
-            message_("quellix-scan: " + systemFolder +
+            message_("quellix-scan: " + shownPath +
                      ": this build has no registry support (hivex); the registry was not "
                      "cleaned");
             incomplete_ = true;

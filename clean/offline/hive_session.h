@@ -27,7 +27,9 @@ public:
     bool Open(int fd, std::string& error);
 
     // The key at path (backslash-separated, relative to the root); 0 when
-    // any part is missing or the hive is damaged there.
+    // any part is missing or cannot be read. Whatever hivex cannot read on
+    // the way, here and in the calls below, goes to ReadErrors: a missing
+    // key and an unreadable one must not look alike.
     Node Find(const std::string& path) const;
     Node Child(Node parent, const std::string& name) const;
     std::vector<Node> Children(Node parent) const;
@@ -40,14 +42,18 @@ public:
         std::uint32_t type = 0;
         std::vector<std::uint8_t> data;
     };
-    // The key's values in their stored order; values that cannot be read
-    // are left out.
+    // The key's values in their stored order; none when any of them cannot
+    // be read.
     std::vector<Value> Values(Node node) const;
-    // The named value (any case; "" the unnamed one); false when missing.
+    // The named value (any case; "" the unnamed one); false when missing or
+    // unreadable.
     bool ReadValue(Node node, const std::string& name, Value& value) const;
 
     // Each true on success; what goes is appended to the backup first.
     bool DeleteValue(Node node, const std::string& name);
+    // The values at these places of the key's stored order (as Values gives
+    // them), in one rewrite of the key's value list.
+    bool DeleteValuesAt(Node node, const std::vector<std::size_t>& places);
     // The key with all its subkeys and values (not the root).
     bool DeleteKey(Node node);
 
@@ -61,6 +67,10 @@ public:
     const std::vector<std::string>& Refusals() const { return refusals_; }
     // REGEDIT4 key and value lines of all that was deleted, in order.
     const std::string& Backup() const { return backup_; }
+    // Keys and values the rules looked at that hivex could not read, each
+    // with its place and why (the first few); the hive's findings are then
+    // not the whole truth.
+    const std::vector<std::string>& ReadErrors() const { return readErrors_; }
 
     // Writes the whole changed hive to path (a new file); false when hivex
     // could not write all of it.
@@ -69,6 +79,8 @@ public:
 private:
     bool BackUpKey(Node node, std::string& text) const;
     std::string RegName(Node node) const;
+    // Keeps error (an errno value) before anything else can change it.
+    void NoteReadError(Node node, const std::string& tail, int error) const;
 
     std::string rootName_;
     hive_h* hive_ = nullptr;
@@ -76,6 +88,7 @@ private:
     bool simulateWrites_ = false;
     std::string backup_;
     std::vector<std::string> refusals_;
+    mutable std::vector<std::string> readErrors_;
 };
 
 // A value line for the .reg text that merges back into the same bytes: a

@@ -1,7 +1,10 @@
-#include "tools/quellix_scan/offline/hive_worker.h"
+#include "clean/offline/hive_worker.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,8 @@
 #include <cstring>
 
 namespace {
+
+std::function<void()> startHook;
 
 // The child's answer: records of a tag byte, a 32-bit length and the bytes;
 // 'Z' ends a complete answer.
@@ -42,15 +47,21 @@ std::string ChildAnswer(int hiveFd, const std::string& rootName, const HiveWork&
         return out;
     }
     Put(out, 'O');
-    work(session, [&](const char* reportedAs, const std::string& what) {
-        Put(out, reportedAs ? 'R' : 'N',
+    work(session, [&](const char* reportedAs, const std::string& what, bool removed) {
+        Put(out,
+            !removed     ? 'L'
+            : reportedAs ? 'R'
+                         : 'N',
             (reportedAs ? reportedAs : "") + std::string(1, '\0') + what);
     });
     for (const std::string& refusal : session.Refusals()) Put(out, 'P', refusal);
+    for (const std::string& error : session.ReadErrors()) Put(out, 'U', error);
     if (session.Changed()) {
         Put(out, 'C');
         Put(out, 'B', session.Backup());
-        if (newHiveFd >= 0) {
+        // A hive read in part is not written: what was missed would be
+        // left while the hive looked cleaned.
+        if (newHiveFd >= 0 && session.ReadErrors().empty()) {
             const std::string target = "/proc/self/fd/" + std::to_string(newHiveFd);
             HiveSession reread("");
             if (!session.CommitTo(target, error)) {
@@ -86,14 +97,20 @@ void ReadAnswer(const std::string& data, HiveOutcome& outcome) {
                 outcome.openError = text;
                 break;
             case 'R':
-            case 'N': {
+            case 'N':
+            case 'L': {
                 const std::size_t gap = text.find('\0');
                 if (gap == std::string::npos) return;
-                outcome.removals.push_back({tag == 'R', text.substr(0, gap), text.substr(gap + 1)});
+                const std::string reportedAs = text.substr(0, gap);
+                outcome.removals.push_back({tag == 'R' || (tag == 'L' && !reportedAs.empty()),
+                                            tag == 'L', reportedAs, text.substr(gap + 1)});
                 break;
             }
             case 'P':
                 outcome.refusals.push_back(text);
+                break;
+            case 'U':
+                outcome.readErrors.push_back(text);
                 break;
             case 'C':
                 outcome.changed = true;
@@ -118,15 +135,20 @@ void ReadAnswer(const std::string& data, HiveOutcome& outcome) {
 
 }  // namespace
 
+void SetHiveWorkerStartHook(std::function<void()> hook) {
+    startHook = std::move(hook);
+}
+
 HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWork& work,
-                          int newHiveFd) {
+                          int newHiveFd, int stopFd) {
     HiveOutcome outcome;
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         outcome.failure = std::string("no pipe for the hive's worker: ") + std::strerror(errno);
         return outcome;
     }
     std::fflush(nullptr);
+    const pid_t parent = getpid();
     pid_t child = fork();
     if (child < 0) {
         outcome.failure = std::string("no process for the hive's worker: ") + std::strerror(errno);
@@ -136,9 +158,13 @@ HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWor
     }
     if (child == 0) {
         close(pipeFds[0]);
-        // The scan's stop signals are the parent's to answer.
+        // The scan's stop signals are the parent's to answer: it ends the
+        // worker. A parent that dies takes the worker with it; one that died
+        // before this was set is seen in getppid.
         signal(SIGINT, SIG_IGN);
         signal(SIGTERM, SIG_IGN);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(1);
+        if (startHook) startHook();
         bool ok = WriteAll(pipeFds[1], ChildAnswer(hiveFd, rootName, work, newHiveFd));
         _exit(ok ? 0 : 1);
     }
@@ -146,6 +172,16 @@ HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWor
     std::string data;
     char buffer[65536];
     for (;;) {
+        pollfd watched[2] = {{pipeFds[0], POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (poll(watched, stopFd >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (stopFd >= 0 && (watched[1].revents & POLLIN) != 0) {
+            outcome.stopped = true;
+            kill(child, SIGKILL);
+            break;
+        }
         ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -154,6 +190,10 @@ HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWor
     close(pipeFds[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (outcome.stopped) {
+        outcome.failure = "the scan was stopped";
+        return outcome;
     }
     ReadAnswer(data, outcome);
     if (WIFSIGNALED(status)) {

@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/offline_text.h"
+#include "clean/offline/offline_text.h"
 
 #include "base/ascii_case.h"
 #include "quarantine/reg_text.h"

@@ -1,4 +1,4 @@
-#include "tools/quellix_scan/offline/disk_folders.h"
+#include "clean/offline/disk_folders.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -53,6 +53,16 @@ std::string FindEntryName(int folderFd, const std::string& name) {
         return false;
     });
     return found;
+}
+
+std::vector<std::string> MatchingEntryNames(int folderFd, const std::string& name) {
+    std::vector<std::string> names;
+    ListFolder(folderFd, [&](const char* entry) {
+        if (strcasecmp(entry, name.c_str()) == 0) names.emplace_back(entry);
+        return true;
+    });
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> SubfolderNames(int folderFd) {

@@ -1,10 +1,11 @@
-#include "tools/quellix_scan/offline/hive_session.h"
+#include "clean/offline/hive_session.h"
 
 #include <errno.h>
 #include <hivex.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "quarantine/reg_text.h"
 
@@ -23,6 +24,16 @@ struct Freed {
 // Deeper than this no Windows key goes (its paths end at 255 levels); a
 // hostile hive's loops end here too.
 constexpr int kMaxDepth = 512;
+// A key deleted with more than this below it, or whose backup text would be
+// longer, is left: the .reg text is held in memory and merged back by hand.
+constexpr std::size_t kMaxBackupKeys = 100000;
+constexpr std::size_t kMaxBackupText = 64u << 20;
+// Enough read errors to say where; a damaged hive could give one per key.
+constexpr std::size_t kMaxReadErrors = 8;
+
+std::string ErrnoText(int error) {
+    return error == 0 ? std::string("damaged") : std::string(std::strerror(error));
+}
 
 }  // namespace
 
@@ -58,9 +69,23 @@ bool HiveSession::Open(int fd, std::string& error) {
     return true;
 }
 
+void HiveSession::NoteReadError(Node node, const std::string& tail, int error) const {
+    if (readErrors_.size() >= kMaxReadErrors) return;
+    const std::string path = PathOf(node);
+    const std::string where =
+        path.empty() && !tail.empty() && tail[0] == '\\' ? tail.substr(1) : path + tail;
+    readErrors_.push_back((where.empty() ? std::string("the root key") : where) +
+                          ": cannot be read (" + ErrnoText(error) + ")");
+}
+
 HiveSession::Node HiveSession::Child(Node parent, const std::string& name) const {
     if (!hive_ || parent == 0 || name.empty()) return 0;
-    return hivex_node_get_child(hive_, parent, name.c_str());
+    // hivex answers 0 both for no such key and for a list it cannot read;
+    // only errno tells them apart.
+    errno = 0;
+    Node child = hivex_node_get_child(hive_, parent, name.c_str());
+    if (child == 0 && errno != 0) NoteReadError(parent, "\\" + name, errno);
+    return child;
 }
 
 HiveSession::Node HiveSession::Find(const std::string& path) const {
@@ -79,8 +104,12 @@ HiveSession::Node HiveSession::Find(const std::string& path) const {
 std::vector<HiveSession::Node> HiveSession::Children(Node parent) const {
     std::vector<Node> out;
     if (!hive_ || parent == 0) return out;
+    errno = 0;
     Freed<hive_node_h> children(hivex_node_children(hive_, parent));
-    if (!children.ptr) return out;
+    if (!children.ptr) {
+        NoteReadError(parent, " (its subkeys)", errno);
+        return out;
+    }
     for (hive_node_h* c = children.ptr; *c != 0; ++c) out.push_back(*c);
     return out;
 }
@@ -109,13 +138,16 @@ std::string HiveSession::RegName(Node node) const {
 
 namespace {
 
+// False with errno set when hivex cannot read the value whole.
 bool ReadOne(hive_h* hive, hive_value_h handle, HiveSession::Value& value) {
+    errno = 0;
     Freed<char> key(hivex_value_key(hive, handle));
     if (!key.ptr) return false;
     hive_type type = hive_t_none;
     std::size_t length = 0;
+    errno = 0;
     Freed<char> data(hivex_value_value(hive, handle, &type, &length));
-    if (!data.ptr && length != 0) return false;
+    if (!data.ptr && (length != 0 || errno != 0)) return false;
     value.name = key.ptr;
     value.type = static_cast<std::uint32_t>(type);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.ptr);
@@ -128,11 +160,20 @@ bool ReadOne(hive_h* hive, hive_value_h handle, HiveSession::Value& value) {
 std::vector<HiveSession::Value> HiveSession::Values(Node node) const {
     std::vector<Value> out;
     if (!hive_ || node == 0) return out;
+    errno = 0;
     Freed<hive_value_h> values(hivex_node_values(hive_, node));
-    if (!values.ptr) return out;
+    if (!values.ptr) {
+        NoteReadError(node, " (its values)", errno);
+        return out;
+    }
     for (hive_value_h* v = values.ptr; *v != 0; ++v) {
         Value value;
-        if (ReadOne(hive_, *v, value)) out.push_back(std::move(value));
+        if (!ReadOne(hive_, *v, value)) {
+            NoteReadError(node, " (a value)", errno);
+            out.clear();
+            return out;
+        }
+        out.push_back(std::move(value));
     }
     return out;
 }
@@ -141,39 +182,67 @@ bool HiveSession::ReadValue(Node node, const std::string& name, Value& value) co
     if (!hive_ || node == 0) return false;
     errno = 0;
     hive_value_h handle = hivex_node_get_value(hive_, node, name.c_str());
-    return handle != 0 && ReadOne(hive_, handle, value);
+    if (handle == 0) {
+        if (errno != 0) NoteReadError(node, "\\\"" + name + "\"", errno);
+        return false;
+    }
+    if (ReadOne(hive_, handle, value)) return true;
+    NoteReadError(node, "\\\"" + name + "\"", errno);
+    return false;
 }
 
 bool HiveSession::DeleteValue(Node node, const std::string& name) {
     if (!hive_ || node == 0) return false;
-    // hivex sets a key's values as a whole: all of them but this one.
+    Freed<hive_value_h> handles(hivex_node_values(hive_, node));
+    if (!handles.ptr) return false;
+    for (hive_value_h* v = handles.ptr; *v != 0; ++v) {
+        errno = 0;
+        Freed<char> key(hivex_value_key(hive_, *v));
+        if (key.ptr && strcasecmp(key.ptr, name.c_str()) == 0) {
+            return DeleteValuesAt(node, {static_cast<std::size_t>(v - handles.ptr)});
+        }
+    }
+    return false;
+}
+
+bool HiveSession::DeleteValuesAt(Node node, const std::vector<std::size_t>& places) {
+    if (!hive_ || node == 0 || places.empty()) return false;
+    // hivex sets a key's values as a whole: all of them but these.
     Freed<hive_value_h> handles(hivex_node_values(hive_, node));
     if (!handles.ptr) return false;
     std::vector<Value> keep;
-    bool found = false;
+    std::vector<Value> gone;
+    std::vector<bool> goes;
+    for (std::size_t place : places) {
+        if (place >= goes.size()) goes.resize(place + 1, false);
+        goes[place] = true;
+    }
     bool unreadable = false;
-    Value gone;
-    for (hive_value_h* v = handles.ptr; *v != 0; ++v) {
+    std::string unreadableName;
+    std::size_t place = 0;
+    for (hive_value_h* v = handles.ptr; *v != 0; ++v, ++place) {
         Value value;
         // A value that cannot be read whole would be lost by the rewrite.
         if (!ReadOne(hive_, *v, value)) {
             unreadable = true;
             continue;
         }
-        if (!found && strcasecmp(value.name.c_str(), name.c_str()) == 0) {
-            found = true;
-            gone = std::move(value);
+        if (place < goes.size() && goes[place]) {
+            gone.push_back(std::move(value));
         } else {
             keep.push_back(std::move(value));
         }
     }
-    if (!found) return false;
     if (unreadable) {
-        refusals_.push_back(PathOf(node) + "\\\"" + name +
-                            "\": left in place: a value beside it cannot be read");
+        for (const Value& value : gone) {
+            refusals_.push_back(PathOf(node) + "\\\"" + value.name +
+                                "\": left in place: a value beside it cannot be read");
+        }
         return false;
     }
-    std::string lines = RegKeyLine(RegName(node)) + HiveValueRegLine(gone);
+    if (gone.size() != places.size()) return false;
+    std::string lines = RegKeyLine(RegName(node));
+    for (const Value& value : gone) lines += HiveValueRegLine(value);
     if (!simulateWrites_) {
         std::vector<hive_set_value> set(keep.size());
         for (std::size_t i = 0; i < keep.size(); ++i) {
@@ -192,11 +261,15 @@ bool HiveSession::DeleteValue(Node node, const std::string& name) {
 bool HiveSession::BackUpKey(Node node, std::string& text) const {
     // Iterative, parents before children (a .reg merge makes a key only
     // under an existing parent), so a deep hostile hive cannot exhaust the
-    // stack.
+    // stack; each key once, so subkey lists that name one key many times
+    // (a hostile hive's) cannot make the walk grow without end.
     std::vector<std::pair<Node, int>> stack{{node, 0}};
+    std::set<Node> visited;
     while (!stack.empty()) {
         auto [current, depth] = stack.back();
         stack.pop_back();
+        if (!visited.insert(current).second) return false;
+        if (visited.size() > kMaxBackupKeys || text.size() > kMaxBackupText) return false;
         text += RegKeyLine(RegName(current));
         Freed<hive_value_h> values(hivex_node_values(hive_, current));
         if (!values.ptr) return false;

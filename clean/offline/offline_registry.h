@@ -27,13 +27,20 @@ public:
     // rewording): tells which swept files were removed.
     void NoteResultLine(const std::string& line);
 
-    // Cleans the hives of the Windows in systemFolder (the host folder that
-    // stands for C:), once: later calls do nothing. Nothing happens unless
-    // the walk matched a file against the signature tables.
-    void Clean(const std::string& systemFolder);
+    // Cleans the hives of the Windows in the folder rootFd holds (the one
+    // that stands for C:, the caller's descriptor; shownPath names it in
+    // messages), once: later calls do nothing. Every hive, copy and record
+    // is reached from rootFd, never by a path. Nothing happens unless the
+    // walk matched a file against the signature tables. stopFd (-1: none)
+    // becomes readable when the scan is to stop: the cleaning then ends at
+    // once, its worker with it, and the hives not yet written stay as
+    // they are.
+    void Clean(int rootFd, const std::string& shownPath, int stopFd);
 
     // A hive needed cleaning and could not be read or written.
     bool Incomplete() const { return incomplete_; }
+    // The cleaning ended early on a stop request.
+    bool Stopped() const { return stopped_; }
 
 private:
     struct SweptFile {
@@ -48,6 +55,7 @@ private:
     std::vector<SweptFile> swept_;
     bool cleaned_ = false;
     bool incomplete_ = false;
+    bool stopped_ = false;
 
     friend class OfflineRegistryRun;
 };

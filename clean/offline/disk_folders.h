@@ -26,6 +26,10 @@ private:
 // The entry of folder equal to name without regard to case (an exact match
 // first); empty when there is none.
 std::string FindEntryName(int folderFd, const std::string& name);
+// Every entry of folder equal to name without regard to case, sorted: more
+// than one is possible on a case-sensitive mount, where Windows would see
+// only one of them.
+std::vector<std::string> MatchingEntryNames(int folderFd, const std::string& name);
 // The names of folder's entries that are folders (not links), sorted.
 std::vector<std::string> SubfolderNames(int folderFd);
 

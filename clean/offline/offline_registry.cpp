@@ -1,7 +1,8 @@
-#include "tools/quellix_scan/offline/offline_registry.h"
+#include "clean/offline/offline_registry.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,13 +13,14 @@
 #include <ctime>
 
 #include "clean/host/startup_sweep_note.h"
+#include "clean/offline/disk_folders.h"
+#include "clean/offline/hive_layout.h"
+#include "clean/offline/hive_session.h"
+#include "clean/offline/hive_worker.h"
+#include "clean/offline/registry_sweep.h"
 #include "platform/host/host_control.h"
 #include "quarantine/reg_text.h"
 #include "scan/report_texts.h"
-#include "tools/quellix_scan/offline/disk_folders.h"
-#include "tools/quellix_scan/offline/hive_session.h"
-#include "tools/quellix_scan/offline/hive_worker.h"
-#include "tools/quellix_scan/offline/registry_sweep.h"
 
 namespace {
 
@@ -109,7 +111,7 @@ OwnedFd CreateNewFile(int folder, const std::string& stem, const std::string& ex
     for (int n = 1; n < 100; ++n) {
         made = stem + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
         OwnedFd fd(openat(folder, made.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
         if (fd || errno != EEXIST) return fd;
     }
     errno = EEXIST;
@@ -144,8 +146,9 @@ std::string WhyNotWritable(int rootFd, int folderFd, const std::string& name, in
 // One cleaning: the hives of one Windows, the environment it expands.
 class OfflineRegistryRun {
 public:
-    OfflineRegistryRun(OfflineRegistryCleaner& owner, const std::string& systemFolder)
-        : owner_(owner), systemFolder_(systemFolder) {}
+    OfflineRegistryRun(OfflineRegistryCleaner& owner, int rootFd, const std::string& shownPath,
+                       int stopFd)
+        : owner_(owner), systemFolder_(shownPath), rootFd_(rootFd), stopFd_(stopFd) {}
 
     void Clean();
 
@@ -155,14 +158,31 @@ private:
         std::string what;
     };
 
+    struct WindowsFolder {
+        std::vector<std::string> config;  // the names down to config, as on disk
+        std::vector<std::string> software, system;
+        std::string twoSpellings;  // a folder on the way with more than one
+        bool ninetyFive = false;
+        bool Complete() const { return software.size() == 1 && system.size() == 1; }
+    };
+    WindowsFolder LookAtWindowsFolder(const std::string& name) const;
     bool FindWindows();
     std::vector<HiveFile> HiveFiles();
+    bool StopRequested() const {
+        pollfd stop = {stopFd_, POLLIN, 0};
+        return stopFd_ >= 0 && poll(&stop, 1, 0) == 1 && (stop.revents & POLLIN) != 0;
+    }
+    void NotCleaned(const std::string& what, const std::string& why) {
+        Message(what + ": " + why);
+        owner_.incomplete_ = true;
+    }
     void CleanHive(const HiveFile& hive);
     void Sweep(HiveSession& session, const HiveFile& hive, const RemovalNote& note);
     OfflineEnvironment EnvironmentFor(const HiveFile& hive) const;
     bool KeepOriginal(const HiveFile& hive, int hiveFd, const std::string& backup,
                       const std::string& rootName, std::string& why);
-    bool Replace(const HiveFile& hive, int folderFd, int hiveFd, int newHiveFd, std::string& why);
+    bool Replace(const HiveFile& hive, int folderFd, int hiveFd, const struct stat& read,
+                 int newHiveFd, std::string& why);
     std::string HostPath(const HiveFile& hive) const {
         return systemFolder_ + "/" + Join(hive.folder, '/') + "/" + hive.name;
     }
@@ -179,16 +199,26 @@ private:
 
     OfflineRegistryCleaner& owner_;
     std::string systemFolder_;
+    int rootFd_;
+    int stopFd_;
     OwnedFd root_;
-    std::string windowsName_;  // "WINDOWS", "WINNT", as on disk
+    std::string windowsName_;          // "WINDOWS", "WINNT", as on disk
+    std::vector<std::string> config_;  // down to its config folder, as on disk
+    std::string softwareName_, systemName_;
     std::string stamp_;
 };
 
 void OfflineRegistryRun::Clean() {
-    root_ = OwnedFd(open(systemFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // A descriptor of our own on the folder the walk held: never the path
+    // again, which a link put in the folder's place would redirect.
+    root_ = OwnedFd(fcntl(rootFd_, F_DUPFD_CLOEXEC, 0));
     if (!root_) {
-        Message(systemFolder_ + ": registry not cleaned: " + Errno(errno));
-        owner_.incomplete_ = true;
+        NotCleaned(systemFolder_, "registry not cleaned: " + Errno(errno));
+        return;
+    }
+    if (StopRequested()) {
+        NotCleaned(systemFolder_, "registry not cleaned: the scan was stopped");
+        owner_.stopped_ = true;
         return;
     }
     if (!FindWindows()) return;
@@ -198,23 +228,115 @@ void OfflineRegistryRun::Clean() {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &parts);
     stamp_ = stamp;
-    for (const HiveFile& hive : HiveFiles()) CleanHive(hive);
+    for (const HiveFile& hive : HiveFiles()) {
+        if (!owner_.stopped_ && StopRequested()) owner_.stopped_ = true;
+        if (owner_.stopped_) {
+            NotCleaned(HostPath(hive), "registry hive not cleaned: the scan was stopped");
+            continue;
+        }
+        CleanHive(hive);
+    }
 }
 
+OfflineRegistryRun::WindowsFolder OfflineRegistryRun::LookAtWindowsFolder(
+    const std::string& name) const {
+    WindowsFolder folder;
+    folder.config = {name};
+    OwnedFd windows = OpenFolderPath(root_.get(), {name});
+    if (!windows) return folder;
+    folder.ninetyFive = !FindEntryName(windows.get(), "SYSTEM.DAT").empty() ||
+                        !FindEntryName(windows.get(), "USER.DAT").empty();
+    OwnedFd current = std::move(windows);
+    for (const char* part : {"System32", "config"}) {
+        const std::vector<std::string> names = MatchingEntryNames(current.get(), part);
+        // Two spellings of one folder: Windows sees one, which we cannot tell.
+        if (names.size() > 1) folder.twoSpellings = part;
+        if (names.size() != 1) return folder;
+        current = OpenFolderPath(current.get(), {names[0]});
+        if (!current) return folder;
+        folder.config.push_back(names[0]);
+    }
+    folder.software = MatchingEntryNames(current.get(), "SOFTWARE");
+    folder.system = MatchingEntryNames(current.get(), "SYSTEM");
+    return folder;
+}
+
+// The Windows whose hives are cleaned. On a case-sensitive mount a drive may
+// hold "WINDOWS" and "Windows", or two files named SOFTWARE that differ in
+// case, where Windows would see only one: cleaning the wrong one would leave
+// the real one infected in silence. So with more than one candidate, only a
+// single complete one (System32\config reached by one name each, holding one
+// SOFTWARE and one SYSTEM) is taken, and else none, with the reason.
 bool OfflineRegistryRun::FindWindows() {
+    std::vector<std::string> names;
     for (const char* candidate : {"Windows", "WINNT"}) {
-        std::string name = FindEntryName(root_.get(), candidate);
-        if (name.empty()) continue;
-        OwnedFd config = OpenFolderPath(root_.get(), {name, "System32", "config"});
-        if (config && (!FindEntryName(config.get(), "SOFTWARE").empty() ||
-                       !FindEntryName(config.get(), "SYSTEM").empty())) {
-            windowsName_ = name;
-            return true;
+        for (const std::string& name : MatchingEntryNames(root_.get(), candidate)) {
+            struct stat st;
+            if (fstatat(root_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(st.st_mode)) {
+                names.push_back(name);
+            }
         }
-        OwnedFd windows = OpenFolderPath(root_.get(), {name});
-        if (windows && (!FindEntryName(windows.get(), "SYSTEM.DAT").empty() ||
-                        !FindEntryName(windows.get(), "USER.DAT").empty())) {
-            Message(systemFolder_ + "/" + name +
+    }
+    std::vector<WindowsFolder> folders;
+    for (const std::string& name : names) folders.push_back(LookAtWindowsFolder(name));
+    std::vector<const WindowsFolder*> usable;
+    for (const WindowsFolder& folder : folders) {
+        const bool ambiguous = folder.software.size() > 1 || folder.system.size() > 1;
+        const bool any =
+            folder.config.size() == 3 && (!folder.software.empty() || !folder.system.empty());
+        if (names.size() == 1 ? any && !ambiguous : folder.Complete()) usable.push_back(&folder);
+    }
+    std::string all;
+    for (const std::string& name : names) all += (all.empty() ? "" : ", ") + name;
+    auto hiveNames = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (const std::string& n : list) text += (text.empty() ? "" : ", ") + n;
+        return text;
+    };
+    if (usable.size() == 1) {
+        const WindowsFolder& chosen = *usable[0];
+        windowsName_ = chosen.config[0];
+        config_ = chosen.config;
+        softwareName_ = chosen.software.empty() ? std::string() : chosen.software[0];
+        systemName_ = chosen.system.empty() ? std::string() : chosen.system[0];
+        if (names.size() > 1) {
+            Message(systemFolder_ + ": folders named as the Windows folder: " + all + "; only " +
+                    windowsName_ + " is a complete Windows, its registry is cleaned");
+        }
+        return true;
+    }
+    if (usable.size() > 1) {
+        NotCleaned(systemFolder_, "folders named as the Windows folder: " + all +
+                                      "; more than one is a complete Windows and which one runs "
+                                      "cannot be told: no registry cleaned");
+        return false;
+    }
+    if (names.size() > 1) {
+        NotCleaned(systemFolder_, "folders named as the Windows folder: " + all +
+                                      "; none is a complete Windows (System32\\config with one "
+                                      "SOFTWARE and one SYSTEM): no registry cleaned");
+        return false;
+    }
+    if (names.size() == 1) {
+        const WindowsFolder& only = folders[0];
+        if (only.software.size() > 1 || only.system.size() > 1) {
+            NotCleaned(systemFolder_ + "/" + Join(only.config, '/'),
+                       "more than one file named as a hive: " +
+                           (only.software.size() > 1 ? hiveNames(only.software) : std::string()) +
+                           (only.software.size() > 1 && only.system.size() > 1 ? "; " : "") +
+                           (only.system.size() > 1 ? hiveNames(only.system) : std::string()) +
+                           "; which one Windows loads cannot be told: no registry cleaned");
+            return false;
+        }
+        if (!only.twoSpellings.empty()) {
+            NotCleaned(systemFolder_ + "/" + Join(only.config, '/'),
+                       "more than one folder named " + only.twoSpellings +
+                           ": which one Windows uses cannot be told; no registry cleaned");
+            return false;
+        }
+        if (only.ninetyFive) {
+            Message(systemFolder_ + "/" + only.config[0] +
                     ": a Windows of the 95 family: its registry (SYSTEM.DAT, USER.DAT) is "
                     "another format and is not cleaned");
             return false;
@@ -228,40 +350,43 @@ bool OfflineRegistryRun::FindWindows() {
 
 std::vector<HiveFile> OfflineRegistryRun::HiveFiles() {
     std::vector<HiveFile> hives;
-    // The names as the disk spells them, for messages and the .reg text.
-    std::vector<std::string> config{windowsName_};
-    for (const char* name : {"System32", "config"}) {
-        OwnedFd parent = OpenFolderPath(root_.get(), config);
-        config.push_back(parent ? FindEntryName(parent.get(), name) : std::string());
-        if (config.back().empty()) return hives;
-    }
-    OwnedFd configFd = OpenFolderPath(root_.get(), config);
-    std::string configName[2];
-    for (int i = 0; configFd && i < 2; ++i) {
-        configName[i] = FindEntryName(configFd.get(), i == 0 ? "SOFTWARE" : "SYSTEM");
-    }
-    if (!configName[0].empty()) {
-        hives.push_back({HiveKind::Software, config, configName[0], "SOFTWARE", {}});
+    if (!softwareName_.empty()) {
+        hives.push_back({HiveKind::Software, config_, softwareName_, "SOFTWARE", {}});
     }
     for (const char* profiles : {"Documents and Settings", "Users"}) {
-        std::string profilesName = FindEntryName(root_.get(), profiles);
-        if (profilesName.empty()) continue;
+        const std::vector<std::string> profileFolders = MatchingEntryNames(root_.get(), profiles);
+        if (profileFolders.empty()) continue;
+        if (profileFolders.size() > 1) {
+            std::string all;
+            for (const std::string& n : profileFolders) all += (all.empty() ? "" : ", ") + n;
+            NotCleaned(systemFolder_, "more than one folder named " + std::string(profiles) + " (" +
+                                          all +
+                                          "): their users' hives (NTUSER.DAT) are not cleaned");
+            continue;
+        }
+        const std::string& profilesName = profileFolders[0];
         OwnedFd profilesFd = OpenFolderPath(root_.get(), {profilesName});
         if (!profilesFd) continue;
         for (const std::string& user : SubfolderNames(profilesFd.get())) {
             OwnedFd userFd = OpenFolderPath(profilesFd.get(), {user});
             if (!userFd) continue;
-            std::string ntuser = FindEntryName(userFd.get(), "NTUSER.DAT");
+            const std::vector<std::string> ntuser = MatchingEntryNames(userFd.get(), "NTUSER.DAT");
             if (ntuser.empty()) continue;
+            if (ntuser.size() > 1) {
+                NotCleaned(systemFolder_ + "/" + profilesName + "/" + user,
+                           "more than one file named NTUSER.DAT: which one Windows loads cannot "
+                           "be told; registry hive not cleaned");
+                continue;
+            }
             hives.push_back({HiveKind::User,
                              {profilesName, user},
-                             ntuser,
+                             ntuser[0],
                              "NTUSER-" + FileLabel(user),
                              "C:\\" + profilesName + "\\" + user});
         }
     }
-    if (!configName[1].empty()) {
-        hives.push_back({HiveKind::System, config, configName[1], "SYSTEM", {}});
+    if (!systemName_.empty()) {
+        hives.push_back({HiveKind::System, config_, systemName_, "SYSTEM", {}});
     }
     return hives;
 }
@@ -293,16 +418,44 @@ namespace {
 
 struct CandidateContext {
     std::string infectedPath;
+    int rootFd;  // the folder that stands for C:
 };
 
 // What the disk holds at a candidate path of a service's binary: the removed
 // file (gone from the disk unless report-only), another file, or nothing.
+// A C: path is looked up from the held folder, one name at a time, never
+// through a link.
 ImageCandidate LookAtCandidate(const char* candidate, void* context) {
     const auto* c = static_cast<const CandidateContext*>(context);
     if (strcasecmp(candidate, c->infectedPath.c_str()) == 0) return ImageCandidate::TheFile;
-    std::string host = platform::host::ResolvePath(candidate);
+    std::vector<std::string> names;
+    if ((candidate[0] == 'C' || candidate[0] == 'c') && candidate[1] == ':') {
+        std::string part;
+        for (const char* p = candidate + 2;; ++p) {
+            if (*p == '\\' || *p == '\0') {
+                if (!part.empty()) names.push_back(part);
+                part.clear();
+                if (*p == '\0') break;
+            } else {
+                part += *p;
+            }
+        }
+    }
+    if (names.empty()) {
+        // Another drive's file: only whether one is there counts.
+        std::string host = platform::host::ResolvePath(candidate);
+        struct stat st;
+        return !host.empty() && lstat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                   ? ImageCandidate::OtherFile
+                   : ImageCandidate::Missing;
+    }
+    const std::string last = names.back();
+    names.pop_back();
+    OwnedFd folder = OpenFolderPath(c->rootFd, names);
+    const std::string found = folder ? FindEntryName(folder.get(), last) : std::string();
     struct stat st;
-    if (host.empty() || lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (found.empty() || fstatat(folder.get(), found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
         return ImageCandidate::Missing;
     }
     return ImageCandidate::OtherFile;
@@ -313,29 +466,28 @@ ImageCandidate LookAtCandidate(const char* candidate, void* context) {
 void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
                                const RemovalNote& note) {
     const OfflineEnvironment environment = EnvironmentFor(hive);
+    std::vector<std::string> removed;
+    for (const auto& file : owner_.swept_) {
+        if (file.removed) removed.push_back(file.path);
+    }
     switch (hive.kind) {
-        case HiveKind::Software:
+        case HiveKind::Software: {
             // Both views, as the program does on 64-bit Windows.
             RunKnownChecks(session, EntryRoot::LocalMachine, note);
             RunKnownChecks(session, EntryRoot::LocalMachine, note, "Wow6432Node\\");
-            for (const auto& file : owner_.swept_) {
-                if (!file.removed) continue;
-                const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
-                SweepRunValues(session, run, file.path, environment, note);
-                SweepRunValues(session, "Wow6432Node\\" + run, file.path, environment, note);
-            }
+            const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
+            SweepRunValues(session, run, removed, environment, note);
+            SweepRunValues(session, "Wow6432Node\\" + run, removed, environment, note);
             break;
+        }
         case HiveKind::User:
             RunKnownChecks(session, EntryRoot::CurrentUser, note);
-            for (const auto& file : owner_.swept_) {
-                if (file.removed)
-                    SweepRunValues(session, kRunKeyPath, file.path, environment, note);
-            }
+            SweepRunValues(session, kRunKeyPath, removed, environment, note);
             break;
         case HiveKind::System:
             for (const auto& file : owner_.swept_) {
                 if (!file.removed) continue;
-                CandidateContext context{file.path};
+                CandidateContext context{file.path, root_.get()};
                 RemoveInfectedService(session, file.path, file.detectionName.c_str(),
                                       "C:\\" + windowsName_, environment, LookAtCandidate, &context,
                                       note);
@@ -355,8 +507,13 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
         return;
     }
     if (st.st_size > kHiveSizeLimit) {
-        Message(hostPath + ": registry hive not cleaned: too large for a hive");
-        owner_.incomplete_ = true;
+        NotCleaned(hostPath, "registry hive not cleaned: too large for a hive");
+        return;
+    }
+    // Refused from its headers before hivex takes it all into memory.
+    const std::string layout = HiveLayoutProblem(file.get(), st.st_size);
+    if (!layout.empty()) {
+        NotCleaned(hostPath, "registry hive not cleaned: " + layout);
         return;
     }
     const std::string rootName = hive.kind == HiveKind::Software ? "HKEY_LOCAL_MACHINE\\SOFTWARE"
@@ -369,29 +526,47 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     const HiveOutcome outcome = RunHiveWorker(
         file.get(), rootName,
         [&](HiveSession& session, const RemovalNote& note) { Sweep(session, hive, note); },
-        newHive ? newHive.get() : -1);
+        newHive ? newHive.get() : -1, stopFd_);
+    if (outcome.stopped) {
+        owner_.stopped_ = true;
+        NotCleaned(hostPath, "registry hive not cleaned: the scan was stopped");
+        return;
+    }
     if (!outcome.finished) {
-        Message(hostPath + ": registry hive not cleaned: " + outcome.failure);
-        owner_.incomplete_ = true;
+        NotCleaned(hostPath, "registry hive not cleaned: " + outcome.failure);
         return;
     }
     if (!outcome.opened) {
-        Message(hostPath + ": registry hive not cleaned: " + outcome.openError);
-        owner_.incomplete_ = true;
+        NotCleaned(hostPath, "registry hive not cleaned: " + outcome.openError);
         return;
     }
     for (const std::string& refusal : outcome.refusals) {
-        Message(hostPath + ": " + rootName + "\\" + refusal);
-        owner_.incomplete_ = true;
+        NotCleaned(hostPath, rootName + "\\" + refusal);
     }
-    if (!outcome.changed) return;
-
+    // What the rules found but could not delete is a finding too; the
+    // refusal above says why it stays.
     auto tell = [&](const char* outcomeWord, const char* verb) {
         for (const HiveOutcome::Removal& r : outcome.removals) {
-            if (r.hasLine) Result(r.reportedAs.c_str(), outcomeWord);
-            Message(hostPath + ": " + verb + " " + rootName + "\\" + r.what);
+            if (r.hasLine) Result(r.reportedAs.c_str(), r.left ? "found" : outcomeWord);
+            if (!r.left) Message(hostPath + ": " + verb + " " + rootName + "\\" + r.what);
         }
     };
+    // What hivex could not read may hold what the rules look for: the hive
+    // is left whole, and what was found is told as found.
+    if (!outcome.readErrors.empty()) {
+        tell("found", "left in place:");
+        NotCleaned(hostPath, "registry hive not cleaned: cannot be read: " + rootName + "\\" +
+                                 outcome.readErrors[0]);
+        for (std::size_t i = 1; i < outcome.readErrors.size(); ++i) {
+            Message(hostPath + ": also cannot be read: " + rootName + "\\" + outcome.readErrors[i]);
+        }
+        return;
+    }
+    if (!outcome.changed) {
+        tell("found", "left in place:");
+        return;
+    }
+
     if (owner_.reportOnly_) {
         tell("removed", "would remove");
         return;
@@ -400,14 +575,17 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
                           ? WhyNotWritable(root_.get(), folder.get(), hive.name, file.get())
                           : outcome.commitError;
     if (!outcome.committed && why.empty()) why = "no memory file for the new hive";
+    if (why.empty() && StopRequested()) {
+        owner_.stopped_ = true;
+        why = "the scan was stopped";
+    }
     if (why.empty() && KeepOriginal(hive, file.get(), outcome.backup, rootName, why) &&
-        Replace(hive, folder.get(), file.get(), newHive.get(), why)) {
+        Replace(hive, folder.get(), file.get(), st, newHive.get(), why)) {
         tell("removed", "removed");
         return;
     }
     tell("found", "left in place:");
-    Message(hostPath + ": registry hive not cleaned: " + why);
-    owner_.incomplete_ = true;
+    NotCleaned(hostPath, "registry hive not cleaned: " + why);
 }
 
 bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const std::string& backup,
@@ -450,12 +628,14 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const st
     return true;
 }
 
-bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd, int newHiveFd,
-                                 std::string& why) {
+bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
+                                 const struct stat& read, int newHiveFd, std::string& why) {
     const std::string newName = hive.name + kNewHiveSuffix;
-    unlinkat(folderFd, newName.c_str(), 0);  // one left by an earlier run that stopped
+    // One left by an earlier scan that was ended: no other scan of this
+    // disk runs now (the records folder's lock), so it is nobody's.
+    unlinkat(folderFd, newName.c_str(), 0);
     OwnedFd fresh(openat(folderFd, newName.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fresh) {
         why = "no new file can be made beside the hive: " + Errno(errno);
         return false;
@@ -471,6 +651,17 @@ bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
         if (fchown(fresh.get(), st.st_uid, st.st_gid) != 0) {
             // Keeps its maker's owner: still a readable hive.
         }
+    }
+    // The name must still be the file that was read, unchanged: another
+    // writer's hive is never replaced by one made from an older state.
+    struct stat now, named;
+    if (fstat(hiveFd, &now) != 0 ||
+        fstatat(folderFd, hive.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != read.st_dev || named.st_ino != read.st_ino || now.st_size != read.st_size ||
+        now.st_mtim.tv_sec != read.st_mtim.tv_sec || now.st_mtim.tv_nsec != read.st_mtim.tv_nsec) {
+        why = "the hive was changed or replaced on the disk while it was cleaned";
+        unlinkat(folderFd, newName.c_str(), 0);
+        return false;
     }
     if (renameat(folderFd, newName.c_str(), folderFd, hive.name.c_str()) != 0) {
         why = "the new hive cannot take the original's place: " + Errno(errno);
@@ -502,9 +693,9 @@ void OfflineRegistryCleaner::NoteResultLine(const std::string& line) {
     }
 }
 
-void OfflineRegistryCleaner::Clean(const std::string& systemFolder) {
+void OfflineRegistryCleaner::Clean(int rootFd, const std::string& shownPath, int stopFd) {
     if (cleaned_) return;
     cleaned_ = true;
-    if (swept_.empty() || systemFolder.empty()) return;
-    OfflineRegistryRun(*this, systemFolder).Clean();
+    if (swept_.empty() || rootFd < 0) return;
+    OfflineRegistryRun(*this, rootFd, shownPath, stopFd).Clean();
 }
