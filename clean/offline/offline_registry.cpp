@@ -24,17 +24,9 @@
 
 namespace {
 
-constexpr char kResultGap[] = "     ";
-constexpr char kRemovedTail[] = " removed";
-constexpr char kVirusRemovedTail[] = " Virus removed";
 // Hive offsets are 32-bit; nothing larger is a hive.
 constexpr off_t kHiveSizeLimit = 0x7FFFFFFF;
 constexpr char kNewHiveSuffix[] = ".quellix-new";
-
-bool EndsWith(const std::string& s, const char* tail) {
-    std::size_t n = std::strlen(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
 
 std::string Errno(int error) {
     return std::strerror(error);
@@ -681,14 +673,12 @@ OfflineRegistryCleaner::~OfflineRegistryCleaner() {
     SetStartupSweepNote({});
 }
 
-void OfflineRegistryCleaner::NoteResultLine(const std::string& line) {
-    if (!EndsWith(line, kRemovedTail) || EndsWith(line, kVirusRemovedTail)) return;
+void OfflineRegistryCleaner::NoteFinding(const ScanFinding& finding) {
+    if (finding.outcome != FindingOutcome::Removed || !finding.path) return;
     for (SweptFile& file : swept_) {
-        const std::string head = file.path + kResultGap;
-        if (file.removed || line.compare(0, head.size(), head) != 0) continue;
+        if (file.removed || file.path != finding.path) continue;
         file.removed = true;
-        file.detectionName =
-            line.substr(head.size(), line.size() - head.size() - std::strlen(kRemovedTail));
+        file.detectionName = finding.detectionName;
         return;
     }
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/scan_observer.h"
+
 class OfflineRegistryCleaner {
 public:
     using Output = std::function<void(const std::string& line)>;
@@ -23,9 +25,8 @@ public:
     OfflineRegistryCleaner(const OfflineRegistryCleaner&) = delete;
     OfflineRegistryCleaner& operator=(const OfflineRegistryCleaner&) = delete;
 
-    // Every result line of the walk, as the scan made it (before report-only
-    // rewording): tells which swept files were removed.
-    void NoteResultLine(const std::string& line);
+    // Every finding of the walk: tells which swept files were removed.
+    void NoteFinding(const ScanFinding& finding);
 
     // Cleans the hives of the Windows in the folder rootFd holds (the one
     // that stands for C:, the caller's descriptor; shownPath names it in

@@ -14,7 +14,7 @@ OfflineRegistryCleaner::~OfflineRegistryCleaner() {
     SetStartupSweepNote({});
 }
 
-void OfflineRegistryCleaner::NoteResultLine(const std::string&) {}
+void OfflineRegistryCleaner::NoteFinding(const ScanFinding&) {}
 
 void OfflineRegistryCleaner::Clean(int rootFd, const std::string& shownPath, int) {
     if (cleaned_ || swept_.empty() || rootFd < 0) return;

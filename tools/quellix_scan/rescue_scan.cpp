@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 
 #include "base/escape_controls.h"
+#include "base/text_ends.h"
 #include "clean/offline/disk_folders.h"
 #include "clean/offline/offline_registry.h"
 #include "platform/host/host_control.h"
@@ -82,11 +84,6 @@ private:
     struct sigaction oldInt_ = {};
     struct sigaction oldTerm_ = {};
 };
-
-bool EndsWith(const std::string& s, const char* tail) {
-    size_t n = std::strlen(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
 
 enum class RecordsLock { Held, Busy, None };
 
@@ -279,23 +276,45 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         registry.Clean(systemFolderFd ? systemFolderFd.get() : -1, systemFolder, signals.StopFd());
         if (registry.Stopped()) ScanState.TerminateRequested = 1;
     };
-    static int sinkTag;
-    ReportWindow = &sinkTag;
-    host::SetMessageSink([&](platform::WindowRef, unsigned message) {
-        if (message != MSG_ADD_RESULT) return;
-        std::string line = LineBuffer;
-        // The walk is over: the registry's lines come before the statistics.
-        if (ScanState.StatisticsPhase != 0) CleanRegistry();
-        if (ScanState.StatisticsPhase == 0) {
-            registry.NoteResultLine(line);
-            // A finding; its path is a file's name, which may hold anything.
-            ++tally.found;
-            if (EndsWith(line, " Unable to remove")) ++tally.notRemoved;
-            line = EscapeControls(line);
+    // What the scan tells, printed as the result list would hold it.
+    class Printer : public ScanObserver {
+    public:
+        Printer(std::function<void(const std::string&)> print, std::function<void()> walksOver,
+                OfflineRegistryCleaner& registry, Tally& tally)
+            : print_(std::move(print)),
+              walksOver_(std::move(walksOver)),
+              registry_(registry),
+              tally_(tally) {}
+        void OnResultLine(const char* line) override {
+            // A finding's path is a file's name, which may hold anything.
+            print_(statistics_ ? std::string(line) : EscapeControls(line));
         }
-        if (options.reportOnly) line = ReportOnlyLine(line);
-        WriteLine(out, line);
-    });
+        void OnFinding(const ScanFinding& finding) override {
+            registry_.NoteFinding(finding);
+            ++tally_.found;
+            if (finding.outcome == FindingOutcome::NotRemoved) ++tally_.notRemoved;
+        }
+        // The walk is over: the registry's lines come before the statistics.
+        void OnStatistics(const ScanStatistics&) override {
+            statistics_ = true;
+            walksOver_();
+        }
+        // Only the final status is worth printing; the walk's status is every entry.
+        void OnFinalStatus(const ScanEnd& end) override { print_(end.status); }
+
+    private:
+        std::function<void(const std::string&)> print_;
+        std::function<void()> walksOver_;
+        OfflineRegistryCleaner& registry_;
+        Tally& tally_;
+        bool statistics_ = false;
+    };
+    Printer printer(
+        [&](const std::string& line) {
+            WriteLine(out, options.reportOnly ? ReportOnlyLine(line) : line);
+        },
+        CleanRegistry, registry, tally);
+    SetScanObserver(&printer);
 
     // A stop signal reaches the scan as a quit message: the walk ends at its
     // next entry and the statistics and "Scanning terminated" follow.
@@ -306,13 +325,10 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     });
 
     RunScan();
-    CleanRegistry();
+    SetScanObserver(nullptr);
     SetUnkeptRemovalNote({});
-    // Only the final status is worth printing; the walk's status is every entry.
-    WriteLine(out, StatusBuffer);
     host::ResetHostControls();
     host::SetRecordsDrive(0);
-    ReportWindow = nullptr;
 
     const bool interrupted = ScanState.TerminateRequested != 0;
     if (interrupted) WriteLine(err, "quellix-scan: interrupted; the scan is incomplete");

@@ -1,4 +1,5 @@
 #include "tools/sigtool/table_stats.h"
+#include "base/text_ends.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,15 +14,6 @@ namespace {
 
 std::string NameOf(const SignatureRecord& r) {
     return std::string(r.detectionName, strnlen(r.detectionName, kDetectionNameSize));
-}
-
-bool StartsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-bool EndsWith(const std::string& s, const char* suffix) {
-    const std::size_t n = std::strlen(suffix);
-    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
