@@ -1,4 +1,5 @@
 #include "clean/offline/hive_worker.h"
+#include "platform/host/posix_io.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -23,17 +24,6 @@ void Put(std::string& out, char tag, const std::string& text = {}) {
     out += tag;
     for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
     out += text;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::string ChildAnswer(int hiveFd, const std::string& rootName, const HiveWork& work,
@@ -165,7 +155,8 @@ HiveOutcome RunHiveWorker(int hiveFd, const std::string& rootName, const HiveWor
         signal(SIGTERM, SIG_IGN);
         if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(1);
         if (startHook) startHook();
-        bool ok = WriteAll(pipeFds[1], ChildAnswer(hiveFd, rootName, work, newHiveFd));
+        const std::string answer = ChildAnswer(hiveFd, rootName, work, newHiveFd);
+        bool ok = platform::host::WriteAll(pipeFds[1], answer.data(), answer.size());
         _exit(ok ? 0 : 1);
     }
     close(pipeFds[1]);

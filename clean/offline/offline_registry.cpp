@@ -19,6 +19,7 @@
 #include "clean/offline/hive_worker.h"
 #include "clean/offline/registry_sweep.h"
 #include "platform/host/host_control.h"
+#include "platform/host/posix_io.h"
 #include "quarantine/reg_text.h"
 #include "scan/report_texts.h"
 
@@ -71,17 +72,6 @@ bool ReadAt(int fd, void* buffer, std::size_t length, off_t offset) {
     return true;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // All of from (read from its start) into to, then to on the disk; errno set
 // on failure.
 bool CopyFile(int from, int to) {
@@ -91,7 +81,7 @@ bool CopyFile(int from, int to) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
-        if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+        if (!platform::host::WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
         offset += n;
     }
     return fsync(to) == 0;
@@ -609,7 +599,8 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const st
     text += backup;
     std::string regName;
     OwnedFd reg = CreateNewFile(quarantine.get(), stem, ".reg", regName);
-    if (!reg || !WriteAll(reg.get(), text.data(), text.size()) || fsync(reg.get()) != 0) {
+    if (!reg || !platform::host::WriteAll(reg.get(), text.data(), text.size()) ||
+        fsync(reg.get()) != 0) {
         why = "the .reg file of what is removed cannot be written: " + Errno(errno);
         if (reg) unlinkat(quarantine.get(), regName.c_str(), 0);
         unlinkat(quarantine.get(), copyName.c_str(), 0);

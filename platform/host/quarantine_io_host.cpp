@@ -12,6 +12,7 @@
 #include "base/bounded_text.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_tree.h"
+#include "platform/host/posix_io.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/quarantine_io.h"
 
@@ -40,18 +41,6 @@ int OpenParent(const char* path, std::string& name) {
     struct stat st;
     if (host::detail::StatEntry(folder.fd, name, found, st)) name = found;
     return fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
-}
-
-bool WriteAll(int fd, const void* data, std::size_t length) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (length > 0) {
-        ssize_t n = write(fd, bytes, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 int Descriptor(void* handle) {
@@ -130,7 +119,7 @@ NewFile::Made NewFile::Create(const char* path) {
 
 bool NewFile::Write(const void* data, std::size_t length) {
     if (!handle_ || Fails(host::RecordOperation::Write, path_)) return false;
-    return WriteAll(Descriptor(handle_), data, length);
+    return host::WriteAll(Descriptor(handle_), data, length);
 }
 
 bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length) {
@@ -138,7 +127,7 @@ bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length
     int fd = Descriptor(handle_);
     off_t end = lseek(fd, 0, SEEK_CUR);
     if (end < 0 || lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
-    bool ok = WriteAll(fd, data, length);
+    bool ok = host::WriteAll(fd, data, length);
     return lseek(fd, end, SEEK_SET) >= 0 && ok;
 }
 
@@ -168,7 +157,7 @@ bool AppendToFile(const char* path, const void* data, std::size_t length) {
         close(fd);
         return false;
     }
-    bool ok = WriteAll(fd, data, length);
+    bool ok = host::WriteAll(fd, data, length);
     return close(fd) == 0 && ok;
 }
 
