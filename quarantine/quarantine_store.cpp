@@ -123,7 +123,8 @@ std::string RegistryBackupFileName() {
     return std::string(id, 15) + "-registry.reg";
 }
 
-bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
+bool KeepRegistryBackup(const std::string& what, const std::string& regText,
+                        RegFileFormat format) {
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return false;
     const std::string name = RegistryBackupFileName();
@@ -133,7 +134,9 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
     if (ok && !platform::PathExists(path)) {
         char when[20];
         FormatQuarantineTime(ScanStartTime(), when);
-        const std::string start = RegFileStart(when);
+        const std::string start = format == RegFileFormat::Reg5Utf16
+                                      ? Reg5FileBytes(Reg5FileStart(when), true)
+                                      : RegFileStart(when);
         ok = platform::AppendToFile(path, start.data(), start.size());
         if (ok) NoteRecordMade(path);
     }

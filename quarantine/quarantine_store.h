@@ -30,9 +30,15 @@ void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end);
 // attributes could not be changed): no copy was made.
 void NoteFileNotRemoved();
 
-// Appends REGEDIT4 text to this scan's backup file (made, with its start, on
-// first use) and notes it in the log; false when it could not be written.
-bool KeepRegistryBackup(const std::string& what, const std::string& regText);
+// The backup file's format: REGEDIT4 text, or "Windows Registry Editor
+// Version 5.00" in UTF-16LE (reg_text.h's Reg5 lines as Reg5FileBytes).
+enum class RegFileFormat { Regedit4, Reg5Utf16 };
+
+// Appends the bytes of lines of that format to this scan's backup file (made,
+// with the format's start, on first use) and notes it in the log; false when
+// it could not be written.
+bool KeepRegistryBackup(const std::string& what, const std::string& regText,
+                        RegFileFormat format = RegFileFormat::Regedit4);
 
 // The backup file's name (without folder) for this scan.
 std::string RegistryBackupFileName();

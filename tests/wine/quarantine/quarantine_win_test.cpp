@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
 #include "quarantine/quarantine_store.h"
@@ -283,6 +284,17 @@ DWORD RunReg(const std::string& arguments) {
     return status;
 }
 
+// The start of a backup on the NT family: the byte order mark and the
+// "Windows Registry Editor Version 5.00" line in UTF-16LE.
+const std::string kReg5Start = [] {
+    std::string start = "\xFF\xFE";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) {
+        start += c;
+        start += '\0';
+    }
+    return start;
+}();
+
 TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
     std::vector<SavedValue> saved = ServiceValues("ControlSet001");
     for (const SavedValue& v : ServiceValues("ControlSet002")) saved.push_back(v);
@@ -309,7 +321,7 @@ TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
     ASSERT_FALSE(backups.empty());
     const std::string file = std::string(kQuarantine) + "\\" + backups.back();
     const std::string text = ReadFileBytes(file);
-    EXPECT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_EQ(text.rfind(kReg5Start, 0), 0u);
     std::vector<std::string> log = LogLines();
     for (const char* key :
          {"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\QxqSvc with its subkeys",
@@ -380,6 +392,122 @@ TEST_F(WineQuarantine, TheMemoryPhaseEndingTheProgramLeavesCopyBackupAndLog) {
     EndAndClose(infected);
     DeleteTree(HKEY_LOCAL_MACHINE, key.c_str());
     DeleteFileA("C:\\qxtest\\qxq\\back.exe");
+}
+
+struct WideValue {
+    const char* what;
+    std::wstring key;  // under HKEY_CURRENT_USER
+    std::wstring name;
+    DWORD type;
+    std::string data;
+};
+
+std::string Utf16(const std::wstring& text, bool withZero = true) {
+    std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    if (withZero) bytes.append(2, '\0');
+    return bytes;
+}
+
+bool SetWide(const WideValue& v) {
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG set = RegSetValueExW(k, v.name.c_str(), 0, v.type,
+                                    reinterpret_cast<const BYTE*>(v.data.data()),
+                                    static_cast<DWORD>(v.data.size()));
+    RegCloseKey(k);
+    return set == ERROR_SUCCESS;
+}
+
+// The value's raw bytes through the wide calls; "<no ...>" when it is not there.
+std::string ReadWide(const WideValue& v, DWORD& type) {
+    HKEY k;
+    type = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        return "<no key>";
+    }
+    DWORD size = 0;
+    std::string data = "<no value>";
+    if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        data.assign(size, '\0');
+        if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS) {
+            data = "<unreadable>";
+        }
+        data.resize(size);
+    }
+    RegCloseKey(k);
+    return data;
+}
+
+// Names and data in any script and of every type, written and read back with
+// the wide calls, go through the backup and Wine's own reg.exe unchanged.
+TEST_F(WineQuarantine, BackupsOfAnyScriptAndTypeComeBackByteForByte) {
+    const std::wstring key = L"Software\\QxqUnicode";
+    const std::wstring cyrillic = L"\u0417\u0430\u043f\u0443\u0441\u043a";  // "Zapusk"
+    const std::wstring greek = L"\u0395\u03ba\u03ba\u03af\u03bd\u03b7\u03c3\u03b7";
+    const std::wstring cjk = L"\u542f\u52a8\u9879";
+    const std::wstring emoji = L"\U0001F600\U0001F680";
+    const std::string qword("\x01\x02\x03\x04\x05\x06\x07\x88", 8);
+    const std::vector<WideValue> values = {
+        {"Cyrillic name and text", key, cyrillic, REG_SZ, Utf16(L"\u041f\u0440\u0438\u0432\u0435\u0442")},
+        {"Greek name, expandable", key, greek, REG_EXPAND_SZ,
+         Utf16(L"%SystemRoot%\\\u03b1\u03b2\u03b3.exe")},
+        {"CJK name, multi", key, cjk, REG_MULTI_SZ,
+         Utf16(std::wstring(L"\u4e2d\u6587\0\u65e5\u672c\u8a9e\0", 7))},
+        {"emoji name, binary", key, emoji, REG_BINARY, std::string("\x00\xff\x0d\x0a\x22\x5c", 6)},
+        {"emoji text", key, L"e", REG_SZ, Utf16(emoji)},
+        {"number", key, L"\u03a9", REG_DWORD, std::string("\x0a\x00\x01\x80", 4)},
+        {"qword", key, L"\u043a\u043b\u044e\u0447", REG_QWORD, qword},
+        {"no type, with data", key, L"none", REG_NONE, std::string("\x07\x00", 2)},
+        {"no type, empty", key, L"none0", REG_NONE, ""},
+        {"empty text without its zero", key, L"sz0", REG_SZ, ""},
+        {"text without its zero", key, L"sz-open", REG_SZ, Utf16(L"ab", false)},
+        {"empty binary", key, L"bin0", REG_BINARY, ""},
+        {"ASCII text", key, L"plain", REG_SZ, Utf16(L"C:\\a b\\\"q\".exe")},
+        {"quotes, backslash and bracket in a name", key, L"a\"b\\c]\u0416", REG_SZ, Utf16(L"x")},
+        {"the default value", key, L"", REG_SZ, Utf16(L"\u00e9\u4e2d")},
+        {"Cyrillic subkey", key + L"\\" + cyrillic, L"v", REG_SZ, Utf16(L"1")},
+        {"CJK subkey, its default", key + L"\\" + cjk, L"", REG_EXPAND_SZ, Utf16(cjk)},
+        {"emoji subkey below Greek", key + L"\\" + greek + L"\\" + emoji, emoji, REG_MULTI_SZ,
+         Utf16(std::wstring(L"\U0001F511\0", 3))},
+    };
+    for (const WideValue& v : values) ASSERT_TRUE(SetWide(v)) << v.what;
+    // One value on its own too: the default value of a key and an ASCII-named
+    // one whose data is not ASCII.
+    const std::wstring single = L"Software\\QxqUnicodeOne";
+    const std::vector<WideValue> singles = {
+        {"single default value", single, L"", REG_SZ, Utf16(L"\u0416\U0001F600")},
+        {"single value", single, L"qxq", REG_MULTI_SZ, Utf16(std::wstring(L"\u03b1\0", 2))},
+    };
+    for (const WideValue& v : singles) ASSERT_TRUE(SetWide(v)) << v.what;
+
+    BackUpRegistryKey(HKEY_CURRENT_USER, "Software\\QxqUnicode");
+    BackUpRegistryValue(HKEY_CURRENT_USER, "Software\\QxqUnicodeOne", "");
+    BackUpRegistryValue(HKEY_CURRENT_USER, "Software\\QxqUnicodeOne", "qxq");
+    EXPECT_EQ(RunReg("delete HKCU\\Software\\QxqUnicode /f"), 0u);
+    EXPECT_EQ(RunReg("delete HKCU\\Software\\QxqUnicodeOne /f"), 0u);
+    for (const WideValue& v : values) {
+        DWORD type;
+        ASSERT_EQ(ReadWide(v, type), "<no key>") << v.what;
+    }
+
+    const std::vector<std::string> backups = Names(std::string(kQuarantine) + "\\*-registry.reg");
+    ASSERT_FALSE(backups.empty());
+    const std::string file = std::string(kQuarantine) + "\\" + backups.back();
+    EXPECT_EQ(ReadFileBytes(file).rfind(kReg5Start, 0), 0u);
+    EXPECT_EQ(RunReg("import \"" + file + "\""), 0u);
+    std::vector<WideValue> all = values;
+    all.insert(all.end(), singles.begin(), singles.end());
+    for (const WideValue& v : all) {
+        DWORD type = 0;
+        EXPECT_EQ(ReadWide(v, type), v.data) << v.what;
+        EXPECT_EQ(type, v.type) << v.what;
+    }
+    RunReg("delete HKCU\\Software\\QxqUnicode /f");
+    RunReg("delete HKCU\\Software\\QxqUnicodeOne /f");
 }
 
 }  // namespace
