@@ -42,7 +42,8 @@ bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewF
 
 }  // namespace
 
-QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
+                                  const platform::FileFacts* factsBefore) {
     QuarantineCopy copy;
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return copy;
@@ -59,6 +60,8 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName) {
 
     QuarantineHeader header;
     header.time = ToQuarantineTime();
+    // Before the copy reads the file, which moves its last access time.
+    header.facts = factsBefore ? *factsBefore : platform::ReadFileFacts(path);
     platform::NewFile file;
     if (!MakeItemFile(folder, header.time, file, copy)) return copy;
     CopyText(header.id, copy.id);

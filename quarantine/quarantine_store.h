@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/file_facts.h"
 #include "quarantine/log_text.h"
 #include "quarantine/quarantine_record.h"
 #include "state/program_state.h"
@@ -18,8 +19,11 @@ struct QuarantineCopy {
     const char* whyNone = nullptr;
 };
 
-// Copies the file, neutralised, behind its header.
-QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName);
+// Copies the file, neutralised, behind its header, with its attributes and
+// times: factsBefore when the caller read them before changing the file's
+// attributes for the removal, else as they are now.
+QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
+                                  const platform::FileFacts* factsBefore = nullptr);
 
 // After the removal: writes the copy's note to the log; the copy of a file
 // that was not removed (nor scheduled for removal) is deleted again, since the
