@@ -126,8 +126,7 @@ std::string RegistryBackupFileName() {
     return std::string(id, 15) + "-registry.reg";
 }
 
-bool KeepRegistryBackup(const std::string& what, const std::string& regText,
-                        RegFileFormat format) {
+bool KeepRegistryBackup(const std::string& what, const std::string& regText, RegFileFormat format) {
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return false;
     const std::string name = RegistryBackupFileName();

@@ -139,12 +139,12 @@ bool EnumValueWide(HKEY key, DWORD index, std::vector<wchar_t>& nameBuffer, std:
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
         DWORD got = static_cast<DWORD>(data.size());
-        const LONG read = RegEnumValueW(key, index, nameBuffer.data(), &nameLength, nullptr,
-                                        &type, data.data(), &got);
+        const LONG read = RegEnumValueW(key, index, nameBuffer.data(), &nameLength, nullptr, &type,
+                                        data.data(), &got);
         if (read == ERROR_MORE_DATA) {
             DWORD longest = 0;
-            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 nullptr, nullptr, &longest, nullptr, nullptr) != ERROR_SUCCESS) {
+            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, &longest, nullptr, nullptr) != ERROR_SUCCESS) {
                 return false;
             }
             data.assign(longest + 2u > data.size() * 2 ? longest + 2u : data.size() * 2, 0);
@@ -164,8 +164,7 @@ void ExportKeyWide(HKEY root, const std::u16string& path, const std::u16string& 
     if (!key) return;
     DWORD subkeys = 0, values = 0, longestSubkey = 0, longestValueData = 0;
     if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
-                         &values, nullptr, &longestValueData, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
+                         &values, nullptr, &longestValueData, nullptr, nullptr) != ERROR_SUCCESS) {
         return;
     }
     out += Reg5KeyLine(shownName);
@@ -212,9 +211,9 @@ void BackUpRegistryValueWide(HKEY root, const char* rootName, const char* keyPat
     if (!key || !ReadValueWide(key.Get(), wideName, type, data)) return;
     std::u16string text = Reg5KeyLine(Reg5KeyName(rootName, widePath, InThe32BitView()));
     text += Reg5ValueLine(wideName, type, data.data(), data.size());
-    KeepRegistryBackup(RegKeyName(rootName, keyPath, InThe32BitView()) + ", value \"" +
-                           valueName + "\"",
-                       Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
+    KeepRegistryBackup(
+        RegKeyName(rootName, keyPath, InThe32BitView()) + ", value \"" + valueName + "\"",
+        Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
 }
 
 void BackUpRegistryKeyWide(HKEY root, const char* rootName, const char* keyPath) {

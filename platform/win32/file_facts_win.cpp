@@ -57,8 +57,7 @@ bool ApplyFileFacts(const char* path, const FileFacts& facts) {
     if (facts.known & kFactAttributes) {
         // Zero means "normal" only as FILE_ATTRIBUTE_NORMAL.
         const DWORD attributes = facts.attributes & kKeptAttributes;
-        ok = SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) &&
-             ok;
+        ok = SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) && ok;
     }
     return ok;
 }

@@ -84,9 +84,11 @@ TEST(QuarantineHeader, KeepsTheFilesAttributesAndTimes) {
     const Case cases[] = {
         {"nothing known", {}},
         {"hidden, system, read-only and archive with three times",
-         {kAllFileFacts, 0x27, 0x01D2B3C4D5E6F708ull, 0x01DB000000000001ull, 0xFFFFFFFFFFFFFFFFull}},
+         {kAllFileFacts, 0x27, 0x01D2B3C4D5E6F708ull, 0x01DB000000000001ull,
+          0xFFFFFFFFFFFFFFFFull}},
         {"no attributes at all", {kAllFileFacts, 0, 1, 2, 3}},
-        {"the times a POSIX file system gives", {kFactLastWriteTime | kFactLastAccessTime, 0, 0, 5, 6}},
+        {"the times a POSIX file system gives",
+         {kFactLastWriteTime | kFactLastAccessTime, 0, 0, 5, 6}},
     };
     for (const Case& c : cases) {
         QuarantineHeader h = SampleHeader();

@@ -16,6 +16,7 @@
 #include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
+#include "platform/file_facts.h"
 #include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
 #include "scan/walker.h"
@@ -140,6 +141,102 @@ TEST_F(WineQuarantine, EveryKindIsCopiedThenRemovedAndComesBackByteForByte) {
     EXPECT_EQ(Items(), items);
     for (const DetectionSample& s : samples) {
         DeleteFileA((std::string(kFolder) + "\\" + s.kind + "-sample").c_str());
+    }
+}
+
+struct FoundFacts {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    FILETIME created{}, accessed{}, written{};
+};
+
+FoundFacts FactsOf(const std::string& path) {
+    FoundFacts facts;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return facts;
+    FindClose(search);
+    facts.attributes = found.dwFileAttributes;
+    facts.created = found.ftCreationTime;
+    facts.accessed = found.ftLastAccessTime;
+    facts.written = found.ftLastWriteTime;
+    return facts;
+}
+
+FILETIME Time(std::uint64_t value) {
+    return {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+std::uint64_t Value(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A removed file comes back as it was: its attributes (read-only, hidden,
+// system, archive) and its three times, though removal cleared its
+// attributes first.
+TEST_F(WineQuarantine, ARestoredFileHasItsAttributesAndTimesBack) {
+    struct Case {
+        const char* name;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"hidden-readonly.exe", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY},
+        {"system-archive.exe", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE},
+        {"all-four.exe", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_ARCHIVE},
+        {"normal.exe", FILE_ATTRIBUTE_NORMAL},
+    };
+    const char* folder = "C:\\qxq\\facts";
+    CreateDirectoryA(folder, nullptr);
+    const SampleBytes exe = DetectionSamples()[0].bytes;
+    // 2004-02-29 12:00:00, 2010-01-01 and 2015-07-01 UTC, with odd 100 ns steps.
+    const std::uint64_t created = 127222992000000001ull;
+    const std::uint64_t written = 129067776000000003ull;
+    const std::uint64_t accessed = 130802400000000007ull;
+    std::vector<FoundFacts> before;
+    for (const Case& c : cases) {
+        const std::string path = std::string(folder) + "\\" + c.name;
+        WriteFileBytes(path, Bytes(exe));
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const FILETIME times[3] = {Time(created), Time(accessed), Time(written)};
+        ASSERT_TRUE(SetFileTime(file, &times[0], &times[1], &times[2]));
+        CloseHandle(file);
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
+        before.push_back(FactsOf(path));
+        // Wine reports every file as archive; the other three it keeps as set.
+        const DWORD threeOfThem =
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
+        ASSERT_EQ(before.back().attributes & threeOfThem, c.attributes & threeOfThem) << c.name;
+    }
+
+    // The removal sequence itself, called directly: in a scan, the scanners'
+    // read of the file moves its last access time before removal sees it.
+    for (const Case& c : cases) {
+        Remediate((std::string(folder) + "\\" + c.name).c_str(),
+                  DetectionSamples()[0].detectionName.c_str());
+    }
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const std::string path = std::string(folder) + "\\" + c.name;
+        const std::string line = path + "     " + DetectionSamples()[0].detectionName + " removed";
+        ASSERT_FALSE(FileExists(path)) << c.name;
+        const std::string note = NoteAfter(line);
+        ASSERT_EQ(note.rfind("    Quarantine: ", 0), 0u) << line << " / " << note;
+        EXPECT_EQ(RestoreTool({"restore", note.substr(16)}), kRestoreDone) << c.name;
+        const FoundFacts after = FactsOf(path);  // before a read moves the access time
+        EXPECT_EQ(ReadFileBytes(path), Bytes(exe)) << c.name;
+        EXPECT_EQ(after.attributes & platform::kKeptAttributes,
+                  before[i].attributes & platform::kKeptAttributes)
+            << c.name;
+        // Wine on a Linux file system has no creation time of its own: it
+        // reports the last write time there, so that is what must match.
+        EXPECT_EQ(Value(after.created), Value(before[i].created)) << c.name;
+        EXPECT_EQ(Value(after.written), written) << c.name;
+        EXPECT_EQ(Value(after.accessed), accessed) << c.name;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
     }
 }
 
@@ -419,9 +516,9 @@ bool SetWide(const WideValue& v) {
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    const LONG set = RegSetValueExW(k, v.name.c_str(), 0, v.type,
-                                    reinterpret_cast<const BYTE*>(v.data.data()),
-                                    static_cast<DWORD>(v.data.size()));
+    const LONG set =
+        RegSetValueExW(k, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                       static_cast<DWORD>(v.data.size()));
     RegCloseKey(k);
     return set == ERROR_SUCCESS;
 }
@@ -437,8 +534,8 @@ std::string ReadWide(const WideValue& v, DWORD& type) {
     std::string data = "<no value>";
     if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         data.assign(size, '\0');
-        if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type,
-                             reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS) {
+        if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                             &size) != ERROR_SUCCESS) {
             data = "<unreadable>";
         }
         data.resize(size);
@@ -457,7 +554,8 @@ TEST_F(WineQuarantine, BackupsOfAnyScriptAndTypeComeBackByteForByte) {
     const std::wstring emoji = L"\U0001F600\U0001F680";
     const std::string qword("\x01\x02\x03\x04\x05\x06\x07\x88", 8);
     const std::vector<WideValue> values = {
-        {"Cyrillic name and text", key, cyrillic, REG_SZ, Utf16(L"\u041f\u0440\u0438\u0432\u0435\u0442")},
+        {"Cyrillic name and text", key, cyrillic, REG_SZ,
+         Utf16(L"\u041f\u0440\u0438\u0432\u0435\u0442")},
         {"Greek name, expandable", key, greek, REG_EXPAND_SZ,
          Utf16(L"%SystemRoot%\\\u03b1\u03b2\u03b3.exe")},
         {"CJK name, multi", key, cjk, REG_MULTI_SZ,
@@ -469,8 +567,7 @@ TEST_F(WineQuarantine, BackupsOfAnyScriptAndTypeComeBackByteForByte) {
         {"no type, with data", key, L"none", REG_NONE, std::string("\x07\x00", 2)},
         {"no type, empty", key, L"none0", REG_NONE, ""},
         {"empty text without its zero", key, L"sz0", REG_SZ, ""},
-        {"text without its zero", key, L"sz-open", REG_SZ, Utf16(L"ab", false),
-         Utf16(L"ab")},
+        {"text without its zero", key, L"sz-open", REG_SZ, Utf16(L"ab", false), Utf16(L"ab")},
         {"expandable without its zero", key, L"x-open", REG_EXPAND_SZ, Utf16(L"%a%", false),
          Utf16(L"%a%")},
         {"empty binary", key, L"bin0", REG_BINARY, ""},
