@@ -26,7 +26,7 @@ FileFacts ReadFileFacts(const char* path) {
     // The directory entry holds all four without an open of the file, which
     // a running program's file or a share mode could refuse; a path with
     // wildcards would name another entry.
-    if (std::strpbrk(path, "*?") != nullptr) return facts;
+    if (std::strchr(path, '*') != nullptr || std::strchr(path, '?') != nullptr) return facts;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return facts;
