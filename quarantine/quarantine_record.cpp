@@ -20,7 +20,8 @@ static_assert(kPathOffset + kQuarantinePathSize == kQuarantineHeaderSize,
 // Version 2: the path field ends where the file's facts begin: which are
 // known, the attributes, then the creation, last write and last access times.
 constexpr std::size_t kFactsSize = 32;
-constexpr std::size_t kPathSize2 = kQuarantinePathSize - kFactsSize;
+constexpr std::size_t kPathSize2 = kQuarantinePathSize2;
+static_assert(kPathSize2 + kFactsSize == kQuarantinePathSize, "facts take the path's end");
 constexpr std::size_t kFactsOffset = kPathOffset + kPathSize2;
 constexpr std::size_t kKnownOffset = kFactsOffset;
 constexpr std::size_t kAttributesOffset = kFactsOffset + 4;
@@ -137,9 +138,15 @@ HeaderCheck DecodeQuarantineHeader(const std::uint8_t* bytes, std::size_t length
             ((facts.known & platform::kFactAttributes) == 0 && facts.attributes != 0)) {
             return HeaderCheck::Damaged;
         }
-        facts.creationTime = Get64(bytes + kCreationOffset);
-        facts.lastWriteTime = Get64(bytes + kLastWriteOffset);
-        facts.lastAccessTime = Get64(bytes + kLastAccessOffset);
+        if (facts.known & platform::kFactCreationTime) {
+            facts.creationTime = Get64(bytes + kCreationOffset);
+        }
+        if (facts.known & platform::kFactLastWriteTime) {
+            facts.lastWriteTime = Get64(bytes + kLastWriteOffset);
+        }
+        if (facts.known & platform::kFactLastAccessTime) {
+            facts.lastAccessTime = Get64(bytes + kLastAccessOffset);
+        }
     }
     out = header;
     return HeaderCheck::Ok;

@@ -20,7 +20,8 @@ constexpr std::uint32_t kQuarantineFormatVersion = 2;
 constexpr std::uint32_t kQuarantineFormatVersion1 = 1;
 constexpr std::size_t kQuarantineIdSize = 24;
 constexpr std::size_t kQuarantineNameSize = 96;
-constexpr std::size_t kQuarantinePathSize = 320;  // version 1's field; version 2 holds 288
+constexpr std::size_t kQuarantinePathSize = 320;   // version 1's path field
+constexpr std::size_t kQuarantinePathSize2 = 288;  // version 2's: a longer path is cut
 // The file name of an item is its ID followed by this.
 inline constexpr char kQuarantineFileExtension[] = ".qrn";
 

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Version 2's path field: the last 32 bytes of the header hold the facts.
-constexpr std::size_t kPathSize2 = kQuarantinePathSize - 32;
-
 QuarantineHeader SampleHeader() {
     QuarantineHeader h;
     h.originalSize = 0x1234567890ull;
@@ -70,7 +67,7 @@ TEST(QuarantineHeader, FullTextFieldsAreCutAndEnded) {
     ASSERT_EQ(DecodeQuarantineHeader(bytes, sizeof bytes, out), HeaderCheck::Ok);
     EXPECT_EQ(std::string(out.id), std::string(kQuarantineIdSize - 1, '7'));
     EXPECT_EQ(std::string(out.detectionName), std::string(kQuarantineNameSize - 1, 'N'));
-    EXPECT_EQ(std::string(out.originalPath), std::string(kPathSize2 - 1, 'P'));
+    EXPECT_EQ(std::string(out.originalPath), std::string(kQuarantinePathSize2 - 1, 'P'));
 }
 
 // A file's attributes and times come back as they went in; what is not known
@@ -146,8 +143,8 @@ TEST(QuarantineHeader, RejectsWhatIsNoGoodHeader) {
     };
     const std::size_t idEnd = 72 + kQuarantineIdSize - 1;
     const std::size_t nameEnd = 72 + kQuarantineIdSize + kQuarantineNameSize - 1;
-    const std::size_t pathEnd = 192 + kPathSize2 - 1;
-    const std::size_t facts = 192 + kPathSize2;
+    const std::size_t pathEnd = 192 + kQuarantinePathSize2 - 1;
+    const std::size_t facts = 192 + kQuarantinePathSize2;
     const Case cases[] = {
         {"empty", 0, kQuarantineHeaderSize, 0, HeaderCheck::NotQuarantine},
         {"magic only", 8, kQuarantineHeaderSize, 0, HeaderCheck::Damaged},
