@@ -183,8 +183,12 @@ std::string RegCommentLine(const std::string& text) {
     return out;
 }
 
+std::u16string Reg5Header() {
+    return u"Windows Registry Editor Version 5.00\r\n\r\n";
+}
+
 std::u16string Reg5FileStart(const char* createdAt) {
-    std::u16string out = u"Windows Registry Editor Version 5.00\r\n\r\n";
+    std::u16string out = Reg5Header();
     out +=
         Reg5CommentLine(std::string("Quellix: registry data removed by the scan of ") + createdAt);
     out += Reg5CommentLine(

@@ -52,7 +52,11 @@ std::string RegCommentLine(const std::string& text);
 // Both read every line the same, because text data is written in quotes only
 // when it is printable ASCII, and as the UTF-16LE bytes in hex otherwise.
 
-// The header line, a blank line and comment lines saying what the file is.
+// "Windows Registry Editor Version 5.00" and a blank line: the start of a
+// file whose comment lines the caller writes.
+std::u16string Reg5Header();
+
+// Reg5Header and comment lines saying what the scan's backup file is.
 std::u16string Reg5FileStart(const char* createdAt);
 
 // As RegKeyName, for a key path in UTF-16.

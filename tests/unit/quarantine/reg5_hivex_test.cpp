@@ -98,7 +98,7 @@ std::vector<Case> Cases() {
 
 // The backup text as the offline side writes it: each key after its parent.
 std::u16string BackupText() {
-    std::u16string text = Reg5FileStart("2026-12-11 08:00:00");
+    std::u16string text = Reg5Header() + Reg5CommentLine("merged by hivexregedit");
     const char* root = "HKEY_LOCAL_MACHINE";
     std::u16string lastKey;
     for (const Case& c : Cases()) {

@@ -213,7 +213,8 @@ TEST(RegText, Reg5NamesWithControlCharactersAreLeftOut) {
 
 TEST(RegText, Reg5FileAndKeyLines) {
     const std::u16string start = Reg5FileStart("2026-12-10 15:49:04");
-    EXPECT_EQ(start.rfind(u"Windows Registry Editor Version 5.00\r\n\r\n", 0), 0u);
+    EXPECT_TRUE(Reg5Header() == u"Windows Registry Editor Version 5.00\r\n\r\n");
+    EXPECT_EQ(start.rfind(Reg5Header(), 0), 0u);
     std::size_t at = start.find(u"\r\n\r\n") + 4;
     while (at < start.size()) {
         EXPECT_EQ(start[at], u';');
