@@ -7,6 +7,7 @@
 #include "detect/file_reads.h"
 #include "detect/pe_reader.h"
 #include "detect/variant_verifiers.h"
+#include "platform/file_facts.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
 #include "scan/report_channel.h"
@@ -107,12 +108,14 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
 void Remediate(const char* path, const char* detectionName, std::int64_t judgedLength) {
     CopyText(DetectionNameBuffer, detectionName);
     CopyText(StatusBuffer, path);
+    // The copy keeps the attributes the file had, not the ones removal gives it.
+    const platform::FileFacts facts = platform::ReadFileFacts(path);
     if (!platform::SetArchiveAttributeOnly(path)) {
         ReportFileNotRemoved(path, detectionName);
         NoteFileNotRemoved();
         return;
     }
-    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName, judgedLength);
+    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName, judgedLength, &facts);
     if (platform::DeleteFilePath(path)) {
         ++ScanState.FilesRemoved;
         ReportFileRemoved(path, detectionName);
@@ -122,7 +125,7 @@ void Remediate(const char* path, const char* detectionName, std::int64_t judgedL
     if (KillProcessByName(path)) {
         // The process may have kept the file from being read.
         if (copy.recordsKept && !copy.kept) {
-            copy = KeepQuarantineCopy(path, detectionName, judgedLength);
+            copy = KeepQuarantineCopy(path, detectionName, judgedLength, &facts);
         }
         if (platform::DeleteFilePath(path)) {
             ++ScanState.FilesRemoved;

@@ -17,6 +17,18 @@ constexpr std::size_t kNameOffset = kIdOffset + kQuarantineIdSize;
 constexpr std::size_t kPathOffset = kNameOffset + kQuarantineNameSize;
 static_assert(kPathOffset + kQuarantinePathSize == kQuarantineHeaderSize,
               "the header fields fill 512 bytes");
+// Version 2: the path field ends where the file's facts begin: which are
+// known, the attributes, then the creation, last write and last access times.
+constexpr std::size_t kFactsSize = 32;
+constexpr std::size_t kPathSize2 = kQuarantinePathSize2;
+static_assert(kPathSize2 + kFactsSize == kQuarantinePathSize, "facts take the path's end");
+constexpr std::size_t kFactsOffset = kPathOffset + kPathSize2;
+constexpr std::size_t kKnownOffset = kFactsOffset;
+constexpr std::size_t kAttributesOffset = kFactsOffset + 4;
+constexpr std::size_t kCreationOffset = kFactsOffset + 8;
+constexpr std::size_t kLastWriteOffset = kFactsOffset + 16;
+constexpr std::size_t kLastAccessOffset = kFactsOffset + 24;
+static_assert(kLastAccessOffset + 8 == kQuarantineHeaderSize, "the facts end the header");
 
 // The zero at byte 6 comes before any line feed the text fields could hold.
 constexpr std::uint8_t kMagic[8] = {'Q', 'X', 'Q', 'R', 0x1A, 0x01, 0x00, 0x00};
@@ -78,7 +90,18 @@ void EncodeQuarantineHeader(const QuarantineHeader& header,
     for (int i = 0; i < 6; ++i) Put16(out + kTimeOffset + 2 * i, time[i]);
     PutText(out + kIdOffset, kQuarantineIdSize, header.id);
     PutText(out + kNameOffset, kQuarantineNameSize, header.detectionName);
-    PutText(out + kPathOffset, kQuarantinePathSize, header.originalPath);
+    PutText(out + kPathOffset, kPathSize2, header.originalPath);
+    const platform::FileFacts& facts = header.facts;
+    const std::uint32_t known = facts.known & platform::kAllFileFacts;
+    Put32(out + kKnownOffset, known);
+    if (known & platform::kFactAttributes) {
+        Put32(out + kAttributesOffset, facts.attributes & platform::kKeptAttributes);
+    }
+    if (known & platform::kFactCreationTime) Put64(out + kCreationOffset, facts.creationTime);
+    if (known & platform::kFactLastWriteTime) Put64(out + kLastWriteOffset, facts.lastWriteTime);
+    if (known & platform::kFactLastAccessTime) {
+        Put64(out + kLastAccessOffset, facts.lastAccessTime);
+    }
 }
 
 HeaderCheck DecodeQuarantineHeader(const std::uint8_t* bytes, std::size_t length,
@@ -87,9 +110,11 @@ HeaderCheck DecodeQuarantineHeader(const std::uint8_t* bytes, std::size_t length
         return HeaderCheck::NotQuarantine;
     }
     if (length < kQuarantineHeaderSize) return HeaderCheck::Damaged;
-    if (Get32(bytes + kVersionOffset) != kQuarantineFormatVersion) {
+    const std::uint32_t version = Get32(bytes + kVersionOffset);
+    if (version != kQuarantineFormatVersion && version != kQuarantineFormatVersion1) {
         return HeaderCheck::UnknownVersion;
     }
+    const bool withFacts = version == kQuarantineFormatVersion;
     if (Get32(bytes + kHeaderSizeOffset) != kQuarantineHeaderSize) return HeaderCheck::Damaged;
     QuarantineHeader header;
     header.originalSize = Get64(bytes + kSizeOffset);
@@ -99,8 +124,29 @@ HeaderCheck DecodeQuarantineHeader(const std::uint8_t* bytes, std::size_t length
     for (int i = 0; i < 6; ++i) *time[i] = Get16(bytes + kTimeOffset + 2 * i);
     if (!GetText(bytes + kIdOffset, kQuarantineIdSize, header.id) ||
         !GetText(bytes + kNameOffset, kQuarantineNameSize, header.detectionName) ||
-        !GetText(bytes + kPathOffset, kQuarantinePathSize, header.originalPath)) {
+        !GetText(bytes + kPathOffset, withFacts ? kPathSize2 : kQuarantinePathSize,
+                 header.originalPath)) {
         return HeaderCheck::Damaged;
+    }
+    if (withFacts) {
+        platform::FileFacts& facts = header.facts;
+        facts.known = Get32(bytes + kKnownOffset);
+        facts.attributes = Get32(bytes + kAttributesOffset);
+        // Bits this version does not define mean the header is not ours.
+        if ((facts.known & ~platform::kAllFileFacts) != 0 ||
+            (facts.attributes & ~platform::kKeptAttributes) != 0 ||
+            ((facts.known & platform::kFactAttributes) == 0 && facts.attributes != 0)) {
+            return HeaderCheck::Damaged;
+        }
+        if (facts.known & platform::kFactCreationTime) {
+            facts.creationTime = Get64(bytes + kCreationOffset);
+        }
+        if (facts.known & platform::kFactLastWriteTime) {
+            facts.lastWriteTime = Get64(bytes + kLastWriteOffset);
+        }
+        if (facts.known & platform::kFactLastAccessTime) {
+            facts.lastAccessTime = Get64(bytes + kLastAccessOffset);
+        }
     }
     out = header;
     return HeaderCheck::Ok;

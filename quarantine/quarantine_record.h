@@ -1,5 +1,6 @@
 // One quarantined file on disk: a 512-byte header (original path, size, time,
-// detection name, SHA-256 of the original bytes) followed by the original
+// detection name, SHA-256 of the original bytes and, from version 2, the
+// file's attributes and times) followed by the original
 // bytes, neutralised. The header starts with neither "MZ", "PK" nor "Rar" and
 // holds a zero byte before any line feed, and the neutralised bytes are mixed
 // with a position-dependent key, so the copy is no program, no archive the
@@ -9,13 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/file_facts.h"
 #include "quarantine/sha256.h"
 
 constexpr std::size_t kQuarantineHeaderSize = 512;
-constexpr std::uint32_t kQuarantineFormatVersion = 1;
+// Version 2 gives the last 32 bytes of version 1's path field to the file's
+// attributes and times; version 1 items still decode (with no facts known).
+constexpr std::uint32_t kQuarantineFormatVersion = 2;
+constexpr std::uint32_t kQuarantineFormatVersion1 = 1;
 constexpr std::size_t kQuarantineIdSize = 24;
 constexpr std::size_t kQuarantineNameSize = 96;
-constexpr std::size_t kQuarantinePathSize = 320;
+constexpr std::size_t kQuarantinePathSize = 320;   // version 1's path field
+constexpr std::size_t kQuarantinePathSize2 = 288;  // version 2's: a longer path is cut
 // The file name of an item is its ID followed by this.
 inline constexpr char kQuarantineFileExtension[] = ".qrn";
 
@@ -35,6 +41,7 @@ struct QuarantineHeader {
     char id[kQuarantineIdSize] = {};
     char detectionName[kQuarantineNameSize] = {};
     char originalPath[kQuarantinePathSize] = {};
+    platform::FileFacts facts;  // what the file was beside its bytes
 };
 
 // Text fields longer than their field are cut; every field keeps its NUL.

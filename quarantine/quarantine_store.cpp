@@ -47,7 +47,8 @@ bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewF
 }  // namespace
 
 QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
-                                  std::int64_t judgedLength) {
+                                  std::int64_t judgedLength,
+                                  const platform::FileFacts* factsBefore) {
     QuarantineCopy copy;
     CopyText(copy.original, path);
     char folder[kPathCapacity];
@@ -65,6 +66,8 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
 
     QuarantineHeader header;
     header.time = ToQuarantineTime();
+    // Before the copy reads the file, which moves its last access time.
+    header.facts = factsBefore ? *factsBefore : platform::ReadFileFacts(path);
     platform::NewFile file;
     if (!MakeItemFile(folder, header.time, file, copy)) return copy;
     CopyText(header.id, copy.id);
@@ -137,7 +140,7 @@ std::string RegistryBackupFileName() {
     return std::string(id, 15) + "-registry.reg";
 }
 
-bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
+bool KeepRegistryBackup(const std::string& what, const std::string& regText, RegFileFormat format) {
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return false;
     const std::string name = RegistryBackupFileName();
@@ -147,7 +150,9 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText) {
     if (ok && !platform::PathExists(path)) {
         char when[20];
         FormatQuarantineTime(ScanStartTime(), when);
-        const std::string start = RegFileStart(when);
+        const std::string start = format == RegFileFormat::Reg5Utf16
+                                      ? Reg5FileBytes(Reg5FileStart(when), true)
+                                      : RegFileStart(when);
         ok = platform::AppendToFile(path, start.data(), start.size());
         if (ok) NoteRecordMade(path);
     }

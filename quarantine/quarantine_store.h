@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/file_facts.h"
 #include "quarantine/log_text.h"
 #include "quarantine/quarantine_record.h"
 #include "state/program_state.h"
@@ -21,12 +22,15 @@ struct QuarantineCopy {
     const char* whyNone = nullptr;
 };
 
-// Copies the file, neutralised, behind its header. judgedLength (-1:
+// Copies the file, neutralised, behind its header, with its attributes and
+// times: factsBefore when the caller read them before changing the file's
+// attributes for the removal, else as they are now. judgedLength (-1:
 // unknown) is the length the file had when it was judged: a copy that comes
 // out shorter (the file shrank in between) is no copy of what was judged,
 // and is not kept.
 QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
-                                  std::int64_t judgedLength = -1);
+                                  std::int64_t judgedLength = -1,
+                                  const platform::FileFacts* factsBefore = nullptr);
 
 // After the removal: writes the copy's note to the log; the copy of a file
 // that was not removed (nor scheduled for removal) is deleted again, since the
@@ -44,9 +48,15 @@ void SetUnkeptRemovalNote(UnkeptRemovalNote note);
 // attributes could not be changed): no copy was made.
 void NoteFileNotRemoved();
 
-// Appends REGEDIT4 text to this scan's backup file (made, with its start, on
-// first use) and notes it in the log; false when it could not be written.
-bool KeepRegistryBackup(const std::string& what, const std::string& regText);
+// The backup file's format: REGEDIT4 text, or "Windows Registry Editor
+// Version 5.00" in UTF-16LE (reg_text.h's Reg5 lines as Reg5FileBytes).
+enum class RegFileFormat { Regedit4, Reg5Utf16 };
+
+// Appends the bytes of lines of that format to this scan's backup file (made,
+// with the format's start, on first use) and notes it in the log; false when
+// it could not be written.
+bool KeepRegistryBackup(const std::string& what, const std::string& regText,
+                        RegFileFormat format = RegFileFormat::Regedit4);
 
 // The backup file's name (without folder) for this scan.
 std::string RegistryBackupFileName();

@@ -1,5 +1,7 @@
-// Text of a registry backup in the REGEDIT4 format that "reg import" and a
-// double-click on the file read: one key line, then one line per value.
+// Text of a registry backup that "reg import" and a double-click on the file
+// read: one key line, then one line per value. REGEDIT4 is text in the
+// system's code page (all the 95 family has); "Windows Registry Editor
+// Version 5.00" is UTF-16 and holds any name and any text exactly.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
+constexpr std::uint32_t kRegQword = 11;
 
 // "REGEDIT4", a blank line and comment lines saying what the file is.
 std::string RegFileStart(const char* createdAt);
@@ -40,3 +43,51 @@ std::string RegValueLine(const char* valueName, std::uint32_t type, const std::u
 
 // A comment line (";" and the text; line breaks in text become blanks).
 std::string RegCommentLine(const std::string& text);
+
+// --- Windows Registry Editor Version 5.00 ------------------------------------
+// The text is built as UTF-16 code units. Reg5FileBytes gives the form "reg
+// import" and regedit read (UTF-16LE after a byte order mark); Utf8FromUtf16
+// gives the form hivexregedit --merge reads (it reads the file in the local
+// encoding and takes the "Windows Registry Editor Version" line as a header).
+// Both read every line the same, because text data is written in quotes only
+// when it is printable ASCII, and as the UTF-16LE bytes in hex otherwise.
+
+// "Windows Registry Editor Version 5.00" and a blank line: the start of a
+// file whose comment lines the caller writes.
+std::u16string Reg5Header();
+
+// Reg5Header and comment lines saying what the scan's backup file is.
+std::u16string Reg5FileStart(const char* createdAt);
+
+// As RegKeyName, for a key path in UTF-16.
+std::u16string Reg5KeyName(const char* rootName, const std::u16string& keyPath, bool view32);
+
+// "[name]" and its line end, after a blank line.
+std::u16string Reg5KeyLine(const std::u16string& keyName);
+
+// A name a line can hold: no control characters. Any other code unit,
+// surrogates included, is written as it is.
+bool IsWritableReg5Name(const std::u16string& name);
+
+// One value: "name"=... or, for the empty name, @=... (the key's default
+// value). data is the value's bytes exactly as the registry holds them
+// (UTF-16LE for the text types). REG_SZ that is printable ASCII ending in
+// one zero is written as a string, a 4-byte REG_DWORD as dword:, everything
+// else as hex bytes (hex: or hex(type):, empty data as nothing after the
+// colon) so that the bytes come back exactly. A name that is not writable
+// becomes a comment saying so.
+std::u16string Reg5ValueLine(const std::u16string& valueName, std::uint32_t type,
+                             const std::uint8_t* data, std::size_t length);
+
+// A comment line (";" and the text; line breaks in text become blanks). The
+// text is ASCII or UTF-8.
+std::u16string Reg5CommentLine(const std::string& text);
+
+// The file's bytes: the byte order mark when asked for, then every code unit
+// little-endian.
+std::string Reg5FileBytes(const std::u16string& text, bool withByteOrderMark);
+
+// UTF-8 and UTF-16 conversions; false (and out unspecified) for a lone
+// surrogate or bytes that are not UTF-8.
+bool Utf8FromUtf16(const std::u16string& text, std::string& out);
+bool Utf16FromUtf8(const std::string& text, std::u16string& out);

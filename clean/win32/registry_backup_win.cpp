@@ -83,11 +83,160 @@ void ExportKey(HKEY root, const std::string& path, const std::string& shownName,
     }
 }
 
+// --- The NT family: the wide calls, "Windows Registry Editor Version 5.00" ---
+// The narrow calls give names and text in the code page, which cannot hold
+// every character; the wide ones give them as the registry keeps them.
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+
+const wchar_t* WideText(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// A narrow name as the narrow calls would take it (they convert with the
+// code page); false when it cannot be converted.
+bool FromCodePage(const char* text, std::u16string& out) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (size <= 0) return false;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(size));
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size) != size) return false;
+    out.assign(wide.begin(), wide.end() - 1);
+    return true;
+}
+
+platform::RegistryKey OpenKeyInViewWide(HKEY root, const std::u16string& path) {
+    platform::RegistryKey key;
+    key.KeepIf(RegOpenKeyExW(root, WideText(path), 0, KEY_READ | RegistryViewFlag(),
+                             key.Receive()) == ERROR_SUCCESS);
+    return key;
+}
+
+// Data that grows between the size query and the read is asked for again.
+constexpr int kReadAttempts = 4;
+
+bool ReadValueWide(HKEY key, const std::u16string& name, DWORD& type, std::vector<BYTE>& data) {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key, WideText(name), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        data.assign(size + 2u, 0);
+        DWORD got = size;
+        const LONG read = RegQueryValueExW(key, WideText(name), nullptr, &type, data.data(), &got);
+        if (read == ERROR_MORE_DATA) continue;
+        if (read != ERROR_SUCCESS) return false;
+        data.resize(got < size ? got : size);
+        return true;
+    }
+    return false;
+}
+
+// Value i's name, type and data in one call, so that a name the by-name
+// calls could not find again (one with a zero in it) is still read whole.
+bool EnumValueWide(HKEY key, DWORD index, std::vector<wchar_t>& nameBuffer, std::u16string& name,
+                   DWORD& type, std::vector<BYTE>& data) {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
+        DWORD got = static_cast<DWORD>(data.size());
+        const LONG read = RegEnumValueW(key, index, nameBuffer.data(), &nameLength, nullptr, &type,
+                                        data.data(), &got);
+        if (read == ERROR_MORE_DATA) {
+            DWORD longest = 0;
+            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, &longest, nullptr, nullptr) != ERROR_SUCCESS) {
+                return false;
+            }
+            data.assign(longest + 2u > data.size() * 2 ? longest + 2u : data.size() * 2, 0);
+            continue;
+        }
+        if (read != ERROR_SUCCESS) return false;
+        name.assign(nameBuffer.data(), nameBuffer.data() + nameLength);
+        data.resize(got);
+        return true;
+    }
+    return false;
+}
+
+void ExportKeyWide(HKEY root, const std::u16string& path, const std::u16string& shownName,
+                   int depth, std::u16string& out) {
+    platform::RegistryKey key = OpenKeyInViewWide(root, path);
+    if (!key) return;
+    DWORD subkeys = 0, values = 0, longestSubkey = 0, longestValueData = 0;
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+                         &values, nullptr, &longestValueData, nullptr, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    out += Reg5KeyLine(shownName);
+    // Value names hold at most 16383 characters.
+    std::vector<wchar_t> nameBuffer(16384);
+    std::u16string name;
+    std::vector<BYTE> data;
+    for (DWORD i = 0; i < values && i < kMaxEntries; ++i) {
+        DWORD type = 0;
+        data.assign(longestValueData + 2u, 0);
+        if (!EnumValueWide(key.Get(), i, nameBuffer, name, type, data)) continue;
+        out += Reg5ValueLine(name, type, data.data(), data.size());
+    }
+    if (depth >= kMaxDepth) return;
+    std::vector<std::u16string> children;
+    std::vector<wchar_t> child(longestSubkey + 2u > 256u ? longestSubkey + 2u : 256u);
+    for (DWORD i = 0; i < subkeys && i < kMaxEntries; ++i) {
+        DWORD childLength = static_cast<DWORD>(child.size());
+        if (RegEnumKeyExW(key.Get(), i, child.data(), &childLength, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS) {
+            children.emplace_back(child.data(), child.data() + childLength);
+        }
+    }
+    for (const std::u16string& c : children) {
+        if (!IsWritableReg5Name(c)) {
+            out += Reg5CommentLine("left out: a subkey whose name holds control characters");
+            continue;
+        }
+        ExportKeyWide(root, path + u"\\" + c, shownName + u"\\" + c, depth + 1, out);
+    }
+}
+
+bool UseWideCalls() {
+    return PlatformClass() == kPlatformNtFamily;
+}
+
+void BackUpRegistryValueWide(HKEY root, const char* rootName, const char* keyPath,
+                             const char* valueName) {
+    std::u16string widePath, wideName;
+    if (!FromCodePage(keyPath, widePath) || !FromCodePage(valueName, wideName)) return;
+    platform::RegistryKey key = OpenKeyInViewWide(root, widePath);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!key || !ReadValueWide(key.Get(), wideName, type, data)) return;
+    std::u16string text = Reg5KeyLine(Reg5KeyName(rootName, widePath, InThe32BitView()));
+    text += Reg5ValueLine(wideName, type, data.data(), data.size());
+    KeepRegistryBackup(
+        RegKeyName(rootName, keyPath, InThe32BitView()) + ", value \"" + valueName + "\"",
+        Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
+}
+
+void BackUpRegistryKeyWide(HKEY root, const char* rootName, const char* keyPath) {
+    std::u16string widePath;
+    if (!FromCodePage(keyPath, widePath)) return;
+    std::u16string text;
+    ExportKeyWide(root, widePath, Reg5KeyName(rootName, widePath, InThe32BitView()), 0, text);
+    if (text.empty()) return;
+    KeepRegistryBackup(RegKeyName(rootName, keyPath, InThe32BitView()) + " with its subkeys",
+                       Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
+}
+
 }  // namespace
 
+// The 95 family has only the narrow calls (the wide ones are stubs there) and
+// REGEDIT4 in its code page.
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RootName(root);
     if (!rootName) return;
+    if (UseWideCalls()) {
+        BackUpRegistryValueWide(root, rootName, keyPath, valueName);
+        return;
+    }
     platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
     DWORD type = 0;
     std::vector<BYTE> data;
@@ -101,6 +250,10 @@ void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) 
 void BackUpRegistryKey(HKEY root, const char* keyPath) {
     const char* rootName = RootName(root);
     if (!rootName) return;
+    if (UseWideCalls()) {
+        BackUpRegistryKeyWide(root, rootName, keyPath);
+        return;
+    }
     std::string text;
     const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
     ExportKey(root, keyPath, keyName, 0, text);

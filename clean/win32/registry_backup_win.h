@@ -1,5 +1,7 @@
 // Before registry data is deleted: what is about to go, written to this
-// scan's .reg backup in the quarantine folder (REGEDIT4, for "reg import").
+// scan's .reg backup in the quarantine folder, for "reg import": on the NT
+// family read through the wide calls and written as "Windows Registry Editor
+// Version 5.00" in UTF-16LE, on the 95 family REGEDIT4 in the code page.
 #pragma once
 
 #include <windows.h>

@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "base/escape_controls.h"
 #include "platform/directory_search.h"
+#include "platform/file_facts.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
 #include "quarantine/quarantine_record.h"
@@ -216,6 +217,10 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
         return kRestoreError;
     }
     std::fprintf(out, "restored %s to %s\n", id, target.shown());
+    if (!platform::ApplyFileFacts(target.windowsPath(), header.facts)) {
+        std::fprintf(err, "quellix-restore: the attributes or times of %s could not be set back\n",
+                     target.shown());
+    }
     return kRestoreDone;
 }
 

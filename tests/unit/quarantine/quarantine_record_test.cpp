@@ -67,7 +67,68 @@ TEST(QuarantineHeader, FullTextFieldsAreCutAndEnded) {
     ASSERT_EQ(DecodeQuarantineHeader(bytes, sizeof bytes, out), HeaderCheck::Ok);
     EXPECT_EQ(std::string(out.id), std::string(kQuarantineIdSize - 1, '7'));
     EXPECT_EQ(std::string(out.detectionName), std::string(kQuarantineNameSize - 1, 'N'));
-    EXPECT_EQ(std::string(out.originalPath), std::string(kQuarantinePathSize - 1, 'P'));
+    EXPECT_EQ(std::string(out.originalPath), std::string(kQuarantinePathSize2 - 1, 'P'));
+}
+
+// A file's attributes and times come back as they went in; what is not known
+// stays unknown.
+TEST(QuarantineHeader, KeepsTheFilesAttributesAndTimes) {
+    using namespace platform;
+    struct Case {
+        const char* what;
+        FileFacts in;
+    };
+    const Case cases[] = {
+        {"nothing known", {}},
+        {"hidden, system, read-only and archive with three times",
+         {kAllFileFacts, 0x27, 0x01D2B3C4D5E6F708ull, 0x01DB000000000001ull,
+          0xFFFFFFFFFFFFFFFFull}},
+        {"no attributes at all", {kAllFileFacts, 0, 1, 2, 3}},
+        {"the times a POSIX file system gives",
+         {kFactLastWriteTime | kFactLastAccessTime, 0, 0, 5, 6}},
+    };
+    for (const Case& c : cases) {
+        QuarantineHeader h = SampleHeader();
+        h.facts = c.in;
+        std::uint8_t bytes[kQuarantineHeaderSize];
+        EncodeQuarantineHeader(h, bytes);
+        EXPECT_EQ(bytes[12], kQuarantineFormatVersion) << c.what;
+        QuarantineHeader out;
+        ASSERT_EQ(DecodeQuarantineHeader(bytes, sizeof bytes, out), HeaderCheck::Ok) << c.what;
+        EXPECT_EQ(out.facts.known, c.in.known) << c.what;
+        EXPECT_EQ(out.facts.attributes, c.in.attributes) << c.what;
+        EXPECT_EQ(out.facts.creationTime, c.in.creationTime) << c.what;
+        EXPECT_EQ(out.facts.lastWriteTime, c.in.lastWriteTime) << c.what;
+        EXPECT_EQ(out.facts.lastAccessTime, c.in.lastAccessTime) << c.what;
+        EXPECT_STREQ(out.originalPath, h.originalPath) << c.what;
+    }
+    // Attributes no call can set back are not kept.
+    QuarantineHeader h = SampleHeader();
+    h.facts = {kFactAttributes, 0x27 | 0x10 | 0x800, 0, 0, 0};
+    std::uint8_t bytes[kQuarantineHeaderSize];
+    EncodeQuarantineHeader(h, bytes);
+    QuarantineHeader out;
+    ASSERT_EQ(DecodeQuarantineHeader(bytes, sizeof bytes, out), HeaderCheck::Ok);
+    EXPECT_EQ(out.facts.attributes, 0x27u);
+}
+
+// An item written before the facts were kept: version 1, whose path field
+// runs to the header's end. It still decodes, every byte of its path read,
+// with no facts known, so a restore sets nothing it does not know.
+TEST(QuarantineHeader, Version1ItemsStillDecode) {
+    QuarantineHeader h = SampleHeader();
+    std::uint8_t bytes[kQuarantineHeaderSize];
+    EncodeQuarantineHeader(h, bytes);
+    bytes[12] = 1;
+    const std::string longPath(kQuarantinePathSize - 1, 'p');
+    std::memcpy(bytes + 192, longPath.c_str(), longPath.size() + 1);
+    QuarantineHeader out;
+    out.facts.known = 9;
+    ASSERT_EQ(DecodeQuarantineHeader(bytes, sizeof bytes, out), HeaderCheck::Ok);
+    EXPECT_EQ(std::string(out.originalPath), longPath);
+    EXPECT_EQ(out.facts.known, 0u);
+    EXPECT_EQ(out.originalSize, h.originalSize);
+    EXPECT_STREQ(out.detectionName, h.detectionName);
 }
 
 TEST(QuarantineHeader, RejectsWhatIsNoGoodHeader) {
@@ -82,23 +143,31 @@ TEST(QuarantineHeader, RejectsWhatIsNoGoodHeader) {
     };
     const std::size_t idEnd = 72 + kQuarantineIdSize - 1;
     const std::size_t nameEnd = 72 + kQuarantineIdSize + kQuarantineNameSize - 1;
+    const std::size_t pathEnd = 192 + kQuarantinePathSize2 - 1;
+    const std::size_t facts = 192 + kQuarantinePathSize2;
     const Case cases[] = {
         {"empty", 0, kQuarantineHeaderSize, 0, HeaderCheck::NotQuarantine},
         {"magic only", 8, kQuarantineHeaderSize, 0, HeaderCheck::Damaged},
         {"cut short", kQuarantineHeaderSize - 1, kQuarantineHeaderSize, 0, HeaderCheck::Damaged},
         {"other magic", kQuarantineHeaderSize, 0, 'M', HeaderCheck::NotQuarantine},
-        {"later version", kQuarantineHeaderSize, 12, 2, HeaderCheck::UnknownVersion},
+        {"later version", kQuarantineHeaderSize, 12, 3, HeaderCheck::UnknownVersion},
+        {"version 0", kQuarantineHeaderSize, 12, 0, HeaderCheck::UnknownVersion},
         {"other header size", kQuarantineHeaderSize, 9, 3, HeaderCheck::Damaged},
         {"ID without its end", kQuarantineHeaderSize, idEnd, 'x', HeaderCheck::Damaged},
         {"name without its end", kQuarantineHeaderSize, nameEnd, 'x', HeaderCheck::Damaged},
-        {"path without its end", kQuarantineHeaderSize, kQuarantineHeaderSize - 1, 'x',
+        {"path without its end", kQuarantineHeaderSize, pathEnd, 'x', HeaderCheck::Damaged},
+        {"a fact this version does not know", kQuarantineHeaderSize, facts, 0x10,
+         HeaderCheck::Damaged},
+        {"an attribute that is not kept", kQuarantineHeaderSize, facts + 4, 0x10,
+         HeaderCheck::Damaged},
+        {"attributes where none are known", kQuarantineHeaderSize, facts + 4, 0x02,
          HeaderCheck::Damaged},
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> bytes(good, good + sizeof good);
         if (c.at < kQuarantineHeaderSize) {
             // Fill the text field to its end so that no NUL is left.
-            if (c.at == idEnd || c.at == nameEnd || c.at == kQuarantineHeaderSize - 1) {
+            if (c.at == idEnd || c.at == nameEnd || c.at == pathEnd) {
                 std::size_t start = c.at == idEnd     ? 72
                                     : c.at == nameEnd ? 72 + kQuarantineIdSize
                                                       : 192;

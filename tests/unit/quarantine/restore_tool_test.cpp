@@ -2,7 +2,9 @@
 // and without --to, delete, and the exit status of each outcome.
 #include "tools/quellix_restore/restore_tool.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -115,6 +117,30 @@ TEST_F(RestoreToolTest, RestoreWritesTheOriginalBackAndNeverOverwrites) {
     EXPECT_EQ(ReadHostFile(elsewhere), bytes);
     // The item stays until deleted.
     EXPECT_EQ(ItemIds(), std::vector<std::string>{id});
+}
+
+// A POSIX file system gives the last write and last access times: they go
+// into the item and come back with the file, wherever it is restored.
+TEST_F(RestoreToolTest, TheFilesTimesComeBack) {
+    WriteFile("Users/me/old.exe", "MZ old");
+    const timespec times[2] = {{1000000000, 123456700}, {1200000000, 987654300}};  // access, write
+    ASSERT_EQ(utimensat(AT_FDCWD, HostPath("Users/me/old.exe").c_str(), times, 0), 0);
+    QuarantineCopy copy = KeepQuarantineCopy("C:\\Users\\me\\old.exe", "W32/Bagle.H.Worm");
+    ASSERT_TRUE(copy.kept);
+    std::filesystem::remove(HostPath("Users/me/old.exe"));
+
+    const std::string elsewhere = Root() + "/old-elsewhere.exe";
+    for (const std::string& to : {std::string(), elsewhere}) {
+        Run run = to.empty() ? Tool({"restore", copy.id}) : Tool({"restore", copy.id, "--to", to});
+        ASSERT_EQ(run.status, kRestoreDone) << run.err;
+        EXPECT_EQ(run.err, "");
+        struct stat st;
+        ASSERT_EQ(stat((to.empty() ? HostPath("Users/me/old.exe") : to).c_str(), &st), 0);
+        EXPECT_EQ(st.st_atim.tv_sec, times[0].tv_sec) << to;
+        EXPECT_EQ(st.st_atim.tv_nsec, times[0].tv_nsec) << to;
+        EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec) << to;
+        EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec) << to;
+    }
 }
 
 TEST_F(RestoreToolTest, EmptyAndLargeFilesComeBackWhole) {

@@ -1,6 +1,7 @@
 // The 95-family paths, reached by setting Wine's version to Windows 98 for
 // this program: tool-help process lists, wininit.ini deletion entries with
-// short paths, and a restart without the token steps.
+// short paths, a restart without the token steps, and registry backups in
+// REGEDIT4 through the narrow calls.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
+#include "quarantine/quarantine_store.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "state/program_state.h"
 #include "tests/wine/clean/clean_test_support.h"
@@ -146,6 +150,38 @@ TEST(Win98, AProgramThatWillNotEndIsNotReportedRemoved) {
     EndAndClose(infected);
     Sleep(200);
     DeleteFileA(worm.c_str());
+}
+
+// The wide registry calls are stubs on the 95 family: the backup reads through
+// the narrow ones and writes REGEDIT4, which reg.exe brings back.
+TEST(Win98, RegistryBackupIsRegedit4) {
+    BeginTestScan();
+    BeginScanLog();
+    const char* key = "Software\\Qxq98";
+    ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, key));
+    ASSERT_TRUE(SetText(HKEY_CURRENT_USER, key, "Run me", "C:\\w98\\\"a\".exe"));
+    ASSERT_TRUE(SetBytes(HKEY_CURRENT_USER, key, "bin", "\x01\x00\xff", 3, REG_BINARY));
+    BackUpRegistryKey(HKEY_CURRENT_USER, key);
+    EndScanLog();
+    EndTestScan();
+    DeleteTree(HKEY_CURRENT_USER, key);
+    ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+
+    const std::string file = "C:\\Quellix\\Quarantine\\" + RegistryBackupFileName();
+    EXPECT_EQ(ReadFileBytes(file).rfind("REGEDIT4\r\n", 0), 0u);
+    PROCESS_INFORMATION reg =
+        StartProgram("C:\\windows\\system32\\reg.exe", "import \"" + file + "\"");
+    ASSERT_TRUE(reg.hProcess != nullptr);
+    WaitForSingleObject(reg.hProcess, 60000);
+    DWORD status = 999;
+    GetExitCodeProcess(reg.hProcess, &status);
+    EndAndClose(reg);
+    EXPECT_EQ(status, 0u);
+    char text[64] = {};
+    EXPECT_TRUE(ReadRegistryText(HKEY_CURRENT_USER, key, "Run me", text, sizeof text));
+    EXPECT_STREQ(text, "C:\\w98\\\"a\".exe");
+    EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, key, "bin"));
+    DeleteTree(HKEY_CURRENT_USER, key);
 }
 
 }  // namespace

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "clean/win32/registry_backup_win.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
+#include "platform/file_facts.h"
 #include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
 #include "scan/walker.h"
@@ -139,6 +141,102 @@ TEST_F(WineQuarantine, EveryKindIsCopiedThenRemovedAndComesBackByteForByte) {
     EXPECT_EQ(Items(), items);
     for (const DetectionSample& s : samples) {
         DeleteFileA((std::string(kFolder) + "\\" + s.kind + "-sample").c_str());
+    }
+}
+
+struct FoundFacts {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    FILETIME created{}, accessed{}, written{};
+};
+
+FoundFacts FactsOf(const std::string& path) {
+    FoundFacts facts;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return facts;
+    FindClose(search);
+    facts.attributes = found.dwFileAttributes;
+    facts.created = found.ftCreationTime;
+    facts.accessed = found.ftLastAccessTime;
+    facts.written = found.ftLastWriteTime;
+    return facts;
+}
+
+FILETIME Time(std::uint64_t value) {
+    return {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+std::uint64_t Value(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A removed file comes back as it was: its attributes (read-only, hidden,
+// system, archive) and its three times, though removal cleared its
+// attributes first.
+TEST_F(WineQuarantine, ARestoredFileHasItsAttributesAndTimesBack) {
+    struct Case {
+        const char* name;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"hidden-readonly.exe", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY},
+        {"system-archive.exe", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE},
+        {"all-four.exe", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_ARCHIVE},
+        {"normal.exe", FILE_ATTRIBUTE_NORMAL},
+    };
+    const char* folder = "C:\\qxq\\facts";
+    CreateDirectoryA(folder, nullptr);
+    const SampleBytes exe = DetectionSamples()[0].bytes;
+    // 2004-02-29 12:00:00, 2010-01-01 and 2015-07-01 UTC, with odd 100 ns steps.
+    const std::uint64_t created = 127222992000000001ull;
+    const std::uint64_t written = 129067776000000003ull;
+    const std::uint64_t accessed = 130802400000000007ull;
+    std::vector<FoundFacts> before;
+    for (const Case& c : cases) {
+        const std::string path = std::string(folder) + "\\" + c.name;
+        WriteFileBytes(path, Bytes(exe));
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const FILETIME times[3] = {Time(created), Time(accessed), Time(written)};
+        ASSERT_TRUE(SetFileTime(file, &times[0], &times[1], &times[2]));
+        CloseHandle(file);
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
+        before.push_back(FactsOf(path));
+        // Wine reports every file as archive; the other three it keeps as set.
+        const DWORD threeOfThem =
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
+        ASSERT_EQ(before.back().attributes & threeOfThem, c.attributes & threeOfThem) << c.name;
+    }
+
+    // The removal sequence itself, called directly: in a scan, the scanners'
+    // read of the file moves its last access time before removal sees it.
+    for (const Case& c : cases) {
+        Remediate((std::string(folder) + "\\" + c.name).c_str(),
+                  DetectionSamples()[0].detectionName.c_str());
+    }
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const std::string path = std::string(folder) + "\\" + c.name;
+        const std::string line = path + "     " + DetectionSamples()[0].detectionName + " removed";
+        ASSERT_FALSE(FileExists(path)) << c.name;
+        const std::string note = NoteAfter(line);
+        ASSERT_EQ(note.rfind("    Quarantine: ", 0), 0u) << line << " / " << note;
+        EXPECT_EQ(RestoreTool({"restore", note.substr(16)}), kRestoreDone) << c.name;
+        const FoundFacts after = FactsOf(path);  // before a read moves the access time
+        EXPECT_EQ(ReadFileBytes(path), Bytes(exe)) << c.name;
+        EXPECT_EQ(after.attributes & platform::kKeptAttributes,
+                  before[i].attributes & platform::kKeptAttributes)
+            << c.name;
+        // Wine on a Linux file system has no creation time of its own: it
+        // reports the last write time there, so that is what must match.
+        EXPECT_EQ(Value(after.created), Value(before[i].created)) << c.name;
+        EXPECT_EQ(Value(after.written), written) << c.name;
+        EXPECT_EQ(Value(after.accessed), accessed) << c.name;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
     }
 }
 
@@ -283,6 +381,17 @@ DWORD RunReg(const std::string& arguments) {
     return status;
 }
 
+// The start of a backup on the NT family: the byte order mark and the
+// "Windows Registry Editor Version 5.00" line in UTF-16LE.
+const std::string kReg5Start = [] {
+    std::string start = "\xFF\xFE";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) {
+        start += c;
+        start += '\0';
+    }
+    return start;
+}();
+
 TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
     std::vector<SavedValue> saved = ServiceValues("ControlSet001");
     for (const SavedValue& v : ServiceValues("ControlSet002")) saved.push_back(v);
@@ -309,7 +418,7 @@ TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
     ASSERT_FALSE(backups.empty());
     const std::string file = std::string(kQuarantine) + "\\" + backups.back();
     const std::string text = ReadFileBytes(file);
-    EXPECT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_EQ(text.rfind(kReg5Start, 0), 0u);
     std::vector<std::string> log = LogLines();
     for (const char* key :
          {"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\QxqSvc with its subkeys",
@@ -380,6 +489,130 @@ TEST_F(WineQuarantine, TheMemoryPhaseEndingTheProgramLeavesCopyBackupAndLog) {
     EndAndClose(infected);
     DeleteTree(HKEY_LOCAL_MACHINE, key.c_str());
     DeleteFileA("C:\\qxtest\\qxq\\back.exe");
+}
+
+struct WideValue {
+    const char* what;
+    std::wstring key;  // under HKEY_CURRENT_USER
+    std::wstring name;
+    DWORD type;
+    std::string data;
+    // What reg.exe gives back when it is not data itself: it ends text that
+    // lacks its closing zero with one, and a .reg file cannot say otherwise.
+    // (Text of odd length is not in the table: Wine's reg.exe then adds a
+    // zero and one byte of whatever follows in its buffer.)
+    std::string back = {};
+};
+
+std::string Utf16(const std::wstring& text, bool withZero = true) {
+    std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    if (withZero) bytes.append(2, '\0');
+    return bytes;
+}
+
+bool SetWide(const WideValue& v) {
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG set =
+        RegSetValueExW(k, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                       static_cast<DWORD>(v.data.size()));
+    RegCloseKey(k);
+    return set == ERROR_SUCCESS;
+}
+
+// The value's raw bytes through the wide calls; "<no ...>" when it is not there.
+std::string ReadWide(const WideValue& v, DWORD& type) {
+    HKEY k;
+    type = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        return "<no key>";
+    }
+    DWORD size = 0;
+    std::string data = "<no value>";
+    if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        data.assign(size, '\0');
+        if (RegQueryValueExW(k, v.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                             &size) != ERROR_SUCCESS) {
+            data = "<unreadable>";
+        }
+        data.resize(size);
+    }
+    RegCloseKey(k);
+    return data;
+}
+
+// Names and data in any script and of every type, written and read back with
+// the wide calls, go through the backup and Wine's own reg.exe unchanged.
+TEST_F(WineQuarantine, BackupsOfAnyScriptAndTypeComeBackByteForByte) {
+    const std::wstring key = L"Software\\QxqUnicode";
+    const std::wstring cyrillic = L"\u0417\u0430\u043f\u0443\u0441\u043a";  // "Zapusk"
+    const std::wstring greek = L"\u0395\u03ba\u03ba\u03af\u03bd\u03b7\u03c3\u03b7";
+    const std::wstring cjk = L"\u542f\u52a8\u9879";
+    const std::wstring emoji = L"\U0001F600\U0001F680";
+    const std::string qword("\x01\x02\x03\x04\x05\x06\x07\x88", 8);
+    const std::vector<WideValue> values = {
+        {"Cyrillic name and text", key, cyrillic, REG_SZ,
+         Utf16(L"\u041f\u0440\u0438\u0432\u0435\u0442")},
+        {"Greek name, expandable", key, greek, REG_EXPAND_SZ,
+         Utf16(L"%SystemRoot%\\\u03b1\u03b2\u03b3.exe")},
+        {"CJK name, multi", key, cjk, REG_MULTI_SZ,
+         Utf16(std::wstring(L"\u4e2d\u6587\0\u65e5\u672c\u8a9e\0", 7))},
+        {"emoji name, binary", key, emoji, REG_BINARY, std::string("\x00\xff\x0d\x0a\x22\x5c", 6)},
+        {"emoji text", key, L"e", REG_SZ, Utf16(emoji)},
+        {"number", key, L"\u03a9", REG_DWORD, std::string("\x0a\x00\x01\x80", 4)},
+        {"qword", key, L"\u043a\u043b\u044e\u0447", REG_QWORD, qword},
+        {"no type, with data", key, L"none", REG_NONE, std::string("\x07\x00", 2)},
+        {"no type, empty", key, L"none0", REG_NONE, ""},
+        {"empty text without its zero", key, L"sz0", REG_SZ, ""},
+        {"text without its zero", key, L"sz-open", REG_SZ, Utf16(L"ab", false), Utf16(L"ab")},
+        {"expandable without its zero", key, L"x-open", REG_EXPAND_SZ, Utf16(L"%a%", false),
+         Utf16(L"%a%")},
+        {"empty binary", key, L"bin0", REG_BINARY, ""},
+        {"ASCII text", key, L"plain", REG_SZ, Utf16(L"C:\\a b\\\"q\".exe")},
+        {"quotes, backslash and bracket in a name", key, L"a\"b\\c]\u0416", REG_SZ, Utf16(L"x")},
+        {"the default value", key, L"", REG_SZ, Utf16(L"\u00e9\u4e2d")},
+        {"Cyrillic subkey", key + L"\\" + cyrillic, L"v", REG_SZ, Utf16(L"1")},
+        {"CJK subkey, its default", key + L"\\" + cjk, L"", REG_EXPAND_SZ, Utf16(cjk)},
+        {"emoji subkey below Greek", key + L"\\" + greek + L"\\" + emoji, emoji, REG_MULTI_SZ,
+         Utf16(std::wstring(L"\U0001F511\0", 3))},
+    };
+    for (const WideValue& v : values) ASSERT_TRUE(SetWide(v)) << v.what;
+    // One value on its own too: the default value of a key and an ASCII-named
+    // one whose data is not ASCII.
+    const std::wstring single = L"Software\\QxqUnicodeOne";
+    const std::vector<WideValue> singles = {
+        {"single default value", single, L"", REG_SZ, Utf16(L"\u0416\U0001F600")},
+        {"single value", single, L"qxq", REG_MULTI_SZ, Utf16(std::wstring(L"\u03b1\0", 2))},
+    };
+    for (const WideValue& v : singles) ASSERT_TRUE(SetWide(v)) << v.what;
+
+    BackUpRegistryKey(HKEY_CURRENT_USER, "Software\\QxqUnicode");
+    BackUpRegistryValue(HKEY_CURRENT_USER, "Software\\QxqUnicodeOne", "");
+    BackUpRegistryValue(HKEY_CURRENT_USER, "Software\\QxqUnicodeOne", "qxq");
+    EXPECT_EQ(RunReg("delete HKCU\\Software\\QxqUnicode /f"), 0u);
+    EXPECT_EQ(RunReg("delete HKCU\\Software\\QxqUnicodeOne /f"), 0u);
+    for (const WideValue& v : values) {
+        DWORD type;
+        ASSERT_EQ(ReadWide(v, type), "<no key>") << v.what;
+    }
+
+    const std::vector<std::string> backups = Names(std::string(kQuarantine) + "\\*-registry.reg");
+    ASSERT_FALSE(backups.empty());
+    const std::string file = std::string(kQuarantine) + "\\" + backups.back();
+    EXPECT_EQ(ReadFileBytes(file).rfind(kReg5Start, 0), 0u);
+    EXPECT_EQ(RunReg("import \"" + file + "\""), 0u);
+    std::vector<WideValue> all = values;
+    all.insert(all.end(), singles.begin(), singles.end());
+    for (const WideValue& v : all) {
+        DWORD type = 0;
+        EXPECT_EQ(ReadWide(v, type), v.back.empty() ? v.data : v.back) << v.what;
+        EXPECT_EQ(type, v.type) << v.what;
+    }
+    RunReg("delete HKCU\\Software\\QxqUnicode /f");
+    RunReg("delete HKCU\\Software\\QxqUnicodeOne /f");
 }
 
 }  // namespace
