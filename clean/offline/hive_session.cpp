@@ -241,8 +241,14 @@ bool HiveSession::DeleteValuesAt(Node node, const std::vector<std::size_t>& plac
         return false;
     }
     if (gone.size() != places.size()) return false;
-    std::string lines = RegKeyLine(RegName(node));
-    for (const Value& value : gone) lines += HiveValueRegLine(value);
+    std::string lines;
+    bool written = AppendRegKeyLine(lines, RegName(node));
+    for (const Value& value : gone) written = written && AppendRegValueLine(lines, value);
+    if (!written) {
+        refusals_.push_back(PathOf(node) +
+                            ": left in place: a name cannot be written to the backup");
+        return false;
+    }
     if (!simulateWrites_) {
         std::vector<hive_set_value> set(keep.size());
         for (std::size_t i = 0; i < keep.size(); ++i) {
@@ -270,13 +276,13 @@ bool HiveSession::BackUpKey(Node node, std::string& text) const {
         stack.pop_back();
         if (!visited.insert(current).second) return false;
         if (visited.size() > kMaxBackupKeys || text.size() > kMaxBackupText) return false;
-        text += RegKeyLine(RegName(current));
+        if (!AppendRegKeyLine(text, RegName(current))) return false;
         Freed<hive_value_h> values(hivex_node_values(hive_, current));
         if (!values.ptr) return false;
         for (hive_value_h* v = values.ptr; *v != 0; ++v) {
             Value value;
             if (!ReadOne(hive_, *v, value)) return false;
-            text += HiveValueRegLine(value);
+            if (!AppendRegValueLine(text, value)) return false;
         }
         if (depth >= kMaxDepth) return false;
         Freed<hive_node_h> children(hivex_node_children(hive_, current));
@@ -314,27 +320,17 @@ bool HiveSession::CommitTo(const std::string& path, std::string& error) {
     return true;
 }
 
-std::string HiveValueRegLine(const HiveSession::Value& value) {
-    const std::vector<std::uint8_t>& d = value.data;
-    bool plainText = value.type == kRegSz && d.size() >= 2 && d.size() % 2 == 0 &&
-                     d[d.size() - 2] == 0 && d[d.size() - 1] == 0;
-    std::string narrow;
-    for (std::size_t i = 0; plainText && i + 2 < d.size(); i += 2) {
-        if (d[i + 1] != 0 || d[i] < 0x20 || d[i] > 0x7E) plainText = false;
-        narrow += static_cast<char>(d[i]);
-    }
-    if (plainText) {
-        narrow += '\0';
-        return RegValueLine(value.name.c_str(), kRegSz,
-                            reinterpret_cast<const std::uint8_t*>(narrow.data()), narrow.size());
-    }
-    if (value.type != kRegSz || !IsWritableRegName(value.name.c_str())) {
-        return RegValueLine(value.name.c_str(), value.type, d.data(), d.size());
-    }
-    // Any other REG_SZ goes as its UTF-16 bytes in hex(1): RegValueLine would
-    // take short data that happens to look like text for a string.
-    std::string line = RegValueLine(value.name.c_str(), kRegBinary, d.data(), d.size());
-    std::string head = RegValueLine(value.name.c_str(), kRegBinary, nullptr, 0);
-    const std::size_t at = head.size() - std::strlen("hex:\r\n");
-    return line.replace(at, std::strlen("hex:"), "hex(1):");
+bool AppendRegKeyLine(std::string& out, const std::string& keyName) {
+    std::u16string name;
+    if (!Utf16FromUtf8(keyName, name)) return false;
+    out += Reg5FileBytes(Reg5KeyLine(name), false);
+    return true;
+}
+
+bool AppendRegValueLine(std::string& out, const HiveSession::Value& value) {
+    std::u16string name;
+    if (!Utf16FromUtf8(value.name, name)) return false;
+    out +=
+        Reg5FileBytes(Reg5ValueLine(name, value.type, value.data.data(), value.data.size()), false);
+    return true;
 }

@@ -65,7 +65,8 @@ public:
     // Deletions refused because part of what would go cannot be read (a
     // damaged hive): it could not be kept in the backup.
     const std::vector<std::string>& Refusals() const { return refusals_; }
-    // REGEDIT4 key and value lines of all that was deleted, in order.
+    // Key and value lines of all that was deleted, in order, as version 5.00
+    // .reg text in UTF-16LE bytes (no byte order mark: the file's start has it).
     const std::string& Backup() const { return backup_; }
     // Keys and values the rules looked at that hivex could not read, each
     // with its place and why (the first few); the hive's findings are then
@@ -91,7 +92,9 @@ private:
     mutable std::vector<std::string> readErrors_;
 };
 
-// A value line for the .reg text that merges back into the same bytes: a
-// REG_SZ of plain ASCII text with one closing zero is written as a string,
-// everything else as the hive's own bytes.
-std::string HiveValueRegLine(const HiveSession::Value& value);
+// The version 5.00 .reg lines, in UTF-16LE bytes, that merge back into the
+// same key and the same value bytes (names in any script; data as a string
+// only when it is plain ASCII text, else as the hive's own bytes). False for
+// a name that is not UTF-8, which no line can hold.
+bool AppendRegKeyLine(std::string& out, const std::string& keyName);
+bool AppendRegValueLine(std::string& out, const HiveSession::Value& value);

@@ -586,17 +586,20 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const st
         return false;
     }
     const std::string windowsPath = "C:\\" + Join(hive.folder, '\\') + "\\" + hive.name;
-    std::string text = "REGEDIT4\r\n\r\n";
-    text += RegCommentLine("Quellix: registry data quellix-scan removed from " + windowsPath +
-                           " (its former whole file: " + copyName + ")");
-    text += RegCommentLine("Merge back on Linux: hivexregedit --merge --prefix '" + rootName +
-                           "' HIVE THIS_FILE");
+    // UTF-16LE, as regedit and reg import read it; hivexregedit reads UTF-8.
+    std::u16string start = Reg5Header();
+    start += Reg5CommentLine("Quellix: registry data quellix-scan removed from " + windowsPath +
+                             " (its former whole file: " + copyName + ")");
+    start += Reg5CommentLine(
+        "Merge back on Linux: iconv -f UTF-16LE -t UTF-8 THIS_FILE | "
+        "hivexregedit --merge --prefix '" +
+        rootName + "' HIVE");
     if (hive.kind == HiveKind::User) {
-        text += RegCommentLine("or, on the running Windows, import it as that user.");
+        start += Reg5CommentLine("or, on the running Windows, import it as that user.");
     } else {
-        text += RegCommentLine("or, on the running Windows, \"reg import THIS_FILE\".");
+        start += Reg5CommentLine("or, on the running Windows, \"reg import THIS_FILE\".");
     }
-    text += backup;
+    const std::string text = Reg5FileBytes(start, true) + backup;
     std::string regName;
     OwnedFd reg = CreateNewFile(quarantine.get(), stem, ".reg", regName);
     if (!reg || !platform::host::WriteAll(reg.get(), text.data(), text.size()) ||

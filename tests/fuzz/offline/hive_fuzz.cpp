@@ -59,7 +59,7 @@ void ReadEverything(const HiveSession& hive) {
     for (std::size_t i = 0; i < queue.size() && i < kMaxKeys; ++i) {
         text = hive.PathOf(queue[i]);
         for (const HiveSession::Value& value : hive.Values(queue[i])) {
-            text += HiveValueRegLine(value);
+            AppendRegValueLine(text, value);
         }
         for (HiveSession::Node child : hive.Children(queue[i])) {
             if (queue.size() < kMaxKeys) queue.push_back(child);

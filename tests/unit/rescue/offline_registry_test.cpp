@@ -31,6 +31,7 @@
 #include "clean/offline/hive_worker.h"
 #include "clean/offline/offline_text.h"
 #include "platform/host/host_control.h"
+#include "quarantine/reg_text.h"
 #include "tests/support/host_fixture.h"
 #include "tests/unit/rescue/hive_fill.h"
 #include "tools/quellix_scan/rescue_scan.h"
@@ -143,6 +144,14 @@ std::set<std::string> Dump(const std::string& hive) {
 }
 
 // What a cleaning takes away: whole keys (with all below), or values.
+// Text as the registry keeps it: UTF-16LE with its closing zero.
+std::vector<std::uint8_t> Utf16Le(const std::string& utf8) {
+    std::u16string text;
+    EXPECT_TRUE(Utf16FromUtf8(utf8, text));
+    std::string bytes = Reg5FileBytes(text + u'\0', false);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
 struct Gone {
     std::vector<std::string> keys;                            // "\Software\DateTime2"
     std::vector<std::pair<std::string, std::string>> values;  // key, value name
@@ -226,6 +235,9 @@ protected:
             h.Text(kRun, "winshost.exe", "c:\\windows\\sysdir\\x.exe");            // check 32
             h.Text(kRun, "erthgdr", "C:\\WINDOWS\\system32\\windll.exe");  // Run is not Ru1n
             h.Text(kRun, "QxHit", kWorm);
+            // Names and data in other scripts come back byte for byte too.
+            h.Value(kRun, "Запуск Ωμέγα", 1, Utf16Le(std::string("\"") + kWorm + "\" -тихо"));
+            h.Value(kRun, "更新🎮", 2, Utf16Le(std::string(kWorm) + " 起動"));
             h.Text(kRun, "QxEnvRef", "%SystemRoot%\\System32\\WORMSVC.EXE /start", 2);
             h.Text(kRun, "QxDecoySys", "C:\\WINDOWS\\system32\\ctfmon.exe");
             h.Text(kRun, "QxLater", std::string("C:\\Tools\\run.exe ") + kWorm);
@@ -307,6 +319,8 @@ protected:
                {m + "Run", "wersds.exe"},
                {m + "Run", "winshost.exe"},
                {m + "Run", "QxHit"},
+               {m + "Run", "Запуск Ωμέγα"},
+               {m + "Run", "更新🎮"},
                {m + "Run", "QxEnvRef"},
                {m + "Ru1n", "erthgdr"},
                {"\\Wow6432Node" + m + "Run", "QxHit32"},
@@ -338,8 +352,8 @@ protected:
             Line("W32/Bagle.Av.Worm", outcome),   Line("W32/Bagle.Ax.Worm", outcome),
             Line("W32/Bagle.Ax.Worm", outcome),   Line("W32/Bagle.Ay.Worm", outcome),
         };
-        // The Run-key sweep: three values in SOFTWARE, one each for the users.
-        for (int i = 0; i < 5; ++i) lines.push_back(Line("W32/Bagle.Worm", outcome));
+        // The Run-key sweep: five values in SOFTWARE, one each for the users.
+        for (int i = 0; i < 7; ++i) lines.push_back(Line("W32/Bagle.Worm", outcome));
         // One line per control set's service key.
         for (int i = 0; i < 3; ++i) lines.push_back(Line(wormName, outcome));
         std::sort(lines.begin(), lines.end());
@@ -455,13 +469,20 @@ TEST_F(OfflineRegistry, CleansEveryHiveAsTheProgramCleansTheLiveRegistry) {
         ASSERT_FALSE(copy.empty()) << label;
         ASSERT_FALSE(reg.empty()) << label;
         EXPECT_EQ(ReadAll(copy), before.at(hive)) << label;
-        EXPECT_EQ(ReadAll(reg).rfind("REGEDIT4\r\n", 0), 0u) << label;
+        // Version 5.00 in UTF-16LE after its byte order mark, as regedit writes it.
+        static const char kHeader[] = "\xFF\xFEW\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0";
+        const std::string header(kHeader, sizeof kHeader - 1);
+        EXPECT_EQ(ReadAll(reg).rfind(header, 0), 0u) << label;
         const std::string prefix = hive == kSoftwareHive ? "HKEY_LOCAL_MACHINE\\SOFTWARE"
                                    : hive == kSystemHive ? "HKEY_LOCAL_MACHINE\\SYSTEM"
                                                          : "HKEY_CURRENT_USER";
         const std::string merged = top + "/merged-" + label;
         fs::copy_file(At(hive), merged);
-        ProgramRun merge = RunProgram({"hivexregedit", "--merge", "--prefix", prefix, merged, reg});
+        // Merged back as the file's own comment says.
+        ProgramRun merge = RunProgram(
+            {"sh", "-c",
+             "iconv -f UTF-16LE -t UTF-8 \"$1\" | hivexregedit --merge --prefix \"$2\" \"$3\"",
+             "merge", reg, prefix, merged});
         ASSERT_EQ(merge.status, 0) << label << ": " << merge.err;
         EXPECT_EQ(Dump(merged), dumps[hive]) << label;
     }
