@@ -19,10 +19,6 @@ std::string UnixName(const std::string& windowsPath) {
     return result;
 }
 
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
 // The host's name of a path whose last name need not exist yet.
 std::string UnixNameOfNew(const std::string& windowsPath) {
     std::string::size_type slash = windowsPath.find_last_of('\\');
@@ -33,15 +29,23 @@ std::string UnixNameOfNew(const std::string& windowsPath) {
     return folder + windowsPath.substr(slash + 1);
 }
 
-}  // namespace
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
-bool MakeUnixLink(const std::string& link, const std::string& target) {
-    std::string unixLink = UnixNameOfNew(link);
-    bool absolute = target.size() > 2 && target[1] == ':';
-    std::string unixTarget = absolute ? UnixNameOfNew(target) : target;
-    if (unixLink.empty() || unixTarget.empty()) return false;
-    std::string command =
-        "\\\\?\\unix\\bin\\ln -sfn " + Quoted(unixTarget) + " " + Quoted(unixLink);
+bool Listed(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+// Starts a host program (Wine runs one named by a \\?\unix path). Wine's
+// handle of it does not follow it to its end, so the caller's test of what
+// it does is waited for (it takes milliseconds; ten seconds is a failure).
+template <class Done>
+bool RunOnHostSide(std::string command, Done done) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -51,18 +55,47 @@ bool MakeUnixLink(const std::string& link, const std::string& target) {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine's handle of a host program does not follow it to its end: the
-    // link is waited for (ln takes milliseconds; ten seconds is a failure).
     for (int tries = 0; tries < 1000; ++tries) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(link.c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            FindClose(search);
-            return true;
-        }
+        if (done()) return true;
         Sleep(10);
     }
     return false;
+}
+
+}  // namespace
+
+bool MakeUnixLink(const std::string& link, const std::string& target) {
+    std::string unixLink = UnixNameOfNew(link);
+    bool absolute = target.size() > 2 && target[1] == ':';
+    std::string unixTarget = absolute ? UnixNameOfNew(target) : target;
+    if (unixLink.empty() || unixTarget.empty() || Listed(link)) return false;
+    // Wine does not show a link that leads nowhere: a folder made after it
+    // tells that ln is done.
+    const std::string done = link + ".made";
+    // One argument for sh by Windows' quoting; its words by sh's.
+    const std::string script =
+        "ln -s '" + unixTarget + "' '" + unixLink + "' && mkdir '" + unixLink + ".made'";
+    const bool made =
+        RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script), [&] { return Listed(done); });
+    RemoveDirectoryA(done.c_str());
+    return made;
+}
+
+bool MakeFolderOpenToAll(const std::string& path) {
+    std::string unixPath = UnixNameOfNew(path);
+    if (unixPath.empty() || Listed(path)) return false;
+    // Made under another name and renamed, so that it appears with its mode.
+    const std::string script = "mkdir '" + unixPath + ".new' && chmod 777 '" + unixPath +
+                               ".new' && mv '" + unixPath + ".new' '" + unixPath + "'";
+    return RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script), [&] { return Listed(path); });
+}
+
+bool RemoveOnHostSide(const std::string& path) {
+    if (!Listed(path)) return true;
+    std::string unixPath = UnixNameOfNew(path);
+    if (unixPath.empty()) return false;
+    return RunOnHostSide("\\\\?\\unix\\bin\\rm -rf " + Quoted(unixPath),
+                         [&] { return !Listed(path); });
 }
 
 std::string ReadWholeFile(const std::string& path) {

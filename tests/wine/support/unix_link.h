@@ -8,5 +8,11 @@
 // Makes link (a Windows path on C:) point to target: a Windows path on C: or,
 // when relative, a Unix relative target such as ".". False on failure.
 bool MakeUnixLink(const std::string& link, const std::string& target);
+// A folder everyone may write to (mode 777), as a careless or hostile user
+// leaves one; Wine shows it with an entry for Everyone with write rights.
+bool MakeFolderOpenToAll(const std::string& path);
+// Removes a file, folder or link (not what a link points to) from the host's
+// side, as `rm -rf` does; false when it is still there.
+bool RemoveOnHostSide(const std::string& path);
 // The whole text of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
