@@ -1,6 +1,7 @@
 #include "detect/executable_scanner.h"
 
 #include <cstring>
+#include <string>
 
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
@@ -9,6 +10,7 @@
 #include "detect/variant_verifiers.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/report_texts.h"
 #include "state/program_state.h"
@@ -16,6 +18,8 @@
 namespace {
 
 constexpr unsigned kMemoryFollowUpPauseMs = 1000;
+
+RemovalTestHook removalTestHook = nullptr;
 
 void ClearCurrentFilePath() {
     std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
@@ -105,9 +109,27 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
     return 1;
 }
 
+void SetRemovalTestHook(RemovalTestHook hook) {
+    removalTestHook = hook;
+}
+
+const char* CheckBeforeRemoval(const char* path) {
+    if (removalTestHook) removalTestHook(path);
+    return platform::WhyPathIsNotTheScannedFile(path);
+}
+
+void NoteRemovalRefused(const char* why) {
+    LogText(std::string("    Not removed: ") + why + "; nothing was changed\r\n");
+}
+
 void Remediate(const char* path, const char* detectionName) {
     CopyText(DetectionNameBuffer, detectionName);
     CopyText(StatusBuffer, path);
+    if (const char* why = CheckBeforeRemoval(path)) {
+        ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+        NoteRemovalRefused(why);
+        return;
+    }
     if (!platform::SetArchiveAttributeOnly(path)) {
         ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
         NoteFileNotRemoved();
@@ -129,6 +151,13 @@ void Remediate(const char* path, const char* detectionName) {
             SettleQuarantineCopy(copy, RemovalEnd::Removed);
             return;
         }
+    }
+    // The deletion at the next start goes by path: only while it is the file.
+    if (const char* why = platform::WhyPathIsNotTheScannedFile(path)) {
+        ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
+        SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
+        NoteRemovalRefused(why);
+        return;
     }
     ReportLine(texts::kUnableToRemoveFormat, path, detectionName);
     // The latest scheduling decides, success or not.

@@ -90,6 +90,20 @@ bool MakeFolderOpenToAll(const std::string& path) {
     return RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script), [&] { return Listed(path); });
 }
 
+bool SwapForLinkOnHostSide(const std::string& path, const std::string& aside,
+                           const std::string& target) {
+    const std::string unixPath = UnixNameOfNew(path);
+    const std::string unixAside = UnixNameOfNew(aside);
+    const std::string unixTarget = UnixNameOfNew(target);
+    if (unixPath.empty() || unixAside.empty() || unixTarget.empty() || Listed(aside)) return false;
+    // The link comes first, under a name of its own, so that the swap is one rename.
+    const std::string script = "ln -s '" + unixTarget + "' '" + unixPath + ".link' && mv '" +
+                               unixPath + "' '" + unixAside + "' && mv '" + unixPath + ".link' '" +
+                               unixPath + "'";
+    return RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script),
+                         [&] { return Listed(aside) && Listed(path); });
+}
+
 bool RemoveOnHostSide(const std::string& path) {
     if (!Listed(path)) return true;
     std::string unixPath = UnixNameOfNew(path);

@@ -11,6 +11,10 @@ bool MakeUnixLink(const std::string& link, const std::string& target);
 // A folder everyone may write to (mode 777), as a careless or hostile user
 // leaves one; Wine shows it with an entry for Everyone with write rights.
 bool MakeFolderOpenToAll(const std::string& path);
+// Moves path (file or folder) to aside and puts a link to target in its
+// place, from the host's side, where no Windows handle holds it back.
+bool SwapForLinkOnHostSide(const std::string& path, const std::string& aside,
+                           const std::string& target);
 // Removes a file, folder or link (not what a link points to) from the host's
 // side, as `rm -rf` does; false when it is still there.
 bool RemoveOnHostSide(const std::string& path);
