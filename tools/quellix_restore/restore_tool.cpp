@@ -191,7 +191,10 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
     }
     RestoreTarget target;
     if (!target.Set(to ? to : header.originalPath, to != nullptr)) {
-        std::fprintf(err, "quellix-restore: cannot write to %s\n", to ? to : header.originalPath);
+        std::fprintf(err,
+                     "quellix-restore: cannot write to %s (no place to write, or a folder on the "
+                     "way is a link)\n",
+                     to ? to : header.originalPath);
         return kRestoreError;
     }
 

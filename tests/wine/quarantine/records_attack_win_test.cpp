@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/quarantine_io.h"
+#include "quarantine/quarantine_record.h"
 #include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
 #include "scan/walker.h"
@@ -239,6 +242,71 @@ TEST(RecordsAttack, TheRecordsFolderIsMadeForAdministratorsAlone) {
     EXPECT_TRUE(everyoneHasAnEntry("C:\\qxordinary"));
     FreeSid(everyone);
     RemoveOnHostSide(kRecords);
+}
+
+// quellix-restore against items someone else wrote or replaced: an original
+// path that climbs out with "..", one whose folder is a link, and an item
+// that is itself a link to a file outside. Each is refused with status 2 and
+// nothing outside changes.
+TEST(RecordsAttack, RestoreRefusesCraftedItemsAndLinks) {
+    ASSERT_TRUE(RemoveOnHostSide(kRecords));
+    ASSERT_TRUE(RemoveOnHostSide(kOutside));
+    CreateDirectoryA(kOutside, nullptr);
+    CreateDirectoryA((std::string(kOutside) + "\\system32").c_str(), nullptr);
+    const std::string victim = std::string(kOutside) + "\\victim.txt";
+    WriteFileBytes(victim, "the victim's own text");
+    CreateDirectoryA(kScanned, nullptr);
+    ASSERT_TRUE(RemoveOnHostSide("C:\\qxjunction"));
+    ASSERT_TRUE(MakeUnixLink("C:\\qxjunction", std::string(kOutside) + "\\system32"));
+
+    const DetectionSample sample = DetectionSamples()[2];
+    const std::string bytes(sample.bytes.begin(), sample.bytes.end());
+    // A real item, then its header's original path rewritten as a planter would.
+    auto item = [&](const std::string& originalPath) {
+        const std::string path = std::string(kScanned) + "\\crafted-sample";
+        WriteFileBytes(path, bytes);
+        BeginTestScan();
+        BeginScanLog();
+        QuarantineCopy copy = KeepQuarantineCopy(path.c_str(), sample.detectionName.c_str());
+        EndScanLog();
+        EndTestScan();
+        DeleteFileA(path.c_str());
+        EXPECT_TRUE(copy.kept);
+        std::string file = ReadWholeFile(copy.file);
+        QuarantineHeader header;
+        EXPECT_EQ(DecodeQuarantineHeader(reinterpret_cast<const std::uint8_t*>(file.data()),
+                                         file.size(), header),
+                  HeaderCheck::Ok);
+        std::memset(header.originalPath, 0, sizeof header.originalPath);
+        std::memcpy(header.originalPath, originalPath.data(), originalPath.size());
+        std::uint8_t encoded[kQuarantineHeaderSize];
+        EncodeQuarantineHeader(header, encoded);
+        file.replace(0, kQuarantineHeaderSize, reinterpret_cast<const char*>(encoded),
+                     kQuarantineHeaderSize);
+        WriteFileBytes(copy.file, file);
+        return std::string(copy.id);
+    };
+    const std::vector<std::string> before = Snapshot(kOutside);
+    EXPECT_EQ(RestoreTool({"restore", item("C:\\qxattack\\..\\qxoutside\\evil.dll")}),
+              kRestoreError);
+    EXPECT_EQ(RestoreTool({"restore", item("C:\\qxjunction\\evil.dll")}), kRestoreError);
+    const std::string good = item("C:\\qxattack\\fine-sample");
+    EXPECT_EQ(RestoreTool({"restore", good, "--to", "C:\\qxjunction\\evil2.dll"}), kRestoreError);
+    EXPECT_EQ(RestoreTool({"restore", good, "--to", "C:\\Quellix\\Quarantine\\x.qrn"}),
+              kRestoreError);
+
+    // The item replaced by a link to a file outside: neither read nor deleted.
+    const std::string linked = item("C:\\qxattack\\linked-sample");
+    const std::string itemFile = std::string(kQuarantine) + "\\" + linked + ".qrn";
+    ASSERT_TRUE(RemoveOnHostSide(itemFile));
+    ASSERT_TRUE(MakeUnixLink(itemFile, victim));
+    EXPECT_EQ(RestoreTool({"delete", linked}), kRestoreError);
+    EXPECT_EQ(RestoreTool({"restore", linked}), kRestoreError);
+    EXPECT_EQ(Snapshot(kOutside), before);
+
+    // The sound item comes back where it belongs.
+    EXPECT_EQ(RestoreTool({"restore", good}), kRestoreDone);
+    EXPECT_EQ(ReadWholeFile("C:\\qxattack\\fine-sample"), bytes);
 }
 
 }  // namespace
