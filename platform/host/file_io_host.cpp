@@ -59,6 +59,7 @@ struct ScannedFile {
     ino_t inode = 0;
 };
 ScannedFile lastScanned;
+bool inFileScan = false;
 
 // An attribute change waiting for the deletion it prepares; the old mode comes
 // back once the deletion is tried, whatever its result (the file's other
@@ -143,7 +144,7 @@ int OpenReadBinary(const char* path) {
     }
     // The same path opened again (to copy it, by the next scanner) must reach
     // the same file.
-    if (lastScanned.windowsPath == path &&
+    if (inFileScan && lastScanned.windowsPath == path &&
         (lastScanned.device != st.st_dev || lastScanned.inode != st.st_ino)) {
         return kNoFile;
     }
@@ -206,6 +207,15 @@ bool PathReadable(const char* path) {
     struct stat st;
     return host::detail::StatEntry(folder.fd, name, found, st) && !S_ISLNK(st.st_mode) &&
            faccessat(folder.fd, found.c_str(), R_OK, 0) == 0;
+}
+
+void BeginFileScan() {
+    lastScanned = {};
+    inFileScan = true;
+}
+
+void EndFileScan() {
+    inFileScan = false;
 }
 
 const char* WhyPathIsNotTheScannedFile(const char* path) {

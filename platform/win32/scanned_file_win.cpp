@@ -30,6 +30,7 @@ struct Scanned {
     Identity identity;
 };
 Scanned lastScanned;
+bool inFileScan = false;
 
 bool NtFamily() {
     return (GetVersion() & 0x80000000u) == 0;
@@ -134,7 +135,7 @@ const char* lastRefusal = "";
 }  // namespace
 
 bool NoteOpenedForScan(const char* path, int fd) {
-    if (!NtFamily()) return true;
+    if (!NtFamily() || !inFileScan) return true;
     Identity identity;
     if (!IdentityOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), identity)) return true;
     // The same path opened again (to copy it, by the next scanner) must
@@ -144,6 +145,15 @@ bool NoteOpenedForScan(const char* path, int fd) {
     if (!CopyText(lastScanned.path, sizeof lastScanned.path, path)) lastScanned.path[0] = '\0';
     lastScanned.identity = identity;
     return true;
+}
+
+void BeginFileScan() {
+    lastScanned = Scanned{};
+    inFileScan = true;
+}
+
+void EndFileScan() {
+    inFileScan = false;
 }
 
 const char* WhyPathIsNotTheScannedFile(const char* path) {
