@@ -58,6 +58,46 @@ std::string FirstUnfit(const char*& why) {
     return "";
 }
 
+// The names of the folders made beside "\Quellix" ("Quellix-" and eight hex
+// digits, as no one but this program names them), sorted.
+std::vector<std::string> FoldersMadeBeside(const char* drive) {
+    std::vector<std::string> names;
+    platform::DirectorySearch search;
+    platform::FoundEntry entry;
+    const std::string pattern = std::string(drive) + kRecordsFolderName + "-*";
+    if (search.First(pattern.c_str(), entry)) {
+        do {
+            const std::string name = entry.name;
+            if (entry.isDirectory && name.size() == 16 &&
+                name.find_first_not_of("0123456789abcdef", 8) == name.npos) {
+                names.push_back(name);
+            }
+        } while (search.Next(entry));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A folder made beside "\Quellix" by an earlier scan that passes every check,
+// as this scan's records folder; false (folderName as before) when none does.
+bool UseEarlierFolderMadeBeside() {
+    char drive[3];
+    if (!platform::RecordsDrive(drive)) return false;
+    char before[sizeof folderName];
+    CopyText(before, folderName);
+    for (const std::string& name : FoldersMadeBeside(drive)) {
+        std::snprintf(folderName, sizeof folderName, "\\%s", name.c_str());
+        const char* why = "";
+        if (FirstUnfit(why).empty() &&
+            platform::CheckRecordsLocation(FullPath(kRecordsFolderName).c_str(), true, nullptr) ==
+                platform::RecordsCheck::Safe) {
+            return true;
+        }
+    }
+    CopyText(folderName, before);
+    return false;
+}
+
 // Makes the records folder of this scan, checked after it is made.
 bool MakeFolderChecked() {
     const std::string path = FullPath(kRecordsFolderName);
@@ -69,6 +109,12 @@ bool MakeFolderChecked() {
 }  // namespace
 
 bool UseNewRecordsFolder(const std::string& unfit, const char* why) {
+    if (UseEarlierFolderMadeBeside()) {
+        Note("Records: " + unfit + " failed the check (" + why +
+             "): left as it is; this scan's records are in " + FullPath(kRecordsFolderName) +
+             ".\r\n");
+        return true;
+    }
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::snprintf(folderName, sizeof folderName, "%s-%08lx", kRecordsFolderName,
                       static_cast<unsigned long>(platform::UnforeseeableBits()));
@@ -107,20 +153,7 @@ std::vector<std::string> CheckedQuarantineFolders(std::vector<std::string>& refu
     char drive[3];
     if (!platform::RecordsDrive(drive)) return names;
     names.push_back(kRecordsFolderName + 1);
-    std::vector<std::string> madeBeside;
-    platform::DirectorySearch search;
-    platform::FoundEntry entry;
-    const std::string pattern = std::string(drive) + kRecordsFolderName + "-*";
-    if (search.First(pattern.c_str(), entry)) {
-        do {
-            // Only the names this program makes: "Quellix-" and eight hex digits.
-            const std::string name = entry.name;
-            if (name.size() == 16 && name.find_first_not_of("0123456789abcdef", 8) == name.npos) {
-                madeBeside.push_back(name);
-            }
-        } while (search.Next(entry));
-    }
-    std::sort(madeBeside.begin(), madeBeside.end());
+    const std::vector<std::string> madeBeside = FoldersMadeBeside(drive);
     names.insert(names.end(), madeBeside.begin(), madeBeside.end());
     std::vector<std::string> folders;
     for (const std::string& name : names) {

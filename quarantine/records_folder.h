@@ -21,8 +21,9 @@ bool RecordsPath(const char* name, char (&out)[kPathCapacity]);
 // (platform::CheckRecordsLocation): the folder, its Quarantine folder and the
 // log. Missing, it is made with the records' own rights. When any of them
 // fails the check, nothing there is moved, removed or written: this scan's
-// records go to a folder made new beside it, "\Quellix-1a2b3c4d" (a name no
-// one can foresee), to which RecordsPath then leads, and the log says why.
+// records go to a folder beside it that an earlier scan made and that passes
+// every check, else to one made new, "\Quellix-1a2b3c4d" (a name no one can
+// foresee), to which RecordsPath then leads, and the log says why.
 // False when records are not kept.
 bool RecordsFolderReady();
 // The same switch to a new folder at a later moment, when a record meets what

@@ -200,6 +200,21 @@ TEST(RecordsAttack, PlantedLayoutsLeaveTheOutsideUntouched) {
             EXPECT_EQ(name + "=" + ReadWholeFile(name), entry);
         }
         DeleteFileA(path.c_str());
+
+        // The next scan keeps its records in the same folder made beside.
+        BeginTestScan();
+        BeginScanLog();
+        EndScanLog();
+        EndTestScan();
+        int besides = 0;
+        HANDLE next = FindFirstFileA("C:\\Quellix-*", &found);
+        if (next != INVALID_HANDLE_VALUE) {
+            do ++besides;
+            while (FindNextFileA(next, &found));
+            FindClose(next);
+        }
+        EXPECT_EQ(besides, layout.note[0] ? 1 : 0);
+        EXPECT_EQ(Snapshot(kOutside), planted);
     }
 }
 
