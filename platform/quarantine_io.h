@@ -20,8 +20,9 @@ LocalTime CurrentLocalTime();
 bool RecordsDrive(char (&drive)[3]);
 
 // The check of a records location before any use: not a link (reparse
-// point), of the kind asked for, owned by SYSTEM, Administrators or the
-// account the program runs as, and no write rights for anyone else. The 9x
+// point), of the kind asked for, a folder owned by SYSTEM, Administrators or
+// the account the program runs as, a file the one its path names (one name,
+// no link on the way), and no write rights for anyone else. The 9x
 // family and volumes that keep no security (FAT) have neither links nor
 // rights: there only the kind is checked. The host checks link and kind.
 enum class RecordsCheck { Safe, Missing, Unsafe, Unreadable };

@@ -131,7 +131,7 @@ bool VolumeKeepsRights(const char* path) {
     return (flags & FS_PERSISTENT_ACLS) != 0;
 }
 
-RecordsCheck CheckRights(const char* path, const char** why) {
+RecordsCheck CheckRights(const char* path, bool checkOwner, const char** why) {
     const SecurityCalls& c = Calls();
     TrustedSids sids;
     if (!c.ready || !sids.Ok()) {
@@ -154,7 +154,8 @@ RecordsCheck CheckRights(const char* path, const char** why) {
     }
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    if (!c.getOwner(sd.data(), &owner, &defaulted) || !owner || !sids.Trusted(owner)) {
+    if (checkOwner &&
+        (!c.getOwner(sd.data(), &owner, &defaulted) || !owner || !sids.Trusted(owner))) {
         *why = "not owned by SYSTEM or Administrators";
         return RecordsCheck::Unsafe;
     }
@@ -244,7 +245,9 @@ RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** 
         }
     }
     if ((GetVersion() & 0x80000000u) || !VolumeKeepsRights(path)) return RecordsCheck::Safe;
-    return CheckRights(path, why);
+    // A file's owner is whichever administrator made it (Windows XP gives
+    // the creator): in a folder that passed, only administrators make files.
+    return CheckRights(path, isFolder, why);
 }
 
 bool MakeRecordsFolder(const char* path) {
