@@ -1,6 +1,7 @@
 #include "detect/executable_scanner.h"
 
 #include <cstring>
+#include <string>
 
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
@@ -10,12 +11,15 @@
 #include "platform/file_facts.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "state/program_state.h"
 
 namespace {
 
 constexpr unsigned kMemoryFollowUpPauseMs = 1000;
+
+RemovalTestHook removalTestHook = nullptr;
 
 void ClearCurrentFilePath() {
     std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
@@ -105,9 +109,27 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
     return 1;
 }
 
+void SetRemovalTestHook(RemovalTestHook hook) {
+    removalTestHook = hook;
+}
+
+const char* CheckBeforeRemoval(const char* path) {
+    if (removalTestHook) removalTestHook(path);
+    return platform::WhyPathIsNotTheScannedFile(path);
+}
+
+void NoteRemovalRefused(const char* why) {
+    LogText(std::string("    Not removed: ") + why + "; nothing was changed\r\n");
+}
+
 void Remediate(const char* path, const char* detectionName, std::int64_t judgedLength) {
     CopyText(DetectionNameBuffer, detectionName);
     CopyText(StatusBuffer, path);
+    if (const char* why = CheckBeforeRemoval(path)) {
+        ReportFileNotRemoved(path, detectionName);
+        NoteRemovalRefused(why);
+        return;
+    }
     // The copy keeps the attributes the file had, not the ones removal gives it.
     const platform::FileFacts facts = platform::ReadFileFacts(path);
     if (!platform::SetArchiveAttributeOnly(path)) {
@@ -133,6 +155,13 @@ void Remediate(const char* path, const char* detectionName, std::int64_t judgedL
             SettleQuarantineCopy(copy, RemovalEnd::Removed);
             return;
         }
+    }
+    // The deletion at the next start goes by path: only while it is the file.
+    if (const char* why = platform::WhyPathIsNotTheScannedFile(path)) {
+        ReportFileNotRemoved(path, detectionName);
+        SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
+        NoteRemovalRefused(why);
+        return;
     }
     ReportFileNotRemoved(path, detectionName);
     // Any file left for the restart keeps the question; a later failure to

@@ -13,6 +13,8 @@ struct FoundEntry {
     // Neither name can be spelled in a narrow string: the entry cannot be
     // opened, and name holds the long name as the code page mangles it.
     bool unreachable = false;
+    // A junction, symbolic link or mount point (Windows); the host lists no links.
+    bool isReparsePoint = false;
 };
 
 // A long name of up to 259 UTF-16 units as UTF-8, with its NUL.
@@ -38,11 +40,12 @@ private:
     char longName_[kLongNameCapacity] = {};
 };
 
-// The walker's two questions to the platform. Windows walks as it lists and
-// needs neither; the host keeps a walk inside its folders with them.
+// The walker's two questions to the platform, which keep a walk inside its
+// folders and make it end.
 // Before a folder is walked (pattern "C:\Dir\*.*"): false when the same
-// folder was walked already in this walk, reached again another way.
-// newWalk: the driver starts a walk here (a drive's root, "\Program Files").
+// folder (by its identity) was walked already in this walk, reached again
+// another way. newWalk: the driver starts a walk here (a drive's root,
+// "\Program Files").
 bool BeginFolderWalk(const char* pattern, bool newWalk);
 // An entry of pattern's folder left out because its path would not fit a
 // 260-character path.

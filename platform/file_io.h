@@ -23,9 +23,23 @@ std::int64_t FileLength(int fd);
 // _access(path, 0) == 0 and _access(path, 4) == 0.
 bool PathExists(const char* path);
 bool PathReadable(const char* path);
+// The file a scan read is known by its identity (volume serial number and
+// file index on Windows, device and inode on the host) from its first open
+// under a path; within a file's scan an open of that path that reaches
+// another file is refused,
+// and the two changes below act on that file only, never through a link
+// (on Windows through a handle opened without following a reparse point).
+// nullptr when path still reaches the file last read under it (or none was,
+// or nothing can tell: the 9x family); else why not, for the log.
+const char* WhyPathIsNotTheScannedFile(const char* path);
+// The scan of one file (ScannedFile's life): the file read before is
+// forgotten at its start, since its path may name a new file now, and only
+// within it is a second open of the path held to the first one's file.
+void BeginFileScan();
+void EndFileScan();
 // SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE): clears read-only, hidden, system.
 bool SetArchiveAttributeOnly(const char* path);
-// DeleteFileA.
+// DeleteFileA (on the NT family the deletion is set on the file's handle).
 bool DeleteFilePath(const char* path);
 // Sleep.
 void SleepMilliseconds(unsigned milliseconds);

@@ -19,8 +19,21 @@ LocalTime CurrentLocalTime();
 // the host only a drive set through the host controls; false when none is.
 bool RecordsDrive(char (&drive)[3]);
 
-// CreateDirectoryA; true also when the folder is there already.
-bool MakeFolder(const char* path);
+// The check of a records location before any use: not a link (reparse
+// point), of the kind asked for, a folder owned by SYSTEM, Administrators or
+// the account the program runs as, a file the one its path names (one name,
+// no link on the way), and no write rights for anyone else. The 9x
+// family and volumes that keep no security (FAT) have neither links nor
+// rights: there only the kind is checked. The host checks link and kind.
+enum class RecordsCheck { Safe, Missing, Unsafe, Unreadable };
+// why: a short reason for the log when not Safe.
+RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** why);
+// Makes the folder new (false when the name exists) with an access list of
+// its own, inherited by what is made in it: SYSTEM and Administrators full
+// control, nothing inherited from the parent, nobody else.
+bool MakeRecordsFolder(const char* path);
+// Bits that no one else can foresee, for names that must not be guessed.
+std::uint32_t UnforeseeableBits();
 
 // A file made new (never one that exists), written from the start; removed
 // again unless Keep is called before it goes out of scope.
@@ -45,8 +58,8 @@ private:
     int folder_ = -1;       // host: the folder's descriptor
 };
 
-// Appends to the file, making it when it is not there; true when every byte
-// was written.
+// Appends to a record file that is there already, never through a link;
+// true when every byte was written. Made files come from NewFile.
 bool AppendToFile(const char* path, const void* data, std::size_t length);
 
 // DeleteFileA for the program's own record files.

@@ -1,6 +1,7 @@
 #include "quarantine/quarantine_store.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "base/bounded_text.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr unsigned kCopyChunk = 64 * 1024;
 constexpr unsigned kLastSequence = 9999;
+constexpr int kLastBackupNumber = 99;
 
 constexpr char kNoFolder[] = "the quarantine folder could not be made";
 constexpr char kNoRead[] = "the file could not be read";
@@ -143,20 +145,37 @@ std::string RegistryBackupFileName() {
 bool KeepRegistryBackup(const std::string& what, const std::string& regText, RegFileFormat format) {
     char folder[kPathCapacity];
     if (!RecordsPath(kQuarantineFolderName, folder)) return false;
-    const std::string name = RegistryBackupFileName();
-    char path[kPathCapacity];
-    bool ok = MakeQuarantineFolder(folder) && CopyText(path, folder) && AppendText(path, "\\") &&
-              AppendText(path, name.c_str());
-    if (ok && !platform::PathExists(path)) {
+    const std::string first = RegistryBackupFileName();
+    bool ok = MakeQuarantineFolder(folder);
+    std::string name;
+    bool written = false;
+    // This scan's backup: the first of the names that it made, or a new file
+    // (never one that was there: a name taken already gives way to the next).
+    for (int n = 1; ok && n <= kLastBackupNumber; ++n) {
+        name =
+            n == 1 ? first : first.substr(0, first.size() - 4) + "-" + std::to_string(n) + ".reg";
+        char path[kPathCapacity];
+        if (!CopyText(path, folder) || !AppendText(path, "\\") || !AppendText(path, name.c_str())) {
+            ok = false;
+            break;
+        }
+        if (IsRecordMadeThisScan(path)) {
+            written = platform::AppendToFile(path, regText.data(), regText.size());
+            break;
+        }
+        platform::NewFile file;
+        platform::NewFile::Made made = file.Create(path);
+        if (made == platform::NewFile::Made::Exists) continue;
         char when[20];
         FormatQuarantineTime(ScanStartTime(), when);
         const std::string start = format == RegFileFormat::Reg5Utf16
                                       ? Reg5FileBytes(Reg5FileStart(when), true)
                                       : RegFileStart(when);
-        ok = platform::AppendToFile(path, start.data(), start.size());
-        if (ok) NoteRecordMade(path);
+        written = made == platform::NewFile::Made::Ok && file.Write(start.data(), start.size()) &&
+                  file.Write(regText.data(), regText.size()) && file.Keep();
+        if (written) NoteRecordMade(path);
+        break;
     }
-    ok = ok && platform::AppendToFile(path, regText.data(), regText.size());
-    LogText(RegistryNoteText(what, ok ? name.c_str() : ""));
-    return ok;
+    LogText(RegistryNoteText(what, written ? name.c_str() : ""));
+    return written;
 }

@@ -3,7 +3,10 @@
 // 150-line rule does not apply), the notes of the quarantine, the final
 // status and the restart answer. Each piece is appended at once, so a scan
 // that ends abruptly still leaves what came before; a write that fails is
-// dropped and changes nothing else.
+// dropped and changes nothing else. The log is continued only when it is the
+// plain file it names in a records folder that passed its check (where only
+// administrators can make anything); otherwise it is made new, and where its
+// name is taken by anything else the scan's records go to a new folder.
 #pragma once
 
 #include <string>

@@ -10,7 +10,9 @@
 
 class ScannedFile {
 public:
-    explicit ScannedFile(const char* path) : path_(path) {}
+    // The file's scan, as the platform keeps it (platform::BeginFileScan).
+    explicit ScannedFile(const char* path) : path_(path) { platform::BeginFileScan(); }
+    ~ScannedFile() { platform::EndFileScan(); }
     ScannedFile(const ScannedFile&) = delete;
     ScannedFile& operator=(const ScannedFile&) = delete;
 

@@ -84,6 +84,11 @@ void NoteUnreachable(const platform::DirectorySearch& search, const platform::Fo
                       "short name");
 }
 
+// A folder passed over so that the walk ends and stays where it walks.
+void NoteNotEntered(const std::string& folder, const char* why) {
+    LogText("Not walked: " + folder + "\\ (" + why + ")\r\n");
+}
+
 // How many walks are under way, the current one included: 1 for a walk the
 // driver started, more for the subfolders it recurses into.
 int walkDepth = 0;
@@ -106,6 +111,9 @@ int WalkDirectory(const char* pattern) {
 
     if (patternLength <= kRootPatternLength) CheckProgramFiles(pattern);
     if (ScanState.MemoryScanMode == 0 && !platform::BeginFolderWalk(pattern, walkDepth == 1)) {
+        std::string folder = longFolder;
+        if (!folder.empty()) folder.pop_back();
+        NoteNotEntered(folder, "walked already in this scan, reached again through a link");
         return ScanState.FilesScanned;
     }
 
@@ -169,6 +177,11 @@ int WalkDirectory(const char* pattern) {
         if (joined == Joined::NoDot) return -1;
         if (joined == Joined::TooLong) {  // deeper than a path can name
             platform::NoteEntryTooLong(pattern, entry.name);
+            continue;
+        }
+        if (entry.isReparsePoint) {
+            // Its target, where it is on a fixed drive, is walked where it lives.
+            NoteNotEntered(LongPath(search, entry), "a junction, symbolic link or mount point");
             continue;
         }
         if (std::strstr(subPattern, "\\Program Files\\")) ScanState.ProgramFilesVisited = 1;

@@ -4,6 +4,7 @@
 
 #include "base/ascii_case.h"
 #include "base/bounded_text.h"
+#include "detect/executable_scanner.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
@@ -248,6 +249,11 @@ int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     CopyText(StatusBuffer, path);  // the status line is not repainted for this
     file.CloseForRemoval();
 
+    if (const char* why = CheckBeforeRemoval(path)) {
+        ReportFileNotRemoved(path, ScriptCleaner.matchedName);
+        NoteRemovalRefused(why);
+        return 1;
+    }
     // No attribute change, no process ending, no boot-time deletion for these files.
     QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName, judgedLength);
     if (platform::DeleteFilePath(path)) {

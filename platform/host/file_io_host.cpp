@@ -59,6 +59,7 @@ struct ScannedFile {
     ino_t inode = 0;
 };
 ScannedFile lastScanned;
+bool inFileScan = false;
 
 // An attribute change waiting for the deletion it prepares; the old mode comes
 // back once the deletion is tried, whatever its result (the file's other
@@ -141,6 +142,12 @@ int OpenReadBinary(const char* path) {
         host::detail::ReportProblem(SpecialKind(st.st_mode), hostPath(), 0);
         return kNoFile;
     }
+    // The same path opened again (to copy it, by the next scanner) must reach
+    // the same file.
+    if (inFileScan && lastScanned.windowsPath == path &&
+        (lastScanned.device != st.st_dev || lastScanned.inode != st.st_ino)) {
+        return kNoFile;
+    }
     lastScanned = {path, st.st_dev, st.st_ino};
     int result = fd.Release();
     if (result < kTrackedDescriptors) trackedFiles[result] = {true, 0};
@@ -200,6 +207,30 @@ bool PathReadable(const char* path) {
     struct stat st;
     return host::detail::StatEntry(folder.fd, name, found, st) && !S_ISLNK(st.st_mode) &&
            faccessat(folder.fd, found.c_str(), R_OK, 0) == 0;
+}
+
+void BeginFileScan() {
+    lastScanned = {};
+    inFileScan = true;
+}
+
+void EndFileScan() {
+    inFileScan = false;
+}
+
+const char* WhyPathIsNotTheScannedFile(const char* path) {
+    if (lastScanned.windowsPath != path) return nullptr;
+    FolderRef folder;
+    std::string name, found;
+    struct stat st;
+    if (!OpenParent(path, folder, name, false) ||
+        !host::detail::StatEntry(folder.fd, name, found, st)) {
+        return "it is no longer there";
+    }
+    if (!S_ISREG(st.st_mode) || !SameAsScanned(path, st)) {
+        return "the path now reaches another file than the one scanned (a link or a swap)";
+    }
+    return nullptr;
 }
 
 bool SetArchiveAttributeOnly(const char* path) {

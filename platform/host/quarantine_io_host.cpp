@@ -5,6 +5,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -81,15 +82,47 @@ bool RecordsDrive(char (&drive)[3]) {
     return true;
 }
 
-bool MakeFolder(const char* path) {
+// Owners and modes on a mounted Windows disk say nothing of its rights: the
+// host checks that the location is no link and of its kind.
+RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** why) {
+    static const char* unused;
+    if (!why) why = &unused;
+    *why = "";
+    std::string name;
+    host::detail::Descriptor folder(OpenParent(path, name));
+    struct stat st;
+    if (!folder.IsOpen() || fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return RecordsCheck::Missing;
+        *why = "it could not be read";
+        return RecordsCheck::Unreadable;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        *why = "a symbolic link";
+        return RecordsCheck::Unsafe;
+    }
+    if (isFolder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) {
+        *why = isFolder ? "not a folder" : "not a file";
+        return RecordsCheck::Unsafe;
+    }
+    return RecordsCheck::Safe;
+}
+
+bool MakeRecordsFolder(const char* path) {
     if (Fails(host::RecordOperation::MakeFolder, path)) return false;
     std::string name;
     host::detail::Descriptor folder(OpenParent(path, name));
-    if (!folder.IsOpen()) return false;
-    if (mkdirat(folder.Get(), name.c_str(), 0777) == 0) return true;
-    struct stat st;
-    return fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISDIR(st.st_mode);
+    return folder.IsOpen() && mkdirat(folder.Get(), name.c_str(), 0700) == 0;
+}
+
+std::uint32_t UnforeseeableBits() {
+    std::uint32_t bits = 0;
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ssize_t n = read(fd, &bits, sizeof bits);
+        close(fd);
+        if (n == static_cast<ssize_t>(sizeof bits)) return bits;
+    }
+    return static_cast<std::uint32_t>(std::time(nullptr)) ^ static_cast<std::uint32_t>(getpid());
 }
 
 NewFile::~NewFile() {
@@ -148,12 +181,12 @@ bool AppendToFile(const char* path, const void* data, std::size_t length) {
     host::detail::Descriptor folder(OpenParent(path, name));
     if (!folder.IsOpen()) return false;
     // Never waits in the open (a FIFO put in the file's place) and writes
-    // only to a regular file.
+    // only to the regular file the name reaches, with no other name.
     int fd = openat(folder.Get(), name.c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+                    O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         close(fd);
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <cwchar>
+#include <set>
+#include <tuple>
 
 #include "platform/directory_search.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -81,6 +83,7 @@ void Utf8(const wchar_t* name, char (&out)[kLongNameCapacity]) {
 void CopyWide(const WIN32_FIND_DATAW& data, NameTest test, FoundEntry& entry,
               char (&longName)[kLongNameCapacity]) {
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isReparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entry.unreachable = false;
     longName[0] = '\0';
     if (SpellNarrow(data.cFileName, test, entry.name)) return;
@@ -100,6 +103,7 @@ void CopyWide(const WIN32_FIND_DATAW& data, NameTest test, FoundEntry& entry,
 void CopyNarrow(const WIN32_FIND_DATAA& data, FoundEntry& entry,
                 char (&longName)[kLongNameCapacity]) {
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isReparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entry.unreachable = false;
     longName[0] = '\0';
     std::memcpy(entry.name, data.cFileName, sizeof entry.name);
@@ -175,9 +179,35 @@ void DirectorySearch::Close() {
     longName_[0] = '\0';
 }
 
-// Windows walks every folder it lists, as the program always has.
-bool BeginFolderWalk(const char*, bool) {
-    return true;
+namespace {
+
+// A folder's identity: volume serial number and file index.
+using FolderIdentity = std::tuple<DWORD, DWORD, DWORD>;
+std::set<FolderIdentity> walkedFolders;
+
+}  // namespace
+
+// The 9x family has no links and no stable file index: every folder is walked.
+bool BeginFolderWalk(const char* pattern, bool newWalk) {
+    if (newWalk) walkedFolders.clear();
+    if (GetVersion() & 0x80000000u) return true;
+    const char* lastSlash = std::strrchr(pattern, '\\');
+    if (!lastSlash) return true;
+    char folder[MAX_PATH + 1];
+    std::size_t length = static_cast<std::size_t>(lastSlash - pattern);
+    if (length + 2 > sizeof folder) return true;
+    std::memcpy(folder, pattern, length);
+    folder[length] = '\0';
+    if (length == 2 && folder[1] == ':') std::strcpy(folder + 2, "\\");  // a drive's root
+    platform::KernelHandle handle(CreateFileA(
+        folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    // One that cannot be opened is told by the search that follows, if at all.
+    if (!handle || !GetFileInformationByHandle(handle.Get(), &info)) return true;
+    return walkedFolders
+        .insert(FolderIdentity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow))
+        .second;
 }
 void NoteEntryTooLong(const char*, const char*) {}
 

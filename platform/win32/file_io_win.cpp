@@ -6,6 +6,7 @@
 
 #include "platform/file_io.h"
 #include "platform/win32/file_io_win.h"
+#include "platform/win32/scanned_file_win.h"
 
 namespace platform {
 
@@ -45,7 +46,12 @@ void UseOldRuntimeFileCallsForTests() {
 
 int OpenReadBinary(const char* path) {
     int fd = _open(path, _O_RDONLY | _O_BINARY);
-    return fd < 0 ? kNoFile : fd;
+    if (fd < 0) return kNoFile;
+    if (!NoteOpenedForScan(path, fd)) {
+        _close(fd);
+        return kNoFile;
+    }
+    return fd;
 }
 
 int CloseFile(int fd) {
@@ -85,14 +91,6 @@ bool PathExists(const char* path) {
 }
 bool PathReadable(const char* path) {
     return _access(path, 4) == 0;
-}
-
-bool SetArchiveAttributeOnly(const char* path) {
-    return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
-}
-
-bool DeleteFilePath(const char* path) {
-    return DeleteFileA(path) != 0;
 }
 
 void SleepMilliseconds(unsigned milliseconds) {

@@ -5,6 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
+#include "platform/win32/named_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
 #include "platform/win32/wow64_win.h"
 
@@ -53,11 +54,38 @@ bool RecordsDrive(char (&drive)[3]) {
     return true;
 }
 
-bool MakeFolder(const char* path) {
-    if (CreateDirectoryA(path, nullptr)) return true;
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+std::uint32_t UnforeseeableBits() {
+    // RtlGenRandom (XP and later); else what the moment gives, mixed.
+    using GenRandom = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    static const GenRandom generate = [] {
+        HMODULE advapi = LoadLibraryA("advapi32.dll");
+        return advapi ? reinterpret_cast<GenRandom>(
+                            reinterpret_cast<void*>(GetProcAddress(advapi, "SystemFunction036")))
+                      : nullptr;
+    }();
+    std::uint32_t bits = 0;
+    if (generate && generate(&bits, sizeof bits)) return bits;
+    static std::uint32_t counter = 0;
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    std::uint64_t x = static_cast<std::uint64_t>(now.QuadPart) ^
+                      (static_cast<std::uint64_t>(GetTickCount()) << 32) ^
+                      (static_cast<std::uint64_t>(GetCurrentProcessId()) << 16) ^
+                      GetCurrentThreadId() ^ reinterpret_cast<std::uintptr_t>(&now) ^ ++counter;
+    // splitmix64's finaliser.
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<std::uint32_t>(x ^ (x >> 31));
 }
+
+namespace {
+
+// Not through a link; the 9x family knows no such flag.
+DWORD NoLinkFlag() {
+    return (GetVersion() & 0x80000000u) ? 0 : FILE_FLAG_OPEN_REPARSE_POINT;
+}
+
+}  // namespace
 
 NewFile::~NewFile() {
     if (!handle_) return;
@@ -69,7 +97,7 @@ NewFile::~NewFile() {
 NewFile::Made NewFile::Create(const char* path) {
     if (handle_ || !CopyText(path_, sizeof path_, path)) return Made::Failed;
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | NoLinkFlag(), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Made::Exists
@@ -104,8 +132,10 @@ bool NewFile::Keep() {
 
 bool AppendToFile(const char* path, const void* data, std::size_t length) {
     platform::KernelHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | NoLinkFlag(),
+                                            nullptr));
     if (!file) return false;
+    if (!IsTheNamedFile(file.Get(), path)) return false;
     bool ok = SeekTo(file.Get(), 0, FILE_END) && WriteAll(file.Get(), data, length);
     ok = file.Close() && ok;
     return ok;

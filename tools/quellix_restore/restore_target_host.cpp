@@ -2,6 +2,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <string>
+
 #include "platform/host/host_control.h"
 #include "platform/host/quarantine_io_control.h"
 #include "tools/quellix_restore/restore_target.h"
@@ -30,6 +32,34 @@ bool UseSystemDrive(const char* root, std::FILE* err) {
     platform::host::MapDrive(kSystemDrive, resolved);
     platform::host::SetRecordsDrive(kSystemDrive);
     return true;
+}
+
+const char* WhyNoTarget(const char* to) {
+    if (to[0] != '/') return "it is no absolute path";
+    std::string path = to;
+    for (char c : path) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "it holds control characters";
+    }
+    std::size_t start = 1;
+    for (;;) {
+        std::size_t slash = path.find('/', start);
+        std::string name = path.substr(start, slash == std::string::npos ? slash : slash - start);
+        if (name == "." || name == "..") return "it holds \".\" or \"..\"";
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    // Not into the records of the mounted drive.
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    char resolvedFolder[PATH_MAX];
+    std::string records = platform::host::ResolvePath("C:\\Quellix", false);
+    char resolvedRecords[PATH_MAX];
+    if (realpath(folder.c_str(), resolvedFolder) && !records.empty() &&
+        realpath(records.c_str(), resolvedRecords)) {
+        std::string f = std::string(resolvedFolder) + "/";
+        std::string r = std::string(resolvedRecords) + "/";
+        if (f.compare(0, r.size(), r) == 0) return "it lies in the records folder";
+    }
+    return nullptr;
 }
 
 bool RestoreTarget::Set(const char* path, bool givenByUser) {

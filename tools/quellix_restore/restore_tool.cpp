@@ -13,6 +13,7 @@
 #include "platform/quarantine_io.h"
 #include "quarantine/quarantine_record.h"
 #include "quarantine/records_folder.h"
+#include "quarantine/restore_place.h"
 #include "quarantine/sha256.h"
 #include "tools/command_line.h"
 #include "tools/quellix_restore/restore_target.h"
@@ -30,7 +31,10 @@ const char kUsage[] =
     "       quellix-restore --help | --version\n"
     "\n"
     "Works on the quarantine of Quellix Ver 7.0 (\\Quellix\\Quarantine on the\n"
-    "drive Windows lives on).\n"
+    "drive Windows lives on, and \\Quellix-XXXXXXXX\\Quarantine where a scan kept its\n"
+    "records beside a folder that failed the records check). A folder or item\n"
+    "that fails that check (a link, others may write to it) is left alone; an\n"
+    "item is restored only to a plain drive path outside the records.\n"
     "\n"
     "Commands:\n"
     "  list     one line per item: ID, date, detection, original path\n"
@@ -52,9 +56,47 @@ struct Item {
     QuarantineHeader header;
 };
 
-bool ItemPath(const char* id, char (&path)[kPathCapacity]) {
-    return RecordsPath(kQuarantineFolderName, path) && AppendText(path, "\\") &&
-           AppendText(path, id) && AppendText(path, kQuarantineFileExtension);
+// The quarantine folders that pass the check; each one that does not is
+// named on err and never read.
+std::vector<std::string> QuarantineFolders(std::FILE* err) {
+    std::vector<std::string> refused;
+    std::vector<std::string> folders = CheckedQuarantineFolders(refused);
+    for (const std::string& r : refused) {
+        std::fprintf(err, "quellix-restore: left alone, it fails the records check: %s\n",
+                     r.c_str());
+    }
+    return folders;
+}
+
+bool ItemPathIn(const std::string& folder, const char* id, char (&path)[kPathCapacity]) {
+    return CopyText(path, folder.c_str()) && AppendText(path, "\\") && AppendText(path, id) &&
+           AppendText(path, kQuarantineFileExtension);
+}
+
+enum class Found { Item, None, Unfit };
+
+// The item's file in the first checked folder that holds it, itself checked
+// as a plain file of the records (never a link).
+Found ItemPath(const char* id, char (&path)[kPathCapacity], std::FILE* err) {
+    for (const std::string& folder : QuarantineFolders(err)) {
+        if (!ItemPathIn(folder, id, path)) continue;
+        const char* why = "";
+        switch (platform::CheckRecordsLocation(path, false, &why)) {
+            case platform::RecordsCheck::Safe:
+                return Found::Item;
+            case platform::RecordsCheck::Missing:
+                continue;
+            default:
+                std::fprintf(err, "quellix-restore: %s is left alone: %s\n", path, why);
+                return Found::Unfit;
+        }
+    }
+    return Found::None;
+}
+
+char RecordsDriveLetter() {
+    char drive[3] = {};
+    return platform::RecordsDrive(drive) ? drive[0] : 'C';
 }
 
 // The item's header, checked against the file's length.
@@ -81,16 +123,12 @@ const char* ReadItem(int fd, QuarantineHeader& header) {
 }
 
 int List(std::FILE* out, std::FILE* err) {
-    char pattern[kPathCapacity];
-    if (!RecordsPath(kQuarantineFolderName, pattern) || !AppendText(pattern, "\\*") ||
-        !AppendText(pattern, kQuarantineFileExtension)) {
-        std::fprintf(err, "quellix-restore: no system drive\n");
-        return kRestoreError;
-    }
     std::vector<Item> items;
-    platform::DirectorySearch search;
-    platform::FoundEntry entry;
-    if (search.First(pattern, entry)) {
+    for (const std::string& folder : QuarantineFolders(err)) {
+        const std::string pattern = folder + "\\*" + kQuarantineFileExtension;
+        platform::DirectorySearch search;
+        platform::FoundEntry entry;
+        if (!search.First(pattern.c_str(), entry)) continue;
         do {
             if (entry.isDirectory) continue;
             std::string name = entry.name;
@@ -99,7 +137,7 @@ int List(std::FILE* out, std::FILE* err) {
             std::string id = name.substr(0, name.size() - extension);
             if (!IsQuarantineId(id.c_str())) continue;
             char path[kPathCapacity];
-            if (!ItemPath(id.c_str(), path)) continue;
+            if (!ItemPathIn(folder, id.c_str(), path)) continue;
             platform::ScopedFile file(platform::OpenReadBinary(path));
             Item item{id, {}};
             const char* fault =
@@ -143,11 +181,10 @@ bool HashOfFile(const char* path, std::uint8_t (&digest)[kSha256Size]) {
 
 int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
     char path[kPathCapacity];
-    if (!ItemPath(id, path)) {
-        std::fprintf(err, "quellix-restore: no system drive\n");
-        return kRestoreError;
-    }
-    platform::ScopedFile item(platform::OpenReadBinary(path));
+    const Found found = ItemPath(id, path, err);
+    if (found == Found::Unfit) return kRestoreError;
+    platform::ScopedFile item(found == Found::Item ? platform::OpenReadBinary(path)
+                                                   : platform::kNoFile);
     if (!item.IsOpen()) {
         std::fprintf(err, "quellix-restore: no item %s in the quarantine\n", id);
         return kRestoreError;
@@ -157,9 +194,24 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "quellix-restore: %s %s\n", id, fault);
         return kRestoreError;
     }
+    // The header is anyone's text who could write the item: only a plain
+    // drive path outside the records is a place to write.
+    if (const char* why = WhyNoRestorePlace(header.originalPath, RecordsDriveLetter())) {
+        std::fprintf(err, "quellix-restore: %s is refused: its original path %s (%s)\n", id,
+                     EscapeControls(header.originalPath).c_str(), why);
+        return kRestoreError;
+    }
+    if (const char* why = to ? WhyNoTarget(to) : nullptr) {
+        std::fprintf(err, "quellix-restore: --to %s is refused (%s)\n", EscapeControls(to).c_str(),
+                     why);
+        return kRestoreError;
+    }
     RestoreTarget target;
     if (!target.Set(to ? to : header.originalPath, to != nullptr)) {
-        std::fprintf(err, "quellix-restore: cannot write to %s\n", to ? to : header.originalPath);
+        std::fprintf(err,
+                     "quellix-restore: cannot write to %s (no place to write, or a folder on the "
+                     "way is a link)\n",
+                     to ? to : header.originalPath);
         return kRestoreError;
     }
 
@@ -226,11 +278,9 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
 
 int Delete(const char* id, std::FILE* out, std::FILE* err) {
     char path[kPathCapacity];
-    if (!ItemPath(id, path)) {
-        std::fprintf(err, "quellix-restore: no system drive\n");
-        return kRestoreError;
-    }
-    if (!platform::PathExists(path)) {
+    const Found found = ItemPath(id, path, err);
+    if (found == Found::Unfit) return kRestoreError;
+    if (found == Found::None) {
         std::fprintf(out, "no item %s in the quarantine\n", id);
         return kRestoreNothingToDo;
     }

@@ -218,7 +218,9 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
                 if (!why.empty()) {
                     WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) +
                                        "/Quellix: the records folder cannot be used (" + why +
-                                       "): no quarantine copies, no log, no lock");
+                                       "): left as it is; this scan's records are kept in a "
+                                       "new folder beside it (Quellix-...), and the disk is "
+                                       "not locked against a second scan");
                 }
                 break;
             case RecordsLock::Held: {

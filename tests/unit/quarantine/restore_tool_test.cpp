@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "quarantine/quarantine_record.h"
 #include "quarantine/quarantine_store.h"
 #include "tests/unit/quarantine/quarantine_test_support.h"
 
@@ -216,6 +219,89 @@ TEST_F(RestoreToolTest, CommandLinesItRefuses) {
     Run help = Tool({"--help"}, false);
     EXPECT_EQ(help.status, kRestoreDone);
     EXPECT_NE(help.out.find("restore ID [--to PATH]"), std::string::npos);
+}
+
+// Items whose header was written by someone else: the original path is taken
+// only as a plain drive path outside the records, and list shows control
+// characters spelt out, so that no name forges a line.
+TEST_F(RestoreToolTest, CraftedItemsAreRefused) {
+    // Rewrites the item's original path in place, as a planter would.
+    auto craft = [&](const std::string& id, const std::string& originalPath,
+                     const char* detection = nullptr) {
+        const std::string file = HostPath("Quellix/Quarantine/" + id + ".qrn");
+        std::string bytes = ReadHostFile(file);
+        QuarantineHeader header;
+        ASSERT_EQ(DecodeQuarantineHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size(), header),
+                  HeaderCheck::Ok);
+        ASSERT_LT(originalPath.size(), sizeof header.originalPath);
+        std::memset(header.originalPath, 0, sizeof header.originalPath);
+        std::memcpy(header.originalPath, originalPath.data(), originalPath.size());
+        if (detection)
+            std::snprintf(header.detectionName, sizeof header.detectionName, "%s", detection);
+        std::uint8_t encoded[kQuarantineHeaderSize];
+        EncodeQuarantineHeader(header, encoded);
+        bytes.replace(0, kQuarantineHeaderSize, reinterpret_cast<const char*>(encoded),
+                      kQuarantineHeaderSize);
+        WriteFile("Quellix/Quarantine/" + id + ".qrn", bytes);
+    };
+    struct Case {
+        const char* originalPath;
+        const char* hostFileItWouldMake;  // relative to the mounted drive, or ""
+    };
+    const Case cases[] = {
+        {"C:\\q\\..\\..\\..\\Windows\\evil2.dll", "Windows/evil2.dll"},
+        {"C:\\q\\.\\evil.dll", "q/evil.dll"},
+        {"evil.dll", ""},  // relative: the current folder
+        {"\\evil.dll", "evil.dll"},
+        {"C:evil.dll", ""},
+        {"\\\\server\\share\\evil.dll", ""},
+        {"\\\\?\\C:\\evil.dll", ""},
+        {"\\\\.\\C:\\evil.dll", ""},
+        {"C:\\Quellix\\Quarantine\\20990101-000000-01.qrn",
+         "Quellix/Quarantine/20990101-000000-01.qrn"},
+        {"c:\\QUELLI~1\\Quellix.log", ""},
+        {"C:\\Quellix-1a2b3c4d\\x", "Quellix-1a2b3c4d/x"},
+        {"C:\\q/../evil.dll", ""},
+        {"C:\\q\\evil.dll:stream", ""},
+        {"C:\\q\\CON", ""},
+        {"C:\\q\\lpt1.txt", ""},
+        {"C:\\q\\evil.dll.", ""},
+        {"C:\\q\\evil.dll ", ""},
+        {"C:\\q\\\\evil.dll", ""},
+        {"C:\\q\\evil\n.dll", ""},
+        {"C:\\q\\", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.originalPath);
+        const std::string id = Quarantine("q/sample.exe", Content(7, 64));
+        craft(id, c.originalPath);
+        Run run = Tool({"restore", id});
+        EXPECT_EQ(run.status, kRestoreError) << run.out << run.err;
+        EXPECT_NE(run.err.find(" is refused: its original path "), std::string::npos) << run.err;
+        if (c.hostFileItWouldMake[0]) EXPECT_FALSE(FileExists(c.hostFileItWouldMake));
+        EXPECT_EQ(Tool({"delete", id}).status, kRestoreDone);
+    }
+
+    // A name with a line feed cannot forge a line of list.
+    const std::string id = Quarantine("q/sample.exe", Content(8, 64));
+    craft(id, "C:\\q\\a\r\n20990101-000000-01  2099-01-01 00:00:00  W32/Fake  C:\\x",
+          "W32/Bagle.H.Worm\x1b[2J");
+    Run list = Tool({"list"});
+    EXPECT_EQ(list.status, kRestoreDone);
+    EXPECT_NE(list.out.find("C:\\q\\a<0D><0A>20990101"), std::string::npos) << list.out;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 1) << list.out;
+    EXPECT_NE(list.out.find("W32/Bagle.H.Worm<1B>[2J"), std::string::npos) << list.out;
+
+    // --to is judged the same way: a path with "..", and one into the records.
+    const std::string good = Quarantine("q/good.exe", Content(9, 64));
+    for (const std::string& to :
+         {Root() + "/q/../q/copy.exe", std::string("relative.exe"), Root() + "/Quellix/x.exe"}) {
+        EXPECT_EQ(Tool({"restore", good, "--to", to}).status, kRestoreError) << to;
+    }
+    EXPECT_FALSE(FileExists("q/copy.exe"));
+    EXPECT_FALSE(FileExists("Quellix/x.exe"));
+    EXPECT_EQ(Tool({"restore", good}).status, kRestoreDone);
 }
 
 }  // namespace

@@ -564,18 +564,27 @@ std::vector<HostileCase> HostileCases() {
              EXPECT_TRUE(S_ISFIFO(st.st_mode));
              EXPECT_FALSE(Exists(p.InTree("s.zip")));
          }},
-        {"the records folder is a file: each removal without its copy is said",
+        {"the records folder is a file: left as it is, the records kept beside it",
          [](const Playground& p) {
              p.Write(p.InTree("s.zip"), Sample());
              p.Write(p.InTree("Quellix"), {'x'});
          },
-         kFound | kRemovedWithoutCopy,
+         kFound,
          {Detected("C:\\s.zip")},
          {"tree/Quellix: the records folder cannot be used (not a folder (a file or a link))",
-          "C:\\s.zip: removed without a quarantine copy: the quarantine folder could not be made",
-          "1 removed without a quarantine copy"},
+          "this scan's records are kept in a new folder beside it"},
          [](const Playground& p, const RunResult&) {
              EXPECT_EQ(ReadFile(p.InTree("Quellix")), "x");
+             int items = 0;
+             std::error_code ec;
+             for (const auto& e : fs::directory_iterator(p.Tree(), ec)) {
+                 const std::string name = e.path().filename().string();
+                 if (name.rfind("Quellix-", 0) != 0) continue;
+                 for (const auto& item : fs::directory_iterator(e.path() / "Quarantine", ec)) {
+                     items += item.path().extension() != ".reg";
+                 }
+             }
+             EXPECT_EQ(items, 1) << "the removed file's copy beside the records folder";
          }},
         {"the records folder is a link out of the tree",
          [](const Playground& p) {
@@ -583,9 +592,9 @@ std::vector<HostileCase> HostileCases() {
              fs::create_directories(p.Out("records"));
              p.Link("../outside/records", p.InTree("Quellix"));
          },
-         kFound | kRemovedWithoutCopy,
+         kFound,
          {Detected("C:\\s.zip")},
-         {"the records folder cannot be used", "C:\\s.zip: removed without a quarantine copy"},
+         {"the records folder cannot be used", "this scan's records are kept in a new folder"},
          nullptr},
         {"a file that shrinks between its judgement and its copy",
          [](const Playground& p) {

@@ -7,13 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/directory_search.h"
 #include "platform/drives.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
 #include "scan/scan_driver.h"
 #include "scan/walker.h"
 #include "state/program_state.h"
 #include "tests/wine/support/report_sink.h"
 #include "tests/wine/support/scripted_message_box.h"
+#include "tests/wine/support/unix_link.h"
 
 namespace {
 
@@ -130,6 +133,39 @@ TEST_F(WindowsWalkTest, AWholeScanOfTheTestPrefixEndsWithStatistics) {
     EXPECT_EQ(ScanState.ProgramFilesVisited, 1);
     // Nothing of Wine's own files is taken for a worm.
     EXPECT_EQ(ScanState.FilesInfected, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Two links to "." in one folder: followed, they make a tree without end.
+TEST_F(WindowsWalkTest, LinksToTheFolderItselfEndTheWalk) {
+    CreateDirectoryA("C:\\qxloop", nullptr);
+    CreateDirectoryA("C:\\qxloop\\sub", nullptr);
+    MakeFile("C:\\qxloop\\a.txt");
+    MakeFile("C:\\qxloop\\sub\\b.txt");
+    ASSERT_TRUE(MakeUnixLink("C:\\qxloop\\l1", "."));
+    ASSERT_TRUE(MakeUnixLink("C:\\qxloop\\l2", "."));
+    DeleteFileA("C:\\Quellix\\Quellix.log");
+    BeginScanLog();
+
+    EXPECT_EQ(WalkDirectory("C:\\qxloop\\*.*"), 2);
+    EndScanLog();
+
+    std::string log = ReadWholeFile("C:\\Quellix\\Quellix.log");
+    const char why[] = "\\ (a junction, symbolic link or mount point)";
+    EXPECT_NE(log.find(std::string("Not walked: C:\\qxloop\\l1") + why), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("Not walked: C:\\qxloop\\l2") + why), std::string::npos) << log;
+    for (const auto& s : statuses) EXPECT_EQ(s.find("\\l1\\"), std::string::npos) << s;
+
+    // A folder reached again by another name, whatever its attributes say, is
+    // known by its identity.
+    EXPECT_TRUE(platform::BeginFolderWalk("C:\\qxloop\\*.*", true));
+    EXPECT_TRUE(platform::BeginFolderWalk("C:\\qxloop\\sub\\*.*", false));
+    EXPECT_FALSE(platform::BeginFolderWalk("C:\\qxloop\\l1\\*.*", false));
+    EXPECT_FALSE(platform::BeginFolderWalk("C:\\qxloop\\l2\\sub\\*.*", false));
+    EXPECT_TRUE(platform::BeginFolderWalk("C:\\qxloop\\l1\\*.*", true));
 }
 
 }  // namespace

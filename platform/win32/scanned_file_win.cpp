@@ -1,0 +1,186 @@
+// The file a scan read, by its identity (volume serial number and file
+// index), and the changes made to it: each goes through a handle opened
+// without following a reparse point, on the file of that identity only, so
+// that a path that has come to reach another file (a folder swapped for a
+// junction after the scan) changes nothing. The 9x family has no links and
+// no stable file index: there the path is used as it always was.
+#include <windows.h>
+
+#include <io.h>
+
+#include <cstring>
+
+#include "base/ascii_case.h"
+#include "base/bounded_text.h"
+#include "platform/file_io.h"
+#include "platform/win32/scanned_file_win.h"
+#include "platform/win32/scoped_handle_win.h"
+
+namespace platform {
+namespace {
+
+struct Identity {
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+};
+
+struct Scanned {
+    char path[MAX_PATH + 1] = {};
+    Identity identity;
+};
+Scanned lastScanned;
+bool inFileScan = false;
+
+bool NtFamily() {
+    return (GetVersion() & 0x80000000u) == 0;
+}
+
+bool IdentityOf(HANDLE file, Identity& out, DWORD* attributes = nullptr) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    out = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    if (attributes) *attributes = info.dwFileAttributes;
+    return true;
+}
+
+bool SameIdentity(const Identity& a, const Identity& b) {
+    return a.volume == b.volume && a.high == b.high && a.low == b.low;
+}
+
+// The path's long form, where Windows can tell it (98, 2000 and later).
+bool LongForm(const char* path, char (&out)[MAX_PATH + 1]) {
+    using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    static const LongPathName longPathName = reinterpret_cast<LongPathName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA")));
+    if (!longPathName) return CopyText(out, sizeof out, path);
+    DWORD n = longPathName(path, out, sizeof out);
+    return n > 0 && n < sizeof out;
+}
+
+// Where Windows tells the path an open file was reached by (Vista and
+// later), it must be the path itself: a link anywhere on the way shows.
+bool ReachedByItsName(HANDLE file, const char* path) {
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    static const FinalPath finalPath = reinterpret_cast<FinalPath>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!finalPath) return true;
+    char reached[MAX_PATH + 8];
+    DWORD n = finalPath(file, reached, sizeof reached, 0);
+    if (n == 0 || n >= sizeof reached) return false;
+    const char* name = reached;
+    if (std::strncmp(name, "\\\\?\\", 4) == 0) name += 4;
+    char longPath[MAX_PATH + 1];
+    return LongForm(path, longPath) && EqualsIgnoringCase(name, longPath);
+}
+
+// A handle on what path names now, never through a link at its end, when it
+// is the file last read under that path; an empty one (why set) otherwise.
+KernelHandle OpenScanned(const char* path, DWORD access, const char** why) {
+    *why = "it could not be opened";
+    KernelHandle file(CreateFileA(
+        path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            *why = "it is no longer there";
+        }
+        return KernelHandle();
+    }
+    Identity now;
+    DWORD attributes = 0;
+    if (!IdentityOf(file.Get(), now, &attributes)) return KernelHandle();
+    const bool scannedHere = EqualsIgnoringCase(lastScanned.path, path);
+    if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        (scannedHere && !SameIdentity(now, lastScanned.identity)) ||
+        !ReachedByItsName(file.Get(), path)) {
+        *why = "the path now reaches another file than the one scanned (a link or a swap)";
+        return KernelHandle();
+    }
+    *why = "";
+    return file;
+}
+
+// NtSetInformationFile of ntdll (NT 3.1 and later), looked up at run time.
+struct IoStatus {
+    union {
+        LONG status;
+        PVOID pointer;
+    };
+    ULONG_PTR information;
+};
+using SetInformationFile = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
+constexpr ULONG kFileBasicInformation = 4;
+constexpr ULONG kFileDispositionInformation = 13;
+struct BasicInformation {
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;  // 0: unchanged
+    ULONG fileAttributes;
+};
+struct DispositionInformation {
+    BOOLEAN deleteFile;
+};
+
+bool SetInformation(HANDLE file, void* information, ULONG size, ULONG kind) {
+    static const SetInformationFile call =
+        reinterpret_cast<SetInformationFile>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+    if (!call) return false;
+    IoStatus status = {};
+    return call(file, &status, information, size, kind) >= 0;
+}
+
+const char* lastRefusal = "";
+
+}  // namespace
+
+bool NoteOpenedForScan(const char* path, int fd) {
+    if (!NtFamily() || !inFileScan) return true;
+    Identity identity;
+    if (!IdentityOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), identity)) return true;
+    // The same path opened again (to copy it, by the next scanner) must
+    // reach the same file.
+    if (EqualsIgnoringCase(lastScanned.path, path))
+        return SameIdentity(identity, lastScanned.identity);
+    if (!CopyText(lastScanned.path, sizeof lastScanned.path, path)) lastScanned.path[0] = '\0';
+    lastScanned.identity = identity;
+    return true;
+}
+
+void BeginFileScan() {
+    lastScanned = Scanned{};
+    inFileScan = true;
+}
+
+void EndFileScan() {
+    inFileScan = false;
+}
+
+const char* WhyPathIsNotTheScannedFile(const char* path) {
+    if (!NtFamily()) return nullptr;
+    const char* why = "";
+    KernelHandle file = OpenScanned(path, FILE_READ_ATTRIBUTES, &why);
+    return file ? nullptr : why;
+}
+
+bool SetArchiveAttributeOnly(const char* path) {
+    if (!NtFamily()) return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
+    KernelHandle file =
+        OpenScanned(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, &lastRefusal);
+    if (!file) return false;
+    BasicInformation basic = {};
+    basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    return SetInformation(file.Get(), &basic, sizeof basic, kFileBasicInformation);
+}
+
+bool DeleteFilePath(const char* path) {
+    if (!NtFamily()) return DeleteFileA(path) != 0;
+    KernelHandle file = OpenScanned(path, DELETE | FILE_READ_ATTRIBUTES, &lastRefusal);
+    if (!file) return false;
+    DispositionInformation disposition = {TRUE};
+    // The file goes when this last handle to it closes.
+    return SetInformation(file.Get(), &disposition, sizeof disposition,
+                          kFileDispositionInformation);
+}
+
+}  // namespace platform
