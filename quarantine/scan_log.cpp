@@ -5,15 +5,22 @@
 #include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
+#include "platform/report_only.h"
 #include "quarantine/log_text.h"
 #include "quarantine/records_folder.h"
+#include "scan/report_only_line.h"
 
 namespace {
 
-bool logOpen = false;
+bool entryOpen = false;  // between BeginScanLog and EndScanLog
+bool logOpen = false;    // and the log file is kept
 char logPath[kPathCapacity];
+std::string entryText;  // this scan's entry, for the copy
+ScanLogCopy entryCopy = nullptr;
 
 void Append(const char* data, std::size_t length) {
+    if (!entryOpen) return;
+    if (entryCopy) entryText.append(data, length);
     if (logOpen) platform::AppendToFile(logPath, data, length);
 }
 
@@ -21,21 +28,29 @@ void Append(const char* data, std::size_t length) {
 
 void BeginScanLog() {
     BeginScanRecords();
-    logOpen = false;
+    entryText.clear();
+    entryOpen = true;
     char folder[kPathCapacity];
-    if (!RecordsPath(kRecordsFolderName, folder) || !platform::MakeFolder(folder) ||
-        !RecordsPath(kLogFileName, logPath)) {
-        return;
-    }
-    logOpen = true;
-    if (!platform::PathExists(logPath)) NoteRecordMade(logPath);
+    logOpen = RecordsPath(kRecordsFolderName, folder) && platform::MakeFolder(folder) &&
+              RecordsPath(kLogFileName, logPath);
+    if (logOpen && !platform::PathExists(logPath)) NoteRecordMade(logPath);
+    // Without records only a copy wants the entry.
+    if (!logOpen && !entryCopy) entryOpen = false;
     char system[200];
     platform::DescribeSystem(system, sizeof system);
     LogText(LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8));
 }
 
 void EndScanLog() {
+    const bool ended = entryOpen;
+    entryOpen = false;
     logOpen = false;
+    if (ended && entryCopy) entryCopy(entryText);
+    entryText.clear();
+}
+
+void SetScanLogCopy(ScanLogCopy copy) {
+    entryCopy = copy;
 }
 
 bool ScanLogOpen() {
@@ -43,8 +58,9 @@ bool ScanLogOpen() {
 }
 
 void LogResultLine(const char* line) {
-    if (!logOpen) return;
-    std::string text = line;
+    if (!entryOpen) return;
+    // What happened: in report-only mode nothing was removed.
+    std::string text = platform::ReportOnly() ? ReportOnlyLine(line) : line;
     text += "\r\n";
     Append(text.data(), text.size());
 }

@@ -81,11 +81,16 @@ bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, cha
 bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_ALL_ACCESS);
     if (!key) return false;
+    if (platform::ReportOnly()) {
+        return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
+    }
     BackUpRegistryValue(root, keyPath, valueName);
     return RegDeleteValueA(key.Get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RemoveRegistryKey(HKEY root, const char* keyPath) {
+    if (platform::ReportOnly()) return static_cast<bool>(OpenKeyInView(root, keyPath, KEY_READ));
     BackUpRegistryKey(root, keyPath);
     REGSAM view = RegistryViewFlag();
     if (view) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/file_io.h"
+#include "platform/report_only.h"
 #include "platform/win32/file_io_win.h"
 
 namespace platform {
@@ -87,11 +88,19 @@ bool PathReadable(const char* path) {
     return _access(path, 4) == 0;
 }
 
+// Report-only: the call succeeds where it would have a file to act on.
+bool ReportOnlyFileThere(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool SetArchiveAttributeOnly(const char* path) {
+    if (ReportOnly()) return ReportOnlyFileThere(path);
     return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
 }
 
 bool DeleteFilePath(const char* path) {
+    if (ReportOnly()) return ReportOnlyFileThere(path);
     return DeleteFileA(path) != 0;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/report_only_line.h"  // report-only outcomes read "found"
+
 struct RescueOptions {
     bool reportOnly = false;
     std::vector<std::string> folders;
@@ -28,8 +30,6 @@ enum RescueExit {
 // does; the statistics and "Scanning terminated" follow.
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err);
 
-// In report-only mode an outcome "removed" reads "found".
-std::string ReportOnlyLine(const std::string& line);
 
 // Control characters (below 0x20, and 0x7F) written as <0A>: a file name
 // cannot start a line of its own or move the terminal's cursor. Windows
