@@ -36,7 +36,7 @@ qx_new_prefix "$prefix" || { echo "cannot make the Wine prefix"; exit 1; }
 qx_check_isolated "$prefix" || exit 1
 test_dir="$prefix/drive_c/qxtest"
 mkdir -p "$test_dir"
-for exe in quellix.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe quellix-restore.exe; do
+for exe in quellix.exe quellix-scan.exe qxdriver.exe qxmessages.exe qxplant.exe qxworm.exe qx_victim.exe quellix-restore.exe; do
     if [ -f "$bin/$exe" ]; then cp -f "$bin/$exe" "$test_dir/"; fi
 done
 # One wineserver for the whole scenario, warmed up by a trivial program.
@@ -171,43 +171,64 @@ ended
 EOT
 }
 
-scenario_infected_drive() {
-    # One sample of each detection kind, each alone on a drive of its own so
-    # that the walk order (drive letters) fixes the order of the lines.
-    local letters=(d e f g h) kinds=(exe archive zip rar script)
-    local files=(game.exe pics.zip mail.zip docs.rar page.vbs) names=() i
+# The infected drive: one sample of each detection kind, each alone on a
+# drive of its own so that the walk order (drive letters) fixes the order of
+# the lines; a start-up entry that launches the infected program, and a known
+# variant's entry (W32/Bagle.A), both removed at the first table match. Sets
+# INFECTED_NAMES and INFECTED_FILES (drive letter, file).
+INFECTED_LETTERS=(d e f g h)
+INFECTED_FILES=(game.exe pics.zip mail.zip docs.rar page.vbs)
+plant_infected() {
+    local kinds=(exe archive zip rar script) i
+    INFECTED_NAMES=()
     for i in 0 1 2 3 4; do
-        add_drive "${letters[$i]}"
-        names[$i]="$(plant "${kinds[$i]}" "${letters[$i]^^}:\\${files[$i]}")"
-        [ -n "${names[$i]}" ] || { echo "e2e $name: cannot plant ${kinds[$i]}"; return 1; }
+        add_drive "${INFECTED_LETTERS[$i]}"
+        INFECTED_NAMES[$i]="$(plant "${kinds[$i]}" "${INFECTED_LETTERS[$i]^^}:\\${INFECTED_FILES[$i]}")"
+        [ -n "${INFECTED_NAMES[$i]}" ] || { echo "e2e $name: cannot plant ${kinds[$i]}"; return 1; }
     done
-    # A start-up entry that launches the infected program, and a known
-    # variant's entry (W32/Bagle.A), both removed at the first table match.
     run_value GameHelper '"D:\game.exe" -silent' || return 1
     run_value d3dupdate.exe 'C:\WINDOWS\SYSTEM32\BBEAGLE.EXE' || return 1
-    local n
-    n=$(($(files_on_c) + 5))
-    drive start click:$IDC_SCAN wait-ok read shot:infected click:$IDC_OK_BUTTON expect-ended
+}
+
+# infected_left: what of the planting is still there, into the transcript.
+infected_left() {
+    local i value
     for i in 0 1 2 3 4; do
-        [ -e "$prefix/drive_${letters[$i]}/${files[$i]}" ] && echo "left on disk: ${files[$i]}" >>"$work/transcript"
+        [ -e "$prefix/drive_${INFECTED_LETTERS[$i]}/${INFECTED_FILES[$i]}" ] &&
+            echo "left on disk: ${INFECTED_FILES[$i]}" >>"$work/transcript"
     done
     for value in GameHelper d3dupdate.exe; do
         in_prefix reg query "$RUN_KEY" /v "$value" >/dev/null 2>&1 && echo "Run value left: $value" >>"$work/transcript"
     done
+}
+
+# infected_lines SCANNED: the result list and status of its scan.
+infected_lines() {
+    cat <<EOT
+line: System Registry     W32/Bagle.A.Worm removed
+line: System Registry     W32/Bagle.Worm removed
+line: D:\game.exe     ${INFECTED_NAMES[0]} removed
+line: E:\pics.zip     ${INFECTED_NAMES[1]} removed
+line: F:\mail.zip     ${INFECTED_NAMES[2]} removed
+line: G:\docs.rar     ${INFECTED_NAMES[3]} removed
+line: H:\page.vbs     ${INFECTED_NAMES[4]} Virus removed
+line:  
+$(stats "$1" 5 5)
+status: Scanning completed
+EOT
+}
+
+scenario_infected_drive() {
+    plant_infected || return 1
+    local n
+    n=$(($(files_on_c) + 5))
+    drive start click:$IDC_SCAN wait-ok read shot:infected click:$IDC_OK_BUTTON expect-ended
+    infected_left
     log_check
     expect <<EOT
 started
 ok shown
-line: System Registry     W32/Bagle.A.Worm removed
-line: System Registry     W32/Bagle.Worm removed
-line: D:\game.exe     ${names[0]} removed
-line: E:\pics.zip     ${names[1]} removed
-line: F:\mail.zip     ${names[2]} removed
-line: G:\docs.rar     ${names[3]} removed
-line: H:\page.vbs     ${names[4]} Virus removed
-line:  
-$(stats "$n" 5 5)
-status: Scanning completed
+$(infected_lines "$n")
 ended
 log: every line of the list
 log: quarantine copies 5
@@ -446,6 +467,186 @@ $(stats "$n" 2 1)
 status: Scanning completed
 ended
 $pending
+EOT
+}
+
+# --- quellix-scan.exe, the console scanner ---------------------------------
+# The same drives as the window's scenarios; its stdout is the window's list
+# ("line: ...") and status line ("status: ..."), as the driver prints them.
+# Its two output files in C:\qxtest are scanned too: files_on_c counts them.
+SCAN_BUSY='quellix-scan: another Quellix scan runs on this computer; nothing was scanned'
+
+scenario_console_clean() {
+    local n
+    n="$(files_on_c out err)"
+    drive console:
+    expect <<EOT
+$(stats "$n" 0 0)
+status: Scanning completed
+exit status 0
+EOT
+}
+
+scenario_console_infected() {
+    # Line for line the window's list of scenario_infected_drive.
+    plant_infected || return 1
+    local n
+    n=$(($(files_on_c out err) + 5))
+    drive console:
+    infected_left
+    log_check
+    expect <<EOT
+$(infected_lines "$n")
+exit status 1
+log: every line of the list
+log: quarantine copies 5
+log: registry backups 2
+log: Restart question: not asked
+EOT
+}
+
+scenario_console_held() {
+    # A file in use waits for the next start of Windows; nobody is asked, no
+    # restart is made, and the status says one is needed (1 + 2 + 8).
+    add_drive d
+    local detection pending n
+    detection="$(plant exe 'D:\game.exe')"
+    [ -n "$detection" ] || { echo "e2e $name: cannot plant"; return 1; }
+    rm -f "$prefix/drive_c/windows/wininit.ini"
+    n=$(($(files_on_c out err) + 1))
+    drive hold:'D:\game.exe' console:
+    [ -e "$prefix/drive_d/game.exe" ] && echo "still on disk" >>"$work/transcript"
+    if grep -qix 'NUL=D:\\GAME.EXE' <(tr -d '\r' <"$prefix/drive_c/windows/wininit.ini" 2>/dev/null); then
+        echo "pending deletion" >>"$work/transcript"
+    fi
+    (cd "$test_dir" && /usr/lib/wine/wine64 reg query \
+        'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null) |
+        grep -qi 'D:\\game.exe' && echo "pending deletion" >>"$work/transcript"
+    log_check
+    expect <<EOT
+holding D:\game.exe
+line: D:\game.exe     $detection Unable to remove
+line:  
+$(stats "$n" 1 0)
+status: Scanning completed
+exit status 11
+still on disk
+pending deletion
+log: every line of the list
+log: quarantine copies 1
+log: registry backups 0
+log: Restart question: answered No
+EOT
+}
+
+scenario_console_unreadable() {
+    # A folder Windows refuses to list: named on stderr, the scan incomplete.
+    add_drive d
+    mkdir -p "$prefix/drive_d/locked"
+    : >"$prefix/drive_d/locked/inside.txt"
+    : >"$prefix/drive_d/beside.txt"
+    chmod 000 "$prefix/drive_d/locked"
+    local n
+    n=$(($(files_on_c out err) + 1))
+    drive console:
+    chmod 755 "$prefix/drive_d/locked"
+    expect <<EOT
+$(stats "$n" 0 0)
+status: Scanning completed
+stderr: quellix-scan: D:\locked\: not scanned: the folder cannot be read
+exit status 4
+EOT
+}
+
+scenario_console_report_only() {
+    # Every finding reported, nothing changed: the files, the Run values and
+    # no records at all.
+    plant_infected || return 1
+    local n
+    n=$(($(files_on_c out err) + 5))
+    drive console:--report-only
+    infected_left
+    [ -e "$prefix/drive_c/Quellix" ] && echo "records made: C:\Quellix" >>"$work/transcript"
+    expect <<EOT
+$(infected_lines "$n" | sed -e 's/ removed$/ found/' -e 's/\(Total files removed\t\t:  \).*/\10/')
+exit status 1
+left on disk: game.exe
+left on disk: pics.zip
+left on disk: mail.zip
+left on disk: docs.rar
+left on disk: page.vbs
+Run value left: GameHelper
+Run value left: d3dupdate.exe
+EOT
+}
+
+scenario_console_bad_arguments() {
+    # Each refused before anything is scanned: no records appear.
+    local args
+    for args in --bogus -q /help extra --log-copy '--restart --report-only' --REPORT-ONLY; do
+        drive "console:$args"
+        sed -n -e '1{/^stderr: quellix-scan: /s/^stderr: quellix-scan: \(.*\)$/refused: \1/p}' \
+            -e '/^exit status /p' "$work/transcript" >>"$work/seen"
+    done
+    [ -e "$prefix/drive_c/Quellix" ] && echo "records made: C:\Quellix" >>"$work/seen"
+    cp "$work/seen" "$work/transcript"
+    expect <<EOT
+refused: unknown option --bogus
+exit status 64
+refused: unknown option -q
+exit status 64
+refused: unknown option /help
+exit status 64
+refused: unexpected argument extra
+exit status 64
+refused: --log-copy needs a PATH
+exit status 64
+refused: --restart and --report-only exclude each other
+exit status 64
+refused: unknown option --REPORT-ONLY
+exit status 64
+EOT
+}
+
+scenario_console_log_copy() {
+    # --quiet: nothing on stdout. The copy goes to a second drive, after what
+    # the file held, and is the log's one entry byte for byte.
+    add_drive d
+    add_drive e
+    local detection n
+    detection="$(plant exe 'D:\game.exe')"
+    [ -n "$detection" ] || { echo "e2e $name: cannot plant"; return 1; }
+    mkdir -p "$prefix/drive_e/logs"
+    printf 'earlier entry\r\n' >"$prefix/drive_e/logs/pc01.log"
+    drive console:'--quiet --log-copy E:\logs\pc01.log'
+    local log="$prefix/drive_c/Quellix/Quellix.log" copy="$prefix/drive_e/logs/pc01.log"
+    if cmp -s <(printf 'earlier entry\r\n'; cat "$log") "$copy"; then
+        echo "copy: the earlier entry, then the log's entry" >>"$work/transcript"
+    fi
+    grep -c "^D:\\\\game.exe     $detection removed"$'\r'"\$" "$copy" | sed 's/^/copy: finding lines /' >>"$work/transcript"
+    expect <<EOT
+exit status 1
+copy: the earlier entry, then the log's entry
+copy: finding lines 1
+EOT
+}
+
+scenario_console_two_runs() {
+    # One scan per machine: while a console scan runs, a second console and
+    # the window end at once; while the window is open, so does a console.
+    lengthen_scan
+    drive console-hold: console: second console-release start console: click:$IDC_CLOSE_X expect-ended
+    sed -i -E '/^(line|status): /d' "$work/transcript"
+    expect <<EOT
+first console holds the lock
+stderr: $SCAN_BUSY
+exit status 16
+second copy ended; main windows: 0
+first console exit status 0
+started
+stderr: $SCAN_BUSY
+exit status 16
+ended
 EOT
 }
 
