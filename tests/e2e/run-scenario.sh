@@ -540,21 +540,33 @@ EOT
 }
 
 scenario_console_unreadable() {
-    # A folder Windows refuses to list: named on stderr, the scan incomplete.
+    # unreachable_name's drive: a folder and a file that no narrow name reaches
+    # (the seam's test hook) are named on stderr and make the scan incomplete;
+    # the file beside them is removed as ever (1 + 4). A folder's Unix
+    # permissions cannot stand for Windows refusing it here: the tests run
+    # as root.
+    export LC_ALL=C.UTF-8
     add_drive d
-    mkdir -p "$prefix/drive_d/locked"
-    : >"$prefix/drive_d/locked/inside.txt"
-    : >"$prefix/drive_d/beside.txt"
-    chmod 000 "$prefix/drive_d/locked"
-    local n
+    local plain n
+    plain="$(plant exe 'D:\plain.exe')"
+    plant_named exe d 'игра' 'вирус.exe' >/dev/null &&
+        plant exe 'D:\planted.tmp' >/dev/null && mv "$prefix/drive_d/planted.tmp" "$prefix/drive_d/文件.exe"
+    [ -n "$plain" ] && [ -e "$prefix/drive_d/文件.exe" ] || { echo "e2e $name: cannot plant"; return 1; }
     n=$(($(files_on_c out err) + 1))
+    export QX_TEST_NARROW_NAMES=ascii-no-short
     drive console:
-    chmod 755 "$prefix/drive_d/locked"
+    unset QX_TEST_NARROW_NAMES
+    local why="its name cannot be spelled in the system's code page, and it has no short name"
+    { grep -v '^stderr: ' "$work/transcript"; grep '^stderr: ' "$work/transcript" | sort; } >"$work/sorted"
+    mv "$work/sorted" "$work/transcript"
     expect <<EOT
-$(stats "$n" 0 0)
+line: D:\plain.exe     $plain removed
+line:  
+$(stats "$n" 1 1)
 status: Scanning completed
-stderr: quellix-scan: D:\locked\: not scanned: the folder cannot be read
-exit status 4
+exit status 5
+stderr: quellix-scan: D:\игра\: not scanned: $why
+stderr: quellix-scan: D:\文件.exe: not scanned: $why
 EOT
 }
 
