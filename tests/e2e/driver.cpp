@@ -441,8 +441,8 @@ Console heldConsole;
 
 HANDLE InheritableFile(const std::string& path) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot make " + path);
     return file;
 }
@@ -526,8 +526,12 @@ bool ScanLockHeld() {
 
 void HoldConsole(const std::string& args) {
     heldConsole = StartConsole(args, "held");
-    if (!WaitFor([] { return ScanLockHeld() || WaitForSingleObject(heldConsole.process.hProcess, 0) == WAIT_OBJECT_0; },
-                 kStepTimeoutMs, 5)) {
+    if (!WaitFor(
+            [] {
+                return ScanLockHeld() ||
+                       WaitForSingleObject(heldConsole.process.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            kStepTimeoutMs, 5)) {
         Fail("quellix-scan.exe took no lock");
     }
     if (SuspendThread(heldConsole.process.hThread) == static_cast<DWORD>(-1)) {

@@ -47,8 +47,9 @@ void ConsoleReport::EndedAfterMemoryPhase(bool restarted) {
     incomplete_ = true;
     restartNeeded_ = true;
     restarted_ = restarted;
-    Print("Scanning ended after the memory phase: a worm service runs until Windows restarts;"
-          " restart and scan again");
+    Print(
+        "Scanning ended after the memory phase: a worm service runs until Windows restarts;"
+        " restart and scan again");
 }
 
 int ConsoleReport::ExitStatus() const {

@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
     // One scan per machine: the window's title, and the lock both programs take.
     platform::MachineScanLock lock;
     if (FindWindowA(nullptr, texts::kProgramTitle) || !lock.Take()) {
-        std::fputs("quellix-scan: another Quellix scan runs on this computer; nothing was scanned\n",
-                   stderr);
+        std::fputs(
+            "quellix-scan: another Quellix scan runs on this computer; nothing was scanned\n",
+            stderr);
         return kExitAnotherScan;
     }
 

@@ -30,7 +30,6 @@ enum RescueExit {
 // does; the statistics and "Scanning terminated" follow.
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err);
 
-
 // Control characters (below 0x20, and 0x7F) written as <0A>: a file name
 // cannot start a line of its own or move the terminal's cursor. Windows
 // allows neither '<' nor '>' in a name.
