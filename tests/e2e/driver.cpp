@@ -41,6 +41,7 @@
 //   console-hold:<args>    start quellix-scan.exe <args>, wait until it holds the
 //                          one-scan lock, then suspend it there (mid-scan)
 //   console-release        let it go on; print "first console exit status <n>"
+//   console-ctrl-c:<args>  as console:, with Ctrl-C pressed mid-scan
 // qxdriver.exe short-path PATH prints PATH by the short names the file system
 // made for it (PATH may be in any script: it is read from the wide command line).
 #include <windows.h>
@@ -76,9 +77,13 @@ void Say(const char* format, ...) {
     std::fflush(stdout);
 }
 
+// quellix-scan.exe runs started by the steps, ended with the driver on a failure.
+std::vector<HANDLE> consoles;
+
 [[noreturn]] void Fail(const std::string& why) {
     Say("FAIL: %s", why.c_str());
     if (program.hProcess) TerminateProcess(program.hProcess, 99);
+    for (HANDLE console : consoles) TerminateProcess(console, 99);
     std::exit(1);
 }
 
@@ -467,6 +472,7 @@ Console StartConsole(const std::string& args, const char* tag) {
     }
     CloseHandle(out);
     CloseHandle(err);
+    consoles.push_back(console.process.hProcess);
     return console;
 }
 
@@ -491,14 +497,37 @@ DWORD FinishConsole(Console& console) {
     }
     DWORD exitCode = 0;
     GetExitCodeProcess(console.process.hProcess, &exitCode);
+    consoles.erase(std::find(consoles.begin(), consoles.end(), console.process.hProcess));
     CloseHandle(console.process.hThread);
     CloseHandle(console.process.hProcess);
     console.process = {};
     return exitCode;
 }
 
-void RunConsole(const std::string& args) {
+void HoldAtLock(Console& console);
+
+// The driver shares the console it sends Ctrl-C to, and lets it pass.
+BOOL WINAPI IgnoreControl(DWORD) {
+    return TRUE;
+}
+
+// ctrlC: held at its lock (mid-scan), sent Ctrl-C, let go.
+void RunConsole(const std::string& args, bool ctrlC = false) {
+    if (ctrlC) {
+        // A console of its own, which the scan inherits: the one Wine gives a
+        // program started without a terminal passes no Ctrl-C on.
+        FreeConsole();
+        if (!AllocConsole()) Fail("cannot make a console");
+        SetConsoleCtrlHandler(IgnoreControl, TRUE);
+    }
     Console console = StartConsole(args, "run");
+    if (ctrlC) {
+        HoldAtLock(console);
+        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+            Fail("cannot send Ctrl-C (error " + std::to_string(GetLastError()) + ")");
+        }
+        ResumeThread(console.process.hThread);
+    }
     DWORD exitCode = FinishConsole(console);
     // The last line on stdout is the final status, as the window's status line.
     std::vector<std::string> out = FileLines(console.out);
@@ -524,23 +553,28 @@ bool ScanLockHeld() {
     return false;
 }
 
-void HoldConsole(const std::string& args) {
-    heldConsole = StartConsole(args, "held");
+// Waits until the console holds its lock, then suspends it there: it is
+// mid-scan, and holds the lock, until resumed.
+void HoldAtLock(Console& console) {
+    const HANDLE process = console.process.hProcess;
     if (!WaitFor(
-            [] {
-                return ScanLockHeld() ||
-                       WaitForSingleObject(heldConsole.process.hProcess, 0) == WAIT_OBJECT_0;
+            [process] {
+                return ScanLockHeld() || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
             },
             kStepTimeoutMs, 5)) {
         Fail("quellix-scan.exe took no lock");
     }
-    if (SuspendThread(heldConsole.process.hThread) == static_cast<DWORD>(-1)) {
+    if (SuspendThread(console.process.hThread) == static_cast<DWORD>(-1)) {
         Fail("cannot suspend quellix-scan.exe");
     }
-    // Stopped before it ended: it holds the lock while the next steps run.
-    if (WaitForSingleObject(heldConsole.process.hProcess, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
         Fail("quellix-scan.exe ended before it could be held");
     }
+}
+
+void HoldConsole(const std::string& args) {
+    heldConsole = StartConsole(args, "held");
+    HoldAtLock(heldConsole);
     Say("first console holds the lock");
 }
 
@@ -583,6 +617,10 @@ int main(int argc, char** argv) {
         }
         if (step == "console") {
             RunConsole(arg);
+            continue;
+        }
+        if (step == "console-ctrl-c") {
+            RunConsole(arg, true);
             continue;
         }
         if (step == "console-hold") {

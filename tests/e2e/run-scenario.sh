@@ -643,6 +643,19 @@ copy: finding lines 1
 EOT
 }
 
+scenario_console_ctrl_c() {
+    # Ctrl-C mid-scan stops it at the next entry, as CANCEL does: the
+    # statistics of what was reached and "Scanning terminated" follow (4).
+    lengthen_scan
+    drive console-ctrl-c:
+    sed -i -E 's/(Total files scanned\t\t:  )[0-9]+$/\1N/' "$work/transcript"
+    expect <<EOT
+$(stats N 0 0)
+status: Scanning terminated
+exit status 4
+EOT
+}
+
 scenario_console_two_runs() {
     # One scan per machine: while a console scan runs, a second console and
     # the window end at once; while the window is open, so does a console.
