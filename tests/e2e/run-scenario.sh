@@ -602,6 +602,60 @@ Run value left: d3dupdate.exe
 EOT
 }
 
+# console_worm [report-only]: worm_in_memory's running worm. The console
+# ends it and removes its file as the window does, line for line; reported
+# only, the program runs on and its file stays: the memory phase reports it
+# as the window would (under the default name) and, the file being there
+# still, the drive walk finds it once more.
+console_worm() {
+    if ! qx_i386_runs; then
+        echo "skipped: e2e_$name needs a 32-bit program, and this kernel runs none"
+        return 77
+    fi
+    add_drive d
+    local detection n i
+    detection="$(in_prefix 'C:\qxtest\qxplant.exe' worm 'C:\qxtest\qxworm.exe' 'D:\worm.exe' 2>/dev/null | tr -d '\r')"
+    [ -n "$detection" ] || { echo "e2e $name: cannot make the worm"; return 1; }
+    (cd "$test_dir" && wine 'D:\worm.exe' >/dev/null 2>&1 &)
+    for ((i = 0; i < 100; ++i)); do
+        grep -qaF 'D:\worm.exe' /proc/[0-9]*/cmdline 2>/dev/null && break
+        sleep 0.1
+    done
+    n=$(($(files_on_c out err) + 1))
+    if [ "${1:-}" = report-only ]; then
+        drive console:--report-only
+    else
+        drive console:
+    fi
+    grep -qaF 'D:\worm.exe' /proc/[0-9]*/cmdline 2>/dev/null && echo "still running: D:\worm.exe" >>"$work/transcript"
+    [ -e "$prefix/drive_d/worm.exe" ] && echo "still on disk: worm.exe" >>"$work/transcript"
+    if [ "${1:-}" = report-only ]; then
+        expect <<EOT
+line: System Memory    W32/Bagle.Worm found
+line: D:\worm.exe     W32/Bagle.Worm found
+line: D:\worm.exe     $detection found
+line:  
+$(stats "$n" 2 0)
+status: Scanning completed
+exit status 1
+still running: D:\worm.exe
+still on disk: worm.exe
+EOT
+    else
+        expect <<EOT
+line: System Memory    W32/Bagle.Worm removed
+line: D:\worm.exe     W32/Bagle.Worm removed
+line:  
+$(stats $((n - 1)) 1 1)
+status: Scanning completed
+exit status 1
+EOT
+    fi
+}
+
+scenario_console_worm() { console_worm; }
+scenario_console_worm_report_only() { console_worm report-only; }
+
 scenario_console_bad_arguments() {
     # Each refused before anything is scanned: no records appear.
     local args
