@@ -63,7 +63,9 @@ int ScanPeFile(const SignatureTables& tables, ScannedFile& file, std::int64_t le
 
 int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, ScannedFile& file) {
     const char* path = file.Path();
-    if (ScanState.MemoryRemediation != 0 && ReportWindow != nullptr) {
+    // Only where someone hears the scan: the window, or a front end's observer.
+    const bool heard = ReportWindow != nullptr || CurrentScanObserver() != nullptr;
+    if (ScanState.MemoryRemediation != 0 && heard) {
         // The process was ended by the memory phase; its file is not read again.
         ReportMemoryRemoval();
         platform::SleepMilliseconds(kMemoryFollowUpPauseMs);

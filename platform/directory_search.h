@@ -34,9 +34,14 @@ public:
     // The last entry's long name in UTF-8 when its name is not that name
     // (a short name, or unreachable); otherwise "", as always on the host.
     const char* LongName() const { return longName_; }
+    // After a First that found nothing: the folder could not be read (access
+    // denied, a read error), as against empty or gone. Windows only: the host
+    // reports such folders itself (host/host_control.h).
+    bool Unreadable() const { return unreadable_; }
 
 private:
     void* state_ = nullptr;
+    bool unreadable_ = false;
     char longName_[kLongNameCapacity] = {};
 };
 

@@ -7,15 +7,22 @@
 #include "base/escape_controls.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
+#include "platform/report_only.h"
 #include "quarantine/log_text.h"
 #include "quarantine/records_folder.h"
+#include "scan/report_only_line.h"
 
 namespace {
 
-bool logOpen = false;
+bool entryOpen = false;  // between BeginScanLog and EndScanLog
+bool logOpen = false;    // and the log file is kept
 char logPath[kPathCapacity];
+std::string entryText;  // this scan's entry, for the copy
+ScanLogCopy entryCopy = nullptr;
 
 void Append(const char* data, std::size_t length) {
+    if (!entryOpen) return;
+    if (entryCopy) entryText.append(data, length);
     if (logOpen) platform::AppendToFile(logPath, data, length);
 }
 
@@ -51,17 +58,26 @@ bool OpenLog() {
 
 void BeginScanLog() {
     BeginScanRecords();
-    logOpen = false;
-    if (!RecordsFolderReady() || !OpenLog()) return;
+    entryText.clear();
+    logOpen = RecordsFolderReady() && OpenLog();
+    // Without records only a copy wants the entry.
+    entryOpen = logOpen || entryCopy != nullptr;
     char system[200];
     platform::DescribeSystem(system, sizeof system);
-    logOpen = true;
     LogText(LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8));
-    LogText(TakeRecordsNotes());
+    if (logOpen) LogText(TakeRecordsNotes());
 }
 
 void EndScanLog() {
+    const bool ended = entryOpen;
+    entryOpen = false;
     logOpen = false;
+    if (ended && entryCopy) entryCopy(entryText);
+    entryText.clear();
+}
+
+void SetScanLogCopy(ScanLogCopy copy) {
+    entryCopy = copy;
 }
 
 bool ScanLogOpen() {
@@ -69,10 +85,11 @@ bool ScanLogOpen() {
 }
 
 void LogResultLine(const char* line) {
-    if (!logOpen) return;
-    // A file's name may hold anything a POSIX disk allows: no line of the
-    // log is made or changed by one.
-    std::string text = EscapeControls(line, true);
+    if (!entryOpen) return;
+    // What happened: in report-only mode nothing was removed. A file's name
+    // may hold anything a POSIX disk allows: no line of the log is made or
+    // changed by one.
+    std::string text = EscapeControls(platform::ReportOnly() ? ReportOnlyLine(line) : line, true);
     text += "\r\n";
     Append(text.data(), text.size());
 }

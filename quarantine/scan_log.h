@@ -15,7 +15,14 @@
 // keeps no records, the calls below write nothing.
 void BeginScanLog();
 void EndScanLog();
+// The log file is being written.
 bool ScanLogOpen();
+
+// Hands this scan's whole entry, as written to the log, to a front end at
+// EndScanLog (also when no records are kept, as in report-only mode, or the
+// log cannot be written). Null: no copy.
+using ScanLogCopy = void (*)(const std::string& entry);
+void SetScanLogCopy(ScanLogCopy copy);
 
 // A result line: written as it stands, with CRLF.
 void LogResultLine(const char* line);

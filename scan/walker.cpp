@@ -156,6 +156,8 @@ int WalkDirectory(const char* pattern) {
             }
             if (StopRequested()) return 0;
         } while (search.Next(entry));
+    } else if (ScanState.MemoryScanMode == 0 && search.Unreadable()) {
+        ReportWalkProblem(longFolder, "the folder cannot be read");
     }
     search.Close();
 

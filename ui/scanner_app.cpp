@@ -1,5 +1,6 @@
 #include "ui/scanner_app.h"
 
+#include "platform/win32/machine_scan_lock_win.h"
 #include "scan/report_texts.h"
 #include "ui/main_dialog.h"
 
@@ -11,6 +12,9 @@ BOOL ScannerApp::InitInstance() {
     // No ActiveX controls and no 3-D control library to enable: the dialogs
     // use only the system's own controls.
     if (FindWindowA(nullptr, texts::kProgramTitle)) return FALSE;  // a copy runs already
+    // The console scanner has no window: it holds the lock both programs take.
+    platform::MachineScanLock lock;
+    if (!lock.Take()) return FALSE;
     MainDialog dialog;
     dialog.DoModal(nullptr);
     return FALSE;

@@ -62,6 +62,7 @@ public:
 }  // namespace
 
 int ScheduleBootDelete(const char* path) {
+    if (platform::ReportOnly()) return 0;  // nothing is scheduled
     switch (PlatformClass()) {
         case kPlatform95Family: {
             char shortPath[MAX_PATH];
@@ -102,6 +103,7 @@ bool AddWininitRename(const char* destination, const char* source) {
 }
 
 int RestartComputer() {
+    if (platform::ReportOnly()) return 0;
     const RestartCalls& calls = RestartSystemCalls;
     if (PlatformClass() != kPlatform95Family) {
         platform::KernelHandle token;

@@ -83,6 +83,7 @@ void Remediate(const char* path, int& result) {
 }
 
 bool EndProcess(HANDLE process) {
+    if (platform::ReportOnly()) return true;
     return ProcessEndSystemCalls.terminateProcess(process, 0) != FALSE;
 }
 

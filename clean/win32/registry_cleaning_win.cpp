@@ -1,6 +1,9 @@
 // Removes the start-up entries of the known variants and every Run value that
 // launches the infected file; each removal is one result line.
+#include <cstdint>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -52,6 +55,17 @@ void RunCheck(const KnownEntryCheck& check, char* buffer) {
 
 using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
+// Report-only: what a scan would have deleted counts as gone, so that each
+// value or key is reported once, as when it really goes.
+bool FirstReportOnlyRemoval(HKEY root, const char* keyPath, const char* valueName) {
+    static std::set<std::string> removed;
+    std::string name = std::to_string(reinterpret_cast<std::uintptr_t>(root)) + '|' +
+                       std::to_string(RegistryViewFlag()) + '|' + keyPath +
+                       (valueName ? std::string("|value ") + valueName : std::string("|key"));
+    LowercaseText(&name[0]);
+    return removed.insert(name).second;
+}
+
 }  // namespace
 
 bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, char* buffer,
@@ -81,11 +95,20 @@ bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, cha
 bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_ALL_ACCESS);
     if (!key) return false;
+    if (platform::ReportOnly()) {
+        return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) ==
+                   ERROR_SUCCESS &&
+               FirstReportOnlyRemoval(root, keyPath, valueName);
+    }
     BackUpRegistryValue(root, keyPath, valueName);
     return RegDeleteValueA(key.Get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RemoveRegistryKey(HKEY root, const char* keyPath) {
+    if (platform::ReportOnly()) {
+        return OpenKeyInView(root, keyPath, KEY_READ) &&
+               FirstReportOnlyRemoval(root, keyPath, nullptr);
+    }
     BackUpRegistryKey(root, keyPath);
     REGSAM view = RegistryViewFlag();
     if (view) {
@@ -164,7 +187,8 @@ void SweepRunKeyForFile(HKEY root, const char* keyPath) {
                         WideRunValueLaunches(key.Get(), name.data(), forms);
         if (launches && RemoveRegistryValue(root, keyPath, name.data())) {
             ReportRemoved(kRunSweepDetectionName);
-            ++removed;
+            // Report-only deletes nothing: the values stay where they are.
+            if (!platform::ReportOnly()) ++removed;
         }
     }
 }

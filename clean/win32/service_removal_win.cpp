@@ -130,6 +130,7 @@ int StopService(const char* serviceName) {
     if (!manager) return 0;
     ServiceHandle service(OpenServiceA(manager.Get(), serviceName, kAllAccess));
     if (!service) return 0;
+    if (platform::ReportOnly()) return 1;
     SERVICE_STATUS status = {};
     if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return 0;
     if (!QueryServiceStatus(service.Get(), &status)) return 0;

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "clean/system_cleaning.h"
+#include "platform/report_only.h"
 #include "platform/win32/scoped_handle_win.h"
 
 // --- Windows version ---------------------------------------------------------

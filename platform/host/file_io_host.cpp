@@ -15,6 +15,7 @@
 #include "platform/file_io.h"
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/report_only.h"
 
 namespace platform {
 
@@ -244,7 +245,7 @@ bool SetArchiveAttributeOnly(const char* path) {
     struct stat st;
     if (!fd.IsOpen() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     if (!SameAsScanned(path, st)) return false;
-    if (host::detail::State().dryRun) return true;
+    if (ReportOnly()) return true;
     // The nearest thing to clearing read-only: give the owner write permission,
     // on the file itself through its descriptor.
     const mode_t mode = st.st_mode & 07777;
@@ -269,7 +270,7 @@ bool DeleteFilePath(const char* path) {
     // prepared) under this path; unlinkat removes the name, never a link's target.
     if (!host::detail::StatEntry(folder.fd, name, found, st) || !S_ISREG(st.st_mode)) return false;
     if (!SameAsScanned(path, st)) return false;
-    if (host::detail::State().dryRun) return true;
+    if (ReportOnly()) return true;
     return unlinkat(folder.fd, found.c_str(), 0) == 0;
 }
 

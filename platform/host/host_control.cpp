@@ -7,6 +7,7 @@
 
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/report_only.h"
 
 namespace platform::host {
 namespace detail {
@@ -82,7 +83,7 @@ void SetFaultInjector(FaultInjector injector) {
     State().faults = std::move(injector);
 }
 void SetDryRun(bool dryRun) {
-    State().dryRun = dryRun;
+    SetReportOnly(dryRun);
 }
 
 void ResetHostControls() {
@@ -93,7 +94,7 @@ void ResetHostControls() {
     State().answerer = nullptr;
     State().faults = nullptr;
     State().problems = nullptr;
-    State().dryRun = false;
+    SetReportOnly(false);
     detail::RestoreChangedMode();
     detail::ResetTree();
 }

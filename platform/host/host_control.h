@@ -70,8 +70,9 @@ using WalkProblemReporter =
     std::function<void(WalkProblem problem, const std::string& hostPath, int error)>;
 void SetWalkProblemReporter(WalkProblemReporter reporter);
 
-// Dry run: attribute changes and deletions of existing files report success
-// and change nothing (the rescue scanner's report-only mode).
+// Dry run: the report-only switch (platform/report_only.h); on the host,
+// attribute changes and deletions of existing files report success and
+// change nothing (the rescue scanner's report-only mode).
 void SetDryRun(bool dryRun);
 
 // Back to no drives, no sink, an empty queue, default answers, no faults, no

@@ -15,7 +15,6 @@ struct HostState {
     QuestionAnswerer answerer;
     FaultInjector faults;
     WalkProblemReporter problems;
-    bool dryRun = false;
 };
 
 HostState& State();

@@ -16,6 +16,7 @@
 #include "platform/host/posix_io.h"
 #include "platform/host/quarantine_io_control.h"
 #include "platform/quarantine_io.h"
+#include "platform/report_only.h"
 
 namespace platform {
 
@@ -75,7 +76,7 @@ LocalTime CurrentLocalTime() {
 }
 
 bool RecordsDrive(char (&drive)[3]) {
-    if (recordsDrive == 0) return false;
+    if (recordsDrive == 0 || ReportOnly()) return false;
     drive[0] = recordsDrive;
     drive[1] = ':';
     drive[2] = '\0';

@@ -132,8 +132,19 @@ struct SearchState {
 
 static_assert(sizeof(WIN32_FIND_DATAA::cFileName) == sizeof(FoundEntry::name));
 
+namespace {
+
+// Nothing there to list is no read error.
+bool IsReadError(DWORD error) {
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES &&
+           error != ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
 bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     Close();
+    unreadable_ = false;
     const WideSearchCalls& calls = WideCalls();
     wchar_t widePattern[MAX_PATH + 1];
     if (calls.first && MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, MAX_PATH + 1) > 0) {
@@ -145,11 +156,18 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
             CopyWide(data, search->test, entry, longName_);
             return true;
         }
-        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+        const DWORD error = GetLastError();
+        if (error != ERROR_CALL_NOT_IMPLEMENTED) {
+            unreadable_ = IsReadError(error);
+            return false;
+        }
     }
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern, &data);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        unreadable_ = IsReadError(GetLastError());
+        return false;
+    }
     state_ = new SearchState{platform::FindHandle(handle), false, NameTest::None};
     CopyNarrow(data, entry, longName_);
     return true;

@@ -5,6 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
+#include "platform/report_only.h"
 #include "platform/win32/named_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
 #include "platform/win32/wow64_win.h"
@@ -45,6 +46,7 @@ LocalTime CurrentLocalTime() {
 }
 
 bool RecordsDrive(char (&drive)[3]) {
+    if (ReportOnly()) return false;  // no records are kept
     char windowsDir[MAX_PATH];
     UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     if (n < 2 || n >= sizeof windowsDir || windowsDir[1] != ':') return false;

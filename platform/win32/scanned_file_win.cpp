@@ -13,6 +13,7 @@
 #include "base/ascii_case.h"
 #include "base/bounded_text.h"
 #include "platform/file_io.h"
+#include "platform/report_only.h"
 #include "platform/win32/scanned_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
 
@@ -163,7 +164,15 @@ const char* WhyPathIsNotTheScannedFile(const char* path) {
     return file ? nullptr : why;
 }
 
+// Report-only: the call succeeds where it would have the scanned file to act on.
+bool ReportOnlyFileThere(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           WhyPathIsNotTheScannedFile(path) == nullptr;
+}
+
 bool SetArchiveAttributeOnly(const char* path) {
+    if (ReportOnly()) return ReportOnlyFileThere(path);
     if (!NtFamily()) return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
     KernelHandle file =
         OpenScanned(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, &lastRefusal);
@@ -174,6 +183,7 @@ bool SetArchiveAttributeOnly(const char* path) {
 }
 
 bool DeleteFilePath(const char* path) {
+    if (ReportOnly()) return ReportOnlyFileThere(path);
     if (!NtFamily()) return DeleteFileA(path) != 0;
     KernelHandle file = OpenScanned(path, DELETE | FILE_READ_ATTRIBUTES, &lastRefusal);
     if (!file) return false;

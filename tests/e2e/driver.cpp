@@ -34,6 +34,14 @@
 //                          file has that name ("process: <path>"), sorted
 //   sleep:<ms>
 //   clock                  print the performance counter in microseconds
+//   console:<args>         run C:\qxtest\quellix-scan.exe <args> to its end and
+//                          print its stdout as the window's list reads
+//                          ("line: ..." and, last, "status: ..."), then
+//                          "stderr: ..." lines and "exit status <n>"
+//   console-hold:<args>    start quellix-scan.exe <args>, wait until it holds the
+//                          one-scan lock, then suspend it there (mid-scan)
+//   console-release        let it go on; print "first console exit status <n>"
+//   console-ctrl-c:<args>  as console:, with Ctrl-C pressed mid-scan
 // qxdriver.exe short-path PATH prints PATH by the short names the file system
 // made for it (PATH may be in any script: it is read from the wide command line).
 #include <windows.h>
@@ -69,9 +77,13 @@ void Say(const char* format, ...) {
     std::fflush(stdout);
 }
 
+// quellix-scan.exe runs started by the steps, ended with the driver on a failure.
+std::vector<HANDLE> consoles;
+
 [[noreturn]] void Fail(const std::string& why) {
     Say("FAIL: %s", why.c_str());
     if (program.hProcess) TerminateProcess(program.hProcess, 99);
+    for (HANDLE console : consoles) TerminateProcess(console, 99);
     std::exit(1);
 }
 
@@ -424,6 +436,157 @@ void Processes(const std::string& name) {
     for (const std::string& path : found) Say("process: %s", path.c_str());
 }
 
+// --- quellix-scan.exe -------------------------------------------------------
+
+struct Console {
+    PROCESS_INFORMATION process{};
+    std::string out, err;  // files its stdout and stderr go to
+};
+Console heldConsole;
+
+HANDLE InheritableFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot make " + path);
+    return file;
+}
+
+Console StartConsole(const std::string& args, const char* tag) {
+    Console console;
+    console.out = std::string("C:\\qxtest\\console-") + tag + ".out";
+    console.err = std::string("C:\\qxtest\\console-") + tag + ".err";
+    HANDLE out = InheritableFile(console.out);
+    HANDLE err = InheritableFile(console.err);
+    std::string path = "C:\\qxtest\\quellix-scan.exe";
+    std::string commandLine = path + (args.empty() ? "" : " " + args);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                        "C:\\qxtest", &startup, &console.process)) {
+        Fail("cannot start " + path);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    consoles.push_back(console.process.hProcess);
+    return console;
+}
+
+std::vector<std::string> FileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return lines;
+    char buffer[2048];
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        std::string line = buffer;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        lines.push_back(line);
+    }
+    std::fclose(file);
+    return lines;
+}
+
+DWORD FinishConsole(Console& console) {
+    if (WaitForSingleObject(console.process.hProcess, kScanTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(console.process.hProcess, 99);
+        Fail("quellix-scan.exe did not end");
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(console.process.hProcess, &exitCode);
+    consoles.erase(std::find(consoles.begin(), consoles.end(), console.process.hProcess));
+    CloseHandle(console.process.hThread);
+    CloseHandle(console.process.hProcess);
+    console.process = {};
+    return exitCode;
+}
+
+void HoldAtLock(Console& console);
+
+// The driver shares the console it sends Ctrl-C to, and lets it pass.
+BOOL WINAPI IgnoreControl(DWORD) {
+    return TRUE;
+}
+
+// ctrlC: held at its lock (mid-scan), sent Ctrl-C, let go.
+void RunConsole(const std::string& args, bool ctrlC = false) {
+    if (ctrlC) {
+        // A console of its own, which the scan inherits: the one Wine gives a
+        // program started without a terminal passes no Ctrl-C on.
+        FreeConsole();
+        if (!AllocConsole()) Fail("cannot make a console");
+        SetConsoleCtrlHandler(IgnoreControl, TRUE);
+    }
+    Console console = StartConsole(args, "run");
+    if (ctrlC) {
+        HoldAtLock(console);
+        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+            Fail("cannot send Ctrl-C (error " + std::to_string(GetLastError()) + ")");
+        }
+        ResumeThread(console.process.hThread);
+    }
+    DWORD exitCode = FinishConsole(console);
+    // The last line on stdout is the final status, as the window's status line.
+    std::vector<std::string> out = FileLines(console.out);
+    for (size_t i = 0; i < out.size(); ++i) {
+        Say("%s: %s", i + 1 == out.size() ? "status" : "line", out[i].c_str());
+    }
+    for (const std::string& line : FileLines(console.err)) Say("stderr: %s", line.c_str());
+    Say("exit status %lu", static_cast<unsigned long>(exitCode));
+    // Gone before the next scan, which would count them.
+    DeleteFileA(console.out.c_str());
+    DeleteFileA(console.err.c_str());
+}
+
+// The lock quellix-scan.exe takes for its run, by either of its names.
+bool ScanLockHeld() {
+    for (const char* name : {"Global\\Quellix.OneScanPerMachine", "Quellix.OneScanPerMachine"}) {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+        if (mutex) {
+            CloseHandle(mutex);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Waits until the console holds its lock, then suspends it there: it is
+// mid-scan, and holds the lock, until resumed.
+void HoldAtLock(Console& console) {
+    const HANDLE process = console.process.hProcess;
+    if (!WaitFor(
+            [process] {
+                return ScanLockHeld() || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+            },
+            kStepTimeoutMs, 5)) {
+        Fail("quellix-scan.exe took no lock");
+    }
+    if (SuspendThread(console.process.hThread) == static_cast<DWORD>(-1)) {
+        Fail("cannot suspend quellix-scan.exe");
+    }
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+        Fail("quellix-scan.exe ended before it could be held");
+    }
+}
+
+void HoldConsole(const std::string& args) {
+    heldConsole = StartConsole(args, "held");
+    HoldAtLock(heldConsole);
+    Say("first console holds the lock");
+}
+
+void ReleaseConsole() {
+    if (!heldConsole.process.hProcess) Fail("no console held");
+    ResumeThread(heldConsole.process.hThread);
+    DWORD exitCode = FinishConsole(heldConsole);
+    Say("first console exit status %lu", static_cast<unsigned long>(exitCode));
+    DeleteFileA(heldConsole.out.c_str());
+    DeleteFileA(heldConsole.err.c_str());
+}
+
 int PrintShortPath() {
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -450,6 +613,22 @@ int main(int argc, char** argv) {
         }
         if (step == "hold") {
             Hold(arg);
+            continue;
+        }
+        if (step == "console") {
+            RunConsole(arg);
+            continue;
+        }
+        if (step == "console-ctrl-c") {
+            RunConsole(arg, true);
+            continue;
+        }
+        if (step == "console-hold") {
+            HoldConsole(arg);
+            continue;
+        }
+        if (step == "console-release") {
+            ReleaseConsole();
             continue;
         }
         if (step != "start" && step != "second" && step != "messages" && !program.hProcess) {

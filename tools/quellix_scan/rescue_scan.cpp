@@ -133,16 +133,6 @@ void WriteLine(std::FILE* out, const std::string& line) {
 
 }  // namespace
 
-std::string ReportOnlyLine(const std::string& line) {
-    // Result lines end in " removed" (or " Virus removed"); the statistics line
-    // of removed files counts nothing in this mode.
-    if (line.rfind("Total files removed\t\t:  ", 0) == 0) return "Total files removed\t\t:  0";
-    if (line.find("     ") != std::string::npos && EndsWith(line, " removed")) {
-        return line.substr(0, line.size() - std::strlen("removed")) + "found";
-    }
-    return line;
-}
-
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) {
     namespace host = platform::host;
     // The other host controls stay as the caller left them (a test's fault

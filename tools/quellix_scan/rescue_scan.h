@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/escape_controls.h"
+#include "scan/report_only_line.h"  // report-only outcomes read "found"
 
 struct RescueOptions {
     bool reportOnly = false;
@@ -31,9 +32,3 @@ enum RescueExit {
 // Runs the scan. SIGINT and SIGTERM stop it at the next entry, as CANCEL
 // does; the statistics and "Scanning terminated" follow.
 int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err);
-
-// In report-only mode an outcome "removed" reads "found".
-std::string ReportOnlyLine(const std::string& line);
-
-// Control characters written as <0A> (base/escape_controls.h), on stdout,
-// stderr and in the log alike.

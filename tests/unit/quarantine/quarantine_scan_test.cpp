@@ -11,7 +11,9 @@
 
 #include "platform/host/host_control.h"
 #include "quarantine/quarantine_store.h"
+#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
+#include "scan/report_only_line.h"
 #include "scan/scan_driver.h"
 #include "state/program_state.h"
 #include "tests/unit/quarantine/quarantine_test_support.h"
@@ -312,3 +314,49 @@ TEST_F(QuarantineScanTest, TheScanCountsTheDriveAsItWasNotItsOwnRecords) {
 }
 
 }  // namespace
+
+// --log-copy's source: the scan log hands its whole entry over at the end.
+static std::vector<std::string> copiedEntries;
+static void KeepCopy(const std::string& entry) {
+    copiedEntries.push_back(entry);
+}
+
+TEST_F(QuarantineScanTest, TheLogCopyIsThisScansEntryAsWritten) {
+    WriteBytes("found/zip-sample", samples[2].bytes);
+    RunScan();  // an earlier entry, not copied
+    const std::string earlier = ReadHostFile(HostPath("Quellix/Quellix.log"));
+    copiedEntries.clear();
+    SetScanLogCopy(KeepCopy);
+    ResetForScan();
+    WriteBytes("found/exe-sample", samples[0].bytes);
+    RunScan();
+    SetScanLogCopy(nullptr);
+
+    ASSERT_EQ(copiedEntries.size(), 1u);
+    EXPECT_EQ(earlier + copiedEntries[0], ReadHostFile(HostPath("Quellix/Quellix.log")));
+    EXPECT_NE(copiedEntries[0].find(SampleLine(samples[0]) + "\r\n"), std::string::npos);
+}
+
+TEST_F(QuarantineScanTest, ReportOnlyKeepsNoRecordsAndItsCopySaysWhatHappened) {
+    PlantEveryKind();
+    copiedEntries.clear();
+    SetScanLogCopy(KeepCopy);
+    platform::host::SetDryRun(true);
+    RunScan();
+    platform::host::SetDryRun(false);
+    SetScanLogCopy(nullptr);
+
+    EXPECT_FALSE(FileExists("Quellix/Quellix.log"));
+    EXPECT_TRUE(QuarantineFiles().empty());
+    ASSERT_EQ(copiedEntries.size(), 1u);
+    const std::string& entry = copiedEntries[0];
+    for (const DetectionSample& s : samples) {
+        EXPECT_TRUE(FileExists("found/" + s.kind + "-sample")) << s.kind;
+        // The window's list says "removed"; the copy says what happened.
+        EXPECT_NE(std::find(lines.begin(), lines.end(), SampleLine(s)), lines.end()) << s.kind;
+        EXPECT_NE(entry.find(ReportOnlyLine(SampleLine(s)) + "\r\n"), std::string::npos) << s.kind;
+        EXPECT_EQ(entry.find(SampleLine(s)), std::string::npos) << s.kind;
+    }
+    EXPECT_NE(entry.find("Total files removed\t\t:  0\r\n"), std::string::npos);
+    EXPECT_EQ(entry.find("Quarantine: "), std::string::npos);
+}

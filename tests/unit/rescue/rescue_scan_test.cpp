@@ -111,6 +111,9 @@ TEST(ReportOnlyLine, OutcomesReadFoundAndNothingCountsAsRemoved) {
         {"Total files removed\t\t:  3", "Total files removed\t\t:  0"},
         {"Total files infected\t\t:  3", "Total files infected\t\t:  3"},
         {"Scanning statistics", "Scanning statistics"},
+        {"System Memory    W32/Bagle.Worm removed", "System Memory    W32/Bagle.Worm found"},
+        {"System Registry     W32/Bagle.A.Worm removed",
+         "System Registry     W32/Bagle.A.Worm found"},
     };
     for (const auto& c : cases) EXPECT_EQ(ReportOnlyLine(c.in), c.out);
 }
