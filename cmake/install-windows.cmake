@@ -7,7 +7,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
     set(qx_width x86)
 endif()
-install(TARGETS quellix quellix-restore RUNTIME DESTINATION ${qx_width} COMPONENT windows)
+install(TARGETS quellix quellix-scan quellix-restore RUNTIME DESTINATION ${qx_width} COMPONENT windows)
 # Notepad of the older Windows shows only CRLF line ends as lines.
 set(qx_readme ${CMAKE_BINARY_DIR}/package/README.txt)
 configure_file(${CMAKE_SOURCE_DIR}/docs/windows-package-readme.txt ${qx_readme} @ONLY
@@ -17,7 +17,8 @@ install(FILES ${qx_readme} DESTINATION . COMPONENT windows)
 if(qx_width STREQUAL x64)
     set(QX_PACKAGE_X86_BIN ${CMAKE_SOURCE_DIR}/build/win32/bin CACHE PATH
         "bin folder of the x86 tree, whose programs the x64 tree's install and ZIP take in")
-    set(qx_x86_programs ${QX_PACKAGE_X86_BIN}/quellix.exe ${QX_PACKAGE_X86_BIN}/quellix-restore.exe)
+    set(qx_x86_programs ${QX_PACKAGE_X86_BIN}/quellix.exe ${QX_PACKAGE_X86_BIN}/quellix-scan.exe
+                        ${QX_PACKAGE_X86_BIN}/quellix-restore.exe)
     install(CODE "
         foreach(program ${qx_x86_programs})
             if(NOT EXISTS \${program})
@@ -34,7 +35,7 @@ if(qx_width STREQUAL x64)
     endif()
     install(CODE "
         if(CMAKE_INSTALL_DO_STRIP)
-            foreach(program quellix.exe quellix-restore.exe)
+            foreach(program quellix.exe quellix-scan.exe quellix-restore.exe)
                 set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/x86/\${program}\")
                 execute_process(COMMAND \"${qx_x86_strip}\" \"\${installed}\" RESULT_VARIABLE failed)
                 if(failed)

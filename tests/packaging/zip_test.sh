@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # zip_test.sh WIN64-TREE VERSION CHECK-IMPORTS: CPack makes the ZIP of the
 # Windows programs from the x64 tree (which takes in the x86 tree's); the ZIP
-# lists exactly both widths of quellix.exe and quellix-restore.exe and the
-# readme, each program is a PE of its width and kind, and each still imports
+# lists exactly both widths of quellix.exe, quellix-scan.exe and
+# quellix-restore.exe and the readme, each program is a PE of its width and kind, and each still imports
 # only what the oldest Windows of its width has.
 set -uo pipefail
 tree="$1" version="$2" check_imports="$3"
@@ -31,8 +31,10 @@ path, top, unpack = sys.argv[1:4]
 expected = {
     "README.txt": None,
     "x64/quellix.exe": (0x8664, 2),
+    "x64/quellix-scan.exe": (0x8664, 3),
     "x64/quellix-restore.exe": (0x8664, 3),
     "x86/quellix.exe": (0x14C, 2),
+    "x86/quellix-scan.exe": (0x14C, 3),
     "x86/quellix-restore.exe": (0x14C, 3),
 }
 problems = []
@@ -79,7 +81,7 @@ PY
 failures=0
 for width in x64 x86; do
     dir="$work/unpacked/quellix-$version-windows/$width"
-    if ! python3 "$check_imports" --arch "$width" "$dir/quellix.exe" "$dir/quellix-restore.exe" \
+    if ! python3 "$check_imports" --arch "$width" "$dir/quellix.exe" "$dir/quellix-scan.exe" "$dir/quellix-restore.exe" \
             >"$work/imports.log" 2>&1; then
         cat "$work/imports.log"
         echo "FAIL: the $width programs in the ZIP fail the import check"
