@@ -20,6 +20,7 @@
 #include "platform/host/host_control.h"
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/host/read_ahead_host.h"
 #include "platform/wildcard.h"
 
 namespace platform {
@@ -31,7 +32,28 @@ using host::detail::ReportProblem;
 struct HostSearch {
     std::vector<FoundEntry> entries;
     size_t next = 0;
+    bool readAhead = false;  // the walk's first pass over a folder: its files are opened in turn
+    size_t queued = 0;       // entries looked at for the read-ahead
+    std::string windowsFolder;
 };
+
+// Keeps the read-ahead filesAhead entries before the walk, refilled in
+// batches of half that, so that the helpers are woken once per batch.
+void QueueReadAhead(HostSearch& search) {
+    const size_t ahead = host::detail::ReadAheadFiles();
+    if (search.queued > search.next + ahead / 2) return;
+    const size_t limit = std::min(search.entries.size(), search.next + ahead);
+    size_t added = 0;
+    for (; search.queued < limit; ++search.queued) {
+        const FoundEntry& e = search.entries[search.queued];
+        if (e.isDirectory) continue;
+        if (!host::detail::ReadAheadWanted((search.windowsFolder + "\\" + e.name).c_str()))
+            continue;
+        host::detail::ReadAheadQueue(e.name, search.queued);
+        ++added;
+    }
+    if (added > 0) host::detail::ReadAheadWake();
+}
 
 std::string UpperName(const char* name) {
     std::string s(name);
@@ -150,6 +172,18 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     }
     search->entries.reserve(search->entries.size() + named.size());
     for (const auto& n : named) search->entries.push_back(n.second);
+    // The walk lists each folder twice, with "*.*": the first time it opens
+    // each file in turn, the second (a listing of the same pattern right
+    // after) it enters the folders only.
+    static std::string lastListed;
+    const bool secondListing = lastListed == pattern;
+    lastListed = pattern;
+    if (host::detail::ReadAheadFiles() > 0 && std::strcmp(namePattern, "*.*") == 0 &&
+        !secondListing) {
+        search->readAhead = true;
+        search->windowsFolder = directoryPart;
+        host::detail::ReadAheadBeginFolder(folder.fd, folder.HostPath());
+    }
     state_ = search;
     return Next(entry);
 }
@@ -158,11 +192,20 @@ bool DirectorySearch::Next(FoundEntry& entry) {
     auto* search = static_cast<HostSearch*>(state_);
     if (!search || search->next >= search->entries.size()) return false;
     entry = search->entries[search->next++];
+    if (search->readAhead) {
+        if (host::detail::ReadAheadWalked(search->next)) {
+            QueueReadAhead(*search);
+        } else {
+            search->queued = std::max(search->queued, search->next);
+        }
+    }
     return true;
 }
 
 void DirectorySearch::Close() {
-    delete static_cast<HostSearch*>(state_);
+    auto* search = static_cast<HostSearch*>(state_);
+    if (search && search->readAhead) host::detail::ReadAheadEndFolder();
+    delete search;
     state_ = nullptr;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/host/read_ahead_host.h"
 
 namespace platform::host {
 namespace detail {
@@ -85,6 +86,7 @@ void ResetHostControls() {
     State().problems = nullptr;
     State().dryRun = false;
     detail::RestoreChangedMode();
+    detail::StopReadAhead();
     detail::ResetTree();
 }
 
