@@ -34,6 +34,7 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 struct OpenFolderCache {
     int drive = -1;
     std::vector<std::string> parts;
+    std::string windowsFolder;  // the text it was last asked for by
     Descriptor fd;
     std::string hostPath;
 };
@@ -134,11 +135,18 @@ bool StatEntry(int folderFd, const std::string& name, std::string& found, struct
 }
 
 bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error, bool report) {
+    OpenFolderCache& cache = Tree().cache;
+    // Asked again by the same text (every file of a folder): no need to split
+    // a path that may be 120 folders long again.
+    if (cache.fd.IsOpen() && cache.windowsFolder == windowsFolder) {
+        folder.fd = cache.fd.Get();
+        folder.hostPath = &cache.hostPath;
+        return true;
+    }
     std::vector<std::string> parts;
     int drive = SplitPath(windowsFolder.c_str(), parts);
     error = ENOENT;
     if (drive < 0) return false;
-    OpenFolderCache& cache = Tree().cache;
 
     // Start from the open folder when it lies on the way, else from the drive.
     size_t done = 0;
@@ -150,6 +158,7 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
         if (cache.parts[i] != parts[i]) fromCache = false;
     }
     if (fromCache && cache.parts.size() == parts.size()) {
+        cache.windowsFolder = windowsFolder;
         folder.fd = cache.fd.Get();
         folder.hostPath = &cache.hostPath;
         return true;
@@ -188,6 +197,7 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
     }
     cache.drive = drive;
     cache.parts = std::move(parts);
+    cache.windowsFolder = windowsFolder;
     cache.fd = std::move(current);
     cache.hostPath = std::move(hostPath);
     folder.fd = cache.fd.Get();
@@ -239,6 +249,7 @@ void ForgetOpenFolder() {
     cache.fd.Reset();
     cache.drive = -1;
     cache.parts.clear();
+    cache.windowsFolder.clear();
     cache.hostPath.clear();
 }
 
