@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
@@ -35,6 +36,7 @@ struct OpenFolderCache {
     int drive = -1;
     std::vector<std::string> parts;
     std::string windowsFolder;  // the text it was last asked for by
+    std::string normalFolder;   // "C:\\Dir\\Sub" as SplitLastName gives it
     Descriptor fd;
     std::string hostPath;
 };
@@ -95,6 +97,22 @@ int OpenChildFolder(int parent, const std::string& name, std::string& found, int
 }  // namespace
 
 bool SplitLastName(const char* windowsPath, std::string& folder, std::string& name) {
+    // A plain name in the folder last opened (every file of a folder in
+    // turn): the same answer as the split below, without splitting a path
+    // that may be 120 folders long.
+    const OpenFolderCache& cache = Tree().cache;
+    const std::string& known = cache.normalFolder;
+    if (cache.fd.IsOpen() && !known.empty() &&
+        std::strncmp(windowsPath, known.c_str(), known.size()) == 0 &&
+        windowsPath[known.size()] == '\\') {
+        const char* rest = windowsPath + known.size() + 1;
+        if (rest[0] != '\0' && !std::strpbrk(rest, "\\/") && std::strcmp(rest, ".") != 0 &&
+            std::strcmp(rest, "..") != 0) {
+            folder = known;
+            name = rest;
+            return true;
+        }
+    }
     std::vector<std::string> parts;
     int drive = SplitPath(windowsPath, parts);
     if (drive < 0 || parts.empty()) return false;
@@ -198,6 +216,8 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
     cache.drive = drive;
     cache.parts = std::move(parts);
     cache.windowsFolder = windowsFolder;
+    cache.normalFolder = std::string(1, static_cast<char>('A' + drive)) + ":";
+    for (const std::string& part : cache.parts) cache.normalFolder += "\\" + part;
     cache.fd = std::move(current);
     cache.hostPath = std::move(hostPath);
     folder.fd = cache.fd.Get();
@@ -250,6 +270,7 @@ void ForgetOpenFolder() {
     cache.drive = -1;
     cache.parts.clear();
     cache.windowsFolder.clear();
+    cache.normalFolder.clear();
     cache.hostPath.clear();
 }
 
