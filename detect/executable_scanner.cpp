@@ -35,9 +35,9 @@ struct RecordName {
 };
 
 int ScanPeFile(const SignatureTables& tables, ScannedFile& file, std::int64_t length) {
-    const int fd = file.Descriptor();
-    if (!ReadPeSections(fd)) return 0;
-    const SignatureRecord* record = FindExecutableRecord(*tables.executable, fd, length);
+    const FileBytes bytes = file.Bytes();
+    if (!ReadPeSections(bytes)) return 0;
+    const SignatureRecord* record = FindExecutableRecord(*tables.executable, bytes, length);
     if (!record) {
         ClearCurrentFilePath();
         return 0;
@@ -74,23 +74,23 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
         return 0;
     }
 
-    const int fd = file.Descriptor();
-    if (fd == platform::kNoFile) return 0;
+    if (file.Descriptor() == platform::kNoFile) return 0;
     CopyText(CurrentFilePath, path);
     const std::int64_t length = file.Length();
     if (length < 0) return 0;
 
-    if (ReadPeSignature(fd)) return ScanPeFile(tables, file, length);
+    const FileBytes bytes = file.Bytes();
+    if (ReadPeSignature(bytes)) return ScanPeFile(tables, file, length);
 
-    // One read of the head stands for the verifiers' and the archive walk's
+    // One look at the head stands for the verifiers' and the archive walk's
     // own reads of it: a member that would reject on those bytes is not
-    // asked, and the walk does not read them again for every row.
+    // asked, and the walk does not look again for every row.
     std::uint8_t head[kArchiveHeadRead];
-    const int headRead = ReadAt(fd, 0, head, sizeof head, sizeof head);
+    const int headRead = ReadAt(bytes, 0, head, sizeof head, sizeof head);
     const std::size_t headLength = headRead > 0 ? static_cast<std::size_t>(headRead) : 0;
     for (const VariantVerifier& verifier : VariantVerifierList) {
         if (headRead >= 0 && !verifier.headMayPass(head, headLength)) continue;
-        if (verifier.verify(fd)) {
+        if (verifier.verify(bytes)) {
             ++ScanState.FilesInfected;
             file.CloseForRemoval();
             Remediate(path, verifier.detectionName, length);
@@ -99,9 +99,9 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
         }
     }
 
-    ArchiveWalkResult archive = headRead >= 0
-                                    ? WalkArchiveTable(tables.archive, fd, length, head, headLength)
-                                    : WalkArchiveTable(tables.archive, fd, length);
+    ArchiveWalkResult archive =
+        headRead >= 0 ? WalkArchiveTable(tables.archive, bytes, length, head, headLength)
+                      : WalkArchiveTable(tables.archive, bytes, length);
     if (archive.end != ArchiveWalkEnd::Matched) return 0;
     ++ScanState.FilesInfected;
     file.CloseForRemoval();

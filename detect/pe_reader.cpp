@@ -6,32 +6,32 @@
 
 PeHeaderViewData PeHeaderView;
 
-int ReadPeSignature(int fd) {
+int ReadPeSignature(FileBytes file) {
     PeHeaderViewData& pe = PeHeaderView;
     std::memset(pe.fileHeader, 0, sizeof pe.fileHeader);
     pe.headerOffset = 0;
 
     std::uint8_t field[2];
-    if (!ReadExactlyAt(fd, PeHeaderViewData::kHeaderOffsetField, field, sizeof field)) return 0;
+    if (!ReadExactlyAt(file, PeHeaderViewData::kHeaderOffsetField, field, sizeof field)) return 0;
     // Only the low half of e_lfanew is read: headers past 64 KB are not PE files here.
     pe.headerOffset = LoadLe16(field);
 
     std::uint8_t signature[4];
-    if (!ReadExactlyAt(fd, pe.headerOffset, signature, sizeof signature)) return 0;
+    if (!ReadExactlyAt(file, pe.headerOffset, signature, sizeof signature)) return 0;
     if (std::memcmp(signature, "PE\0\0", 4) != 0) return 0;
-    return ReadExactlyAt(fd, pe.headerOffset + 4, pe.fileHeader, sizeof pe.fileHeader) ? 1 : 0;
+    return ReadExactlyAt(file, pe.headerOffset + 4, pe.fileHeader, sizeof pe.fileHeader) ? 1 : 0;
 }
 
-int ReadPeSections(int fd) {
+int ReadPeSections(FileBytes file) {
     PeHeaderViewData& pe = PeHeaderView;
-    if (!ReadExactlyAt(fd, pe.headerOffset + 24, pe.optionalHeader, sizeof pe.optionalHeader)) {
+    if (!ReadExactlyAt(file, pe.headerOffset + 24, pe.optionalHeader, sizeof pe.optionalHeader)) {
         return 0;
     }
     unsigned count = pe.NumberOfSections();
     if (count > kMaxPeSections) return 0;
     std::memset(pe.sectionHeaders, 0, sizeof pe.sectionHeaders);
     // SizeOfOptionalHeader is not consulted: the table is taken to follow a PE32 header.
-    return ReadExactlyAt(fd, pe.headerOffset + PeHeaderViewData::kSectionTableStart,
+    return ReadExactlyAt(file, pe.headerOffset + PeHeaderViewData::kSectionTableStart,
                          pe.sectionHeaders, count * PeHeaderViewData::kSectionHeaderSize)
                ? 1
                : 0;

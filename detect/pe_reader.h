@@ -38,9 +38,9 @@ private:
 extern PeHeaderViewData PeHeaderView;
 
 // 1 when the 16-bit header offset at 60 leads to "PE\0\0" and a whole file header.
-int ReadPeSignature(int fd);
+int ReadPeSignature(FileBytes file);
 // 1 when the optional header and every section header (at most 20) were read in full.
-int ReadPeSections(int fd);
+int ReadPeSections(FileBytes file);
 // The file position of rva by the section table; never fails. fileLength is
 // the file's length as taken once for the whole scan of it (-1: unknown).
 std::uint32_t RvaToFileOffset(std::uint32_t rva, std::int64_t fileLength);

@@ -43,19 +43,19 @@ ExecutableTableIndex::ExecutableTableIndex(const SignatureRecord* table) : table
 
 namespace {
 
-bool PatternAtEntryOffset(int fd, std::int64_t fileLength, std::uint32_t entryPoint,
+bool PatternAtEntryOffset(FileBytes file, std::int64_t fileLength, std::uint32_t entryPoint,
                           std::int32_t offset, const std::uint8_t* pattern) {
     // 32-bit wrap-around, as the loader's own arithmetic.
     std::uint32_t rva = entryPoint + static_cast<std::uint32_t>(offset);
     std::uint8_t bytes[kPatternCompared];
-    return ReadExactlyAt(fd, RvaToFileOffset(rva, fileLength), bytes, sizeof bytes) &&
+    return ReadExactlyAt(file, RvaToFileOffset(rva, fileLength), bytes, sizeof bytes) &&
            std::memcmp(bytes, pattern, kPatternCompared) == 0;
 }
 
-bool PatternInWindow(int fd, std::int32_t offset, const std::uint8_t* pattern) {
+bool PatternInWindow(FileBytes file, std::int32_t offset, const std::uint8_t* pattern) {
     std::uint8_t window[kArchiveWindowSize];
     // A negative offset cannot be sought to: the read refuses it.
-    if (!ReadExactlyAt(fd, offset, window, sizeof window)) return false;
+    if (!ReadExactlyAt(file, offset, window, sizeof window)) return false;
     // Candidate starts are found by the first byte; the lowest one that matches wins.
     const std::uint8_t* start = window;
     const std::uint8_t* lastStart = window + kArchiveWindowLastStart;
@@ -72,26 +72,27 @@ bool PatternInWindow(int fd, std::int32_t offset, const std::uint8_t* pattern) {
 
 }  // namespace
 
-const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, int fd,
+const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, FileBytes file,
                                             std::int64_t fileLength) {
     std::uint32_t entryPoint = PeHeaderView.AddressOfEntryPoint();
     return index.FirstAccepted(fileLength, [&](const SignatureRecord& record) {
-        return PatternAtEntryOffset(fd, fileLength, entryPoint, record.offset1, record.pattern1) &&
-               PatternAtEntryOffset(fd, fileLength, entryPoint, record.offset2, record.pattern2);
+        return PatternAtEntryOffset(file, fileLength, entryPoint, record.offset1,
+                                    record.pattern1) &&
+               PatternAtEntryOffset(file, fileLength, entryPoint, record.offset2, record.pattern2);
     });
 }
 
 namespace {
 
 template <typename HeadIsPk>
-ArchiveWalkResult WalkArchiveRows(const SignatureRecord* table, int fd, std::int64_t fileLength,
-                                  HeadIsPk headIsPk) {
+ArchiveWalkResult WalkArchiveRows(const SignatureRecord* table, FileBytes file,
+                                  std::int64_t fileLength, HeadIsPk headIsPk) {
     for (const SignatureRecord* row = table; row->detectionName[0] != '\0'; ++row) {
         if (!SizeRuleHolds(*row, fileLength)) continue;
         // Tested again for every row that applies; the first failure ends the file's scan.
         if (!headIsPk()) return {ArchiveWalkEnd::NotPk, nullptr};
-        if (PatternInWindow(fd, row->offset1, row->pattern1) &&
-            PatternInWindow(fd, row->offset2, row->pattern2)) {
+        if (PatternInWindow(file, row->offset1, row->pattern1) &&
+            PatternInWindow(file, row->offset2, row->pattern2)) {
             return {ArchiveWalkEnd::Matched, row};
         }
     }
@@ -104,15 +105,17 @@ bool IsPkHead(const std::uint8_t* head, std::size_t length) {
 
 }  // namespace
 
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength) {
-    return WalkArchiveRows(table, fd, fileLength, [fd] {
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, FileBytes file,
+                                   std::int64_t fileLength) {
+    return WalkArchiveRows(table, file, fileLength, [file] {
         std::uint8_t head[kArchiveHeadRead];
-        return ReadExactlyAt(fd, 0, head, sizeof head) && IsPkHead(head, sizeof head);
+        return ReadExactlyAt(file, 0, head, sizeof head) && IsPkHead(head, sizeof head);
     });
 }
 
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength,
-                                   const std::uint8_t* head, std::size_t headLength) {
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, FileBytes file,
+                                   std::int64_t fileLength, const std::uint8_t* head,
+                                   std::size_t headLength) {
     const bool pk = IsPkHead(head, headLength);
-    return WalkArchiveRows(table, fd, fileLength, [pk] { return pk; });
+    return WalkArchiveRows(table, file, fileLength, [pk] { return pk; });
 }

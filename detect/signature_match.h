@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "detect/file_reads.h"
 #include "detect/signature_record.h"
 
 constexpr int kArchiveWindowSize = 1024;
@@ -50,8 +51,8 @@ private:
 
 // The first record of the index's table whose size rule holds and whose
 // patterns stand at AddressOfEntryPoint + offset (through RvaToFileOffset);
-// nullptr when none. PeHeaderView must describe fd (ReadPeSections succeeded).
-const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, int fd,
+// nullptr when none. PeHeaderView must describe file (ReadPeSections succeeded).
+const SignatureRecord* FindExecutableRecord(const ExecutableTableIndex& index, FileBytes file,
                                             std::int64_t fileLength);
 
 enum class ArchiveWalkEnd {
@@ -66,12 +67,14 @@ struct ArchiveWalkResult {
 };
 
 // Walks table (absolute offsets, 1024-byte windows) from its first row.
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength);
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, FileBytes file,
+                                   std::int64_t fileLength);
 // The same walk for a caller that has read the head already: head holds the
 // headLength bytes one read from the file's start gave, and stands for the
 // head each applicable row would read again.
-ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, int fd, std::int64_t fileLength,
-                                   const std::uint8_t* head, std::size_t headLength);
+ArchiveWalkResult WalkArchiveTable(const SignatureRecord* table, FileBytes file,
+                                   std::int64_t fileLength, const std::uint8_t* head,
+                                   std::size_t headLength);
 
 template <typename Accept>
 const SignatureRecord* ExecutableTableIndex::FirstAccepted(std::int64_t fileLength,

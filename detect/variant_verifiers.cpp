@@ -51,8 +51,8 @@ struct VerifierHeaderCopies {
 
 // One whole header at position into its copy.
 template <class Layout>
-bool ReadHeaderAt(int fd, std::int64_t position, Layout& header) {
-    return ReadExactlyAt(fd, position, reinterpret_cast<std::uint8_t*>(&header), sizeof header,
+bool ReadHeaderAt(FileBytes file, std::int64_t position, Layout& header) {
+    return ReadExactlyAt(file, position, reinterpret_cast<std::uint8_t*>(&header), sizeof header,
                          sizeof header);
 }
 
@@ -86,10 +86,10 @@ constexpr SizeRange kRarBagleO{43008, 48128};
 
 // Reads nameLength (< 300) bytes at position and tests the text after the
 // last '.' against the program extensions; a name without '.' passes.
-bool NameHasProgramExtension(int fd, std::int64_t position, std::uint16_t nameLength) {
+bool NameHasProgramExtension(FileBytes file, std::int64_t position, std::uint16_t nameLength) {
     std::uint8_t name[kNameBufferSize] = {};
     // nameLength < 300 leaves at least one zero byte at the end of the buffer.
-    if (!ReadExactlyAt(fd, position, name, nameLength)) return false;
+    if (!ReadExactlyAt(file, position, name, nameLength)) return false;
     const char* text = reinterpret_cast<const char*>(name);
     const char* dot = std::strrchr(text, '.');
     if (!dot) return true;
@@ -143,9 +143,9 @@ bool HeadRar(const std::uint8_t* head, std::size_t length) {
     return length >= sizeof(RarBlockHeader) && std::memcmp(head, "Rar", 3) == 0;
 }
 
-int VerifyZip(int fd, const ZipVariantRow& row) {
+int VerifyZip(FileBytes file, const ZipVariantRow& row) {
     const ZipLocalHeader& local = Headers.zipLocal;
-    if (!ReadHeaderAt(fd, 0, Headers.zipLocal)) return 0;
+    if (!ReadHeaderAt(file, 0, Headers.zipLocal)) return 0;
     if (!ZipHeaderPasses(local, row)) return 0;
     std::uint32_t compressed = LoadLe32(local.entry.compressedSize);
     std::uint16_t nameLength = LoadLe16(local.entry.nameLength);
@@ -153,7 +153,7 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
 
     // A name of 300 bytes or more is not read and passes.
     if (nameLength < kNameBufferSize &&
-        !NameHasProgramExtension(fd, sizeof(ZipLocalHeader), nameLength)) {
+        !NameHasProgramExtension(file, sizeof(ZipLocalHeader), nameLength)) {
         return 0;
     }
 
@@ -161,30 +161,30 @@ int VerifyZip(int fd, const ZipVariantRow& row) {
     // data (no data descriptor), and the end record right after that header.
     std::int64_t central =
         std::int64_t{sizeof(ZipLocalHeader)} + nameLength + extraLength + compressed;
-    if (!ReadHeaderAt(fd, central, Headers.zipCentral)) {
+    if (!ReadHeaderAt(file, central, Headers.zipCentral)) {
         return 1;  // the archive ends after its first entry: the local header decides
     }
     const ZipCentralHeader& header = Headers.zipCentral;
     std::int64_t end = central + std::int64_t{sizeof header} + LoadLe16(header.entry.nameLength) +
                        LoadLe16(header.entry.extraLength) + LoadLe16(header.commentLength);
-    if (!ReadHeaderAt(fd, end, Headers.zipEnd)) return 0;
+    if (!ReadHeaderAt(file, end, Headers.zipEnd)) return 0;
     return LoadLe16(Headers.zipEnd.entriesOnDisk) == 1 && LoadLe16(Headers.zipEnd.entriesTotal) == 1
                ? 1
                : 0;
 }
 
-int VerifyRar(int fd, SizeRange sizes) {
-    if (!ReadHeaderAt(fd, 0, Headers.rarMarker)) return 0;
+int VerifyRar(FileBytes archive, SizeRange sizes) {
+    if (!ReadHeaderAt(archive, 0, Headers.rarMarker)) return 0;
     if (!HeadRar(reinterpret_cast<const std::uint8_t*>(&Headers.rarMarker),
                  sizeof Headers.rarMarker)) {
         return 0;
     }
 
     std::int64_t archiveAt = LoadLe16(Headers.rarMarker.size);
-    if (!ReadHeaderAt(fd, archiveAt, Headers.rarArchive)) return 0;
+    if (!ReadHeaderAt(archive, archiveAt, Headers.rarArchive)) return 0;
     std::int64_t fileAt = archiveAt + LoadLe16(Headers.rarArchive.block.size);
     // HEAD_TYPE is not tested: whatever block comes second is taken as the file header.
-    if (!ReadHeaderAt(fd, fileAt, Headers.rarFile)) return 0;
+    if (!ReadHeaderAt(archive, fileAt, Headers.rarFile)) return 0;
 
     const RarFileHeader& file = Headers.rarFile;
     std::uint16_t flags = LoadLe16(file.block.flags);
@@ -198,32 +198,32 @@ int VerifyRar(int fd, SizeRange sizes) {
     if (!sizes.Holds(unpSize)) return 0;
     if (method != kRarMethodStore) return 0;
     if (nameSize >= kNameBufferSize) return 1;
-    return NameHasProgramExtension(fd, fileAt + std::int64_t{sizeof file}, nameSize) ? 1 : 0;
+    return NameHasProgramExtension(archive, fileAt + std::int64_t{sizeof file}, nameSize) ? 1 : 0;
 }
 
 }  // namespace
 
-int VerifyZipBagleH(int fd) {
-    return VerifyZip(fd, kZipBagleH);
+int VerifyZipBagleH(FileBytes file) {
+    return VerifyZip(file, kZipBagleH);
 }
-int VerifyZipBagleK(int fd) {
-    return VerifyZip(fd, kZipBagleK);
+int VerifyZipBagleK(FileBytes file) {
+    return VerifyZip(file, kZipBagleK);
 }
-int VerifyZipBagleJ(int fd) {
-    return VerifyZip(fd, kZipBagleJ);
+int VerifyZipBagleJ(FileBytes file) {
+    return VerifyZip(file, kZipBagleJ);
 }
-int VerifyZipBagleN(int fd) {
-    return VerifyZip(fd, kZipBagleN);
+int VerifyZipBagleN(FileBytes file) {
+    return VerifyZip(file, kZipBagleN);
 }
-int VerifyZipBagleO(int fd) {
-    return VerifyZip(fd, kZipBagleO);
+int VerifyZipBagleO(FileBytes file) {
+    return VerifyZip(file, kZipBagleO);
 }
-int VerifyRarBagleN(int fd) {
-    return VerifyRar(fd, kRarBagleN);
+int VerifyRarBagleN(FileBytes file) {
+    return VerifyRar(file, kRarBagleN);
 }
-int VerifyRarBagleO(int fd) {
-    return VerifyRar(fd, kRarBagleO);
+int VerifyRarBagleO(FileBytes file) {
+    return VerifyRar(file, kRarBagleO);
 }
-int VerifyZipBagleAa(int fd) {
-    return VerifyZip(fd, kZipBagleAa);
+int VerifyZipBagleAa(FileBytes file) {
+    return VerifyZip(file, kZipBagleAa);
 }

@@ -1,26 +1,28 @@
 // The eight W32/Bagle archive verifiers: an encrypted single-entry ZIP or RAR
-// archive judged by its headers alone. Each takes a descriptor opened
-// read-only in binary mode, seeks from the start itself, and returns 1 when
+// archive judged by its headers alone. Each reads the file (a descriptor opened
+// read-only in binary mode, or its blocks) from the start itself, and returns 1 when
 // the file is its variant.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "detect/file_reads.h"
+
 constexpr int kArchiveExtensionCount = 5;
 extern const char* const ArchiveExtensionList[kArchiveExtensionCount];
 
-int VerifyZipBagleH(int fd);
-int VerifyZipBagleK(int fd);
-int VerifyZipBagleJ(int fd);
-int VerifyZipBagleN(int fd);
-int VerifyZipBagleO(int fd);
-int VerifyRarBagleN(int fd);
-int VerifyRarBagleO(int fd);
-int VerifyZipBagleAa(int fd);
+int VerifyZipBagleH(FileBytes file);
+int VerifyZipBagleK(FileBytes file);
+int VerifyZipBagleJ(FileBytes file);
+int VerifyZipBagleN(FileBytes file);
+int VerifyZipBagleO(FileBytes file);
+int VerifyRarBagleN(FileBytes file);
+int VerifyRarBagleO(FileBytes file);
+int VerifyZipBagleAa(FileBytes file);
 
 struct VariantVerifier {
-    int (*verify)(int fd);
+    int (*verify)(FileBytes file);
     const char* detectionName;
     // head: the first length bytes of a file, as one read from its start gave
     // them. False when verify would reject that file on the bytes of its

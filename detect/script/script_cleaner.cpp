@@ -5,6 +5,7 @@
 #include "base/ascii_case.h"
 #include "base/bounded_text.h"
 #include "detect/executable_scanner.h"
+#include "detect/file_reads.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
 #include "quarantine/quarantine_store.h"
@@ -27,16 +28,17 @@ struct KeptByteTable {
 };
 constexpr KeptByteTable kKeptByte;
 
-// Seeks and reads exactly count bytes into buffer, which then holds the bytes
+// Reads exactly count bytes at offset into buffer, which then holds the bytes
 // read and zeros up to capacity, so at least one zero byte stays after them.
 // Reads are repeated until count or end of file, so only a file that is
 // shorter than expected (or shrank since its length was taken) comes up short.
-bool ReadBlock(int fd, std::int64_t offset, std::uint8_t* buffer, std::size_t capacity,
+bool ReadBlock(FileBytes file, std::int64_t offset, std::uint8_t* buffer, std::size_t capacity,
                std::size_t count) {
     std::size_t done = 0;
-    bool ok = count < capacity && offset >= 0 && platform::SeekSet(fd, offset) == offset;
+    bool ok = count < capacity && offset >= 0;
     while (ok && done < count) {
-        int n = platform::ReadFile(fd, buffer + done, static_cast<unsigned>(count - done));
+        const int n = ReadAt(file, offset + static_cast<std::int64_t>(done), buffer + done,
+                             capacity - done, count - done);
         if (n <= 0)
             ok = false;
         else
@@ -169,7 +171,7 @@ bool FindPattern(const std::uint8_t* window, std::size_t windowLength, const std
     return false;
 }
 
-bool HasLineFeed(int fd, std::int64_t length) {
+bool HasLineFeed(FileBytes file, std::int64_t length) {
     if (length < 0) return false;
     std::size_t block = length > static_cast<std::int64_t>(kLineFeedBlockLarge)
                             ? kLineFeedBlockLarge
@@ -177,18 +179,18 @@ bool HasLineFeed(int fd, std::int64_t length) {
     if (length < static_cast<std::int64_t>(block)) block = static_cast<std::size_t>(length);
 
     std::uint8_t buffer[kLineFeedBlockLarge + 1];
-    if (!ReadBlock(fd, 0, buffer, sizeof buffer, block)) return false;
+    if (!ReadBlock(file, 0, buffer, sizeof buffer, block)) return false;
     if (LineFeedBeforeZero(buffer)) return true;
-    if (!ReadBlock(fd, length - static_cast<std::int64_t>(block), buffer, sizeof buffer, block)) {
+    if (!ReadBlock(file, length - static_cast<std::int64_t>(block), buffer, sizeof buffer, block)) {
         return false;
     }
     return LineFeedBeforeZero(buffer);
 }
 
-bool EndsWithMarkupCloser(int fd, std::int64_t length) {
+bool EndsWithMarkupCloser(FileBytes file, std::int64_t length) {
     if (length < static_cast<std::int64_t>(kCloserSpan)) return false;
     std::uint8_t buffer[kCloserSpan + 1];
-    if (!ReadBlock(fd, length - static_cast<std::int64_t>(kCloserSpan), buffer, sizeof buffer,
+    if (!ReadBlock(file, length - static_cast<std::int64_t>(kCloserSpan), buffer, sizeof buffer,
                    kCloserSpan)) {
         return false;
     }
@@ -201,20 +203,20 @@ bool EndsWithMarkupCloser(int fd, std::int64_t length) {
            std::strstr(text, "</SCRIPT>");
 }
 
-bool DetectScriptWorm(int fd, std::int64_t length) {
+bool DetectScriptWorm(FileBytes file, std::int64_t length) {
     // Both tests fail for a length that could not be taken.
-    if (!HasLineFeed(fd, length) && !EndsWithMarkupCloser(fd, length)) return false;
+    if (!HasLineFeed(file, length) && !EndsWithMarkupCloser(file, length)) return false;
 
     std::uint8_t work[kScriptTextSize + 1];
     std::size_t w = kScriptTextSize;
     if (length >= kScriptTextSize) {
-        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
+        if (!ReadBlock(file, 0, work, sizeof work, w)) return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
-        if (!ReadBlock(fd, length - kScriptTextSize, work, sizeof work, w)) return false;
+        if (!ReadBlock(file, length - kScriptTextSize, work, sizeof work, w)) return false;
         ScriptCleaner.tailLength = StripBlanks(work, ScriptCleaner.tailText, w);
     } else {
         w = static_cast<std::size_t>(length);
-        if (!ReadBlock(fd, 0, work, sizeof work, w)) return false;
+        if (!ReadBlock(file, 0, work, sizeof work, w)) return false;
         ScriptCleaner.headLength = StripBlanks(work, ScriptCleaner.headText, w);
         std::memcpy(ScriptCleaner.tailText, ScriptCleaner.headText, ScriptCleaner.headLength);
         ScriptCleaner.tailLength = ScriptCleaner.headLength;
@@ -240,11 +242,10 @@ void PrepareScriptTable() {
 
 int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     PrepareScriptTable();
-    const int fd = file.Descriptor();  // none for a null path
-    if (fd == platform::kNoFile) return 0;
+    if (file.Descriptor() == platform::kNoFile) return 0;  // none for a null path
     const char* path = file.Path();
     const std::int64_t judgedLength = file.Length();
-    if (!DetectScriptWorm(fd, judgedLength)) return 0;
+    if (!DetectScriptWorm(file.Bytes(), judgedLength)) return 0;
     CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
     CopyText(StatusBuffer, path);  // the status line is not repainted for this
     file.CloseForRemoval();

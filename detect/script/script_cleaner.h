@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "detect/file_reads.h"
 #include "detect/script/script_signature_record.h"  // IsBlank
 #include "scan/scanned_file.h"
 #include "state/program_state.h"  // ScriptCleaner, the cleaner's working state
@@ -22,14 +23,14 @@ void PrepareScriptTable();
 // since then comes up short and is not matched.
 
 // On a match: the record's name in ScriptCleaner.matchedName, FilesInfected + 1.
-bool DetectScriptWorm(int fd, std::int64_t length);
+bool DetectScriptWorm(FileBytes file, std::int64_t length);
 
 // A line feed before the first zero byte of the first or the last block
 // (1024 bytes, or 512 for files of 1024 bytes or less, at most the file).
-bool HasLineFeed(int fd, std::int64_t length);
+bool HasLineFeed(FileBytes file, std::int64_t length);
 
 // "</BODY>", "</HTML>" or "</SCRIPT>", in any case, in the last 100 bytes.
-bool EndsWithMarkupCloser(int fd, std::int64_t length);
+bool EndsWithMarkupCloser(FileBytes file, std::int64_t length);
 
 // Copies the count source bytes that are not blanks; destination must hold
 // count bytes. Returns the number copied.

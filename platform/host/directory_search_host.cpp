@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -20,6 +22,7 @@
 #include "platform/host/host_control.h"
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/host/read_ahead_host.h"
 #include "platform/wildcard.h"
 
 namespace platform {
@@ -28,15 +31,55 @@ namespace {
 using host::WalkProblem;
 using host::detail::ReportProblem;
 
-struct HostSearch {
-    std::vector<FoundEntry> entries;
-    size_t next = 0;
+// A folder's listing, compact: a folder of 100,000 entries costs its names
+// and 8 bytes an entry, not a FoundEntry (260 bytes and more) each.
+struct ListedEntry {
+    std::uint32_t nameAt;  // offset of the NUL-terminated name in HostSearch::names
+    bool isDirectory;
 };
 
-std::string UpperName(const char* name) {
-    std::string s(name);
-    for (char& c : s) c = AsciiUpper(c);
-    return s;
+struct HostSearch {
+    std::string names;
+    std::vector<ListedEntry> entries;
+    size_t next = 0;
+    bool readAhead = false;  // the walk's first pass over a folder: its files are opened in turn
+    size_t queued = 0;       // entries looked at for the read-ahead
+    std::string windowsFolder;
+
+    const char* Name(const ListedEntry& e) const { return names.c_str() + e.nameAt; }
+    void Add(const char* name, bool isDirectory) {
+        entries.push_back({static_cast<std::uint32_t>(names.size()), isDirectory});
+        names.append(name);
+        names.push_back('\0');
+    }
+};
+
+// Keeps the read-ahead filesAhead entries before the walk, refilled in
+// batches of half that, so that the helpers are woken once per batch.
+void QueueReadAhead(HostSearch& search) {
+    const size_t ahead = host::detail::ReadAheadFiles();
+    if (search.queued > search.next + ahead / 2) return;
+    const size_t limit = std::min(search.entries.size(), search.next + ahead);
+    size_t added = 0;
+    for (; search.queued < limit; ++search.queued) {
+        const ListedEntry& e = search.entries[search.queued];
+        if (e.isDirectory) continue;
+        const char* name = search.Name(e);
+        if (!host::detail::ReadAheadWanted((search.windowsFolder + "\\" + name).c_str())) continue;
+        host::detail::ReadAheadQueue(name, search.queued);
+        ++added;
+    }
+    if (added > 0) host::detail::ReadAheadWake();
+}
+
+// NTFS's listing order: by the upper-cased name, byte by byte.
+bool UpperLess(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        const auto ua = static_cast<unsigned char>(AsciiUpper(*a));
+        const auto ub = static_cast<unsigned char>(AsciiUpper(*b));
+        if (ua != ub) return ua < ub;
+        if (ua == 0) return false;
+    }
 }
 
 // The kind of an entry from the listing itself; an lstat only where the file
@@ -80,15 +123,10 @@ bool MakeEntry(const char* name, bool isDirectory, FoundEntry& e) {
     return true;
 }
 
-void AddEntry(std::vector<FoundEntry>& out, const char* name, bool isDirectory) {
-    FoundEntry e;
-    if (MakeEntry(name, isDirectory, e)) out.push_back(e);
-}
-
-// Lists folder's entries that namePattern matches into named, each with its
-// sort key. A folder that cannot be read lists nothing (and is told).
+// Adds folder's entries that namePattern matches to search, in the order the
+// folder gives them. A folder that cannot be read lists nothing (and is told).
 void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
-                std::vector<std::pair<std::string, FoundEntry>>& named) {
+                HostSearch& search) {
     int listing = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
     if (!dir) {
@@ -96,7 +134,6 @@ void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
         if (listing >= 0) close(listing);
         return;
     }
-    FoundEntry e;
     for (;;) {
         errno = 0;
         dirent* d = readdir(dir);
@@ -115,8 +152,8 @@ void ListFolder(const host::detail::FolderRef& folder, const char* namePattern,
         }
         bool isDirectory = false;
         if (!ListableEntry(dirfd(dir), d, folder.HostPath(), isDirectory)) continue;
-        if (MakeEntry(d->d_name, isDirectory, e)) {
-            named.emplace_back(UpperName(d->d_name), e);
+        if (std::strlen(d->d_name) < sizeof FoundEntry::name) {
+            search.Add(d->d_name, isDirectory);
         } else {
             ReportProblem(WalkProblem::PathTooLong, folder.HostPath() + "/" + d->d_name, 0);
         }
@@ -138,18 +175,30 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     int error = 0;
     if (!host::detail::OpenFolder(directoryPart, folder, error, true)) return false;
 
-    // Sorted by the upper-cased name, each key made once.
-    std::vector<std::pair<std::string, FoundEntry>> named;
-    ListFolder(folder, namePattern, named);
-    std::stable_sort(named.begin(), named.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
     auto* search = new HostSearch;
     if (!isRoot) {
-        if (MatchesWildcard(namePattern, ".")) AddEntry(search->entries, ".", true);
-        if (MatchesWildcard(namePattern, "..")) AddEntry(search->entries, "..", true);
+        if (MatchesWildcard(namePattern, ".")) search->Add(".", true);
+        if (MatchesWildcard(namePattern, "..")) search->Add("..", true);
     }
-    search->entries.reserve(search->entries.size() + named.size());
-    for (const auto& n : named) search->entries.push_back(n.second);
+    const std::ptrdiff_t listedFrom = static_cast<std::ptrdiff_t>(search->entries.size());
+    ListFolder(folder, namePattern, *search);
+    search->entries.shrink_to_fit();
+    std::stable_sort(search->entries.begin() + listedFrom, search->entries.end(),
+                     [search](const ListedEntry& a, const ListedEntry& b) {
+                         return UpperLess(search->Name(a), search->Name(b));
+                     });
+    // The walk lists each folder twice, with "*.*": the first time it opens
+    // each file in turn, the second (a listing of the same pattern right
+    // after) it enters the folders only.
+    static std::string lastListed;
+    const bool secondListing = lastListed == pattern;
+    lastListed = pattern;
+    if (host::detail::ReadAheadFiles() > 0 && std::strcmp(namePattern, "*.*") == 0 &&
+        !secondListing) {
+        search->readAhead = true;
+        search->windowsFolder = directoryPart;
+        host::detail::ReadAheadBeginFolder(folder.fd, folder.HostPath());
+    }
     state_ = search;
     return Next(entry);
 }
@@ -157,12 +206,22 @@ bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
 bool DirectorySearch::Next(FoundEntry& entry) {
     auto* search = static_cast<HostSearch*>(state_);
     if (!search || search->next >= search->entries.size()) return false;
-    entry = search->entries[search->next++];
+    const ListedEntry& listed = search->entries[search->next++];
+    MakeEntry(search->Name(listed), listed.isDirectory, entry);  // its length was checked
+    if (search->readAhead) {
+        if (host::detail::ReadAheadWalked(search->next)) {
+            QueueReadAhead(*search);
+        } else {
+            search->queued = std::max(search->queued, search->next);
+        }
+    }
     return true;
 }
 
 void DirectorySearch::Close() {
-    delete static_cast<HostSearch*>(state_);
+    auto* search = static_cast<HostSearch*>(state_);
+    if (search && search->readAhead) host::detail::ReadAheadEndFolder();
+    delete search;
     state_ = nullptr;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/host/host_state.h"
 #include "platform/host/host_tree.h"
+#include "platform/host/read_ahead_host.h"
 #include "platform/report_only.h"
 
 namespace platform::host {
@@ -96,6 +97,7 @@ void ResetHostControls() {
     State().problems = nullptr;
     SetReportOnly(false);
     detail::RestoreChangedMode();
+    detail::StopReadAhead();
     detail::ResetTree();
 }
 

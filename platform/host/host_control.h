@@ -4,6 +4,7 @@
 // answered, and which file operations fail on purpose.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -69,6 +70,19 @@ bool LeavesScanIncomplete(WalkProblem problem);
 using WalkProblemReporter =
     std::function<void(WalkProblem problem, const std::string& hostPath, int error)>;
 void SetWalkProblemReporter(WalkProblemReporter reporter);
+
+// Read-ahead (the rescue scanner's): while the walk judges one file, `threads`
+// helper threads open the next files of the folder's listing, filesAhead at
+// most, each as the walk opens it (through the folder's held descriptor, no
+// link followed, not blocking on a FIFO) and, for a regular file, ask the
+// kernel for its first and last 4 KB; nothing else is read or changed. skip,
+// called on the walk's thread, names files the walk will not open. 0 turns it
+// off (the default); ResetHostControls turns it off too.
+using ReadAheadSkip = std::function<bool(const char* windowsPath)>;
+void SetReadAhead(std::size_t filesAhead, std::size_t threads, ReadAheadSkip skip = nullptr);
+// Called on a helper thread with the host path of each file the read-ahead opened.
+using ReadAheadObserver = std::function<void(const std::string& hostPath)>;
+void SetReadAheadObserver(ReadAheadObserver observer);
 
 // Dry run: the report-only switch (platform/report_only.h); on the host,
 // attribute changes and deletions of existing files report success and

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
@@ -34,6 +35,8 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 struct OpenFolderCache {
     int drive = -1;
     std::vector<std::string> parts;
+    std::string windowsFolder;  // the text it was last asked for by
+    std::string normalFolder;   // "C:\\Dir\\Sub" as SplitLastName gives it
     Descriptor fd;
     std::string hostPath;
 };
@@ -95,6 +98,22 @@ int OpenChildFolder(int parent, const std::string& name, std::string& found, int
 }  // namespace
 
 bool SplitLastName(const char* windowsPath, std::string& folder, std::string& name) {
+    // A plain name in the folder last opened (every file of a folder in
+    // turn): the same answer as the split below, without splitting a path
+    // that may be 120 folders long.
+    const OpenFolderCache& cache = Tree().cache;
+    const std::string& known = cache.normalFolder;
+    if (cache.fd.IsOpen() && !known.empty() &&
+        std::strncmp(windowsPath, known.c_str(), known.size()) == 0 &&
+        windowsPath[known.size()] == '\\') {
+        const char* rest = windowsPath + known.size() + 1;
+        if (rest[0] != '\0' && !std::strpbrk(rest, "\\/") && std::strcmp(rest, ".") != 0 &&
+            std::strcmp(rest, "..") != 0) {
+            folder = known;
+            name = rest;
+            return true;
+        }
+    }
     std::vector<std::string> parts;
     int drive = SplitPath(windowsPath, parts);
     if (drive < 0 || parts.empty()) return false;
@@ -135,11 +154,18 @@ bool StatEntry(int folderFd, const std::string& name, std::string& found, struct
 }
 
 bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error, bool report) {
+    OpenFolderCache& cache = Tree().cache;
+    // Asked again by the same text (every file of a folder): no need to split
+    // a path that may be 120 folders long again.
+    if (cache.fd.IsOpen() && cache.windowsFolder == windowsFolder) {
+        folder.fd = cache.fd.Get();
+        folder.hostPath = &cache.hostPath;
+        return true;
+    }
     std::vector<std::string> parts;
     int drive = SplitPath(windowsFolder.c_str(), parts);
     error = ENOENT;
     if (drive < 0) return false;
-    OpenFolderCache& cache = Tree().cache;
 
     // Start from the open folder when it lies on the way, else from the drive.
     size_t done = 0;
@@ -151,6 +177,7 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
         if (cache.parts[i] != parts[i]) fromCache = false;
     }
     if (fromCache && cache.parts.size() == parts.size()) {
+        cache.windowsFolder = windowsFolder;
         folder.fd = cache.fd.Get();
         folder.hostPath = &cache.hostPath;
         return true;
@@ -190,6 +217,9 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
     }
     cache.drive = drive;
     cache.parts = std::move(parts);
+    cache.windowsFolder = windowsFolder;
+    cache.normalFolder = std::string(1, static_cast<char>('A' + drive)) + ":";
+    for (const std::string& part : cache.parts) cache.normalFolder += "\\" + part;
     cache.fd = std::move(current);
     cache.hostPath = std::move(hostPath);
     folder.fd = cache.fd.Get();
@@ -241,6 +271,8 @@ void ForgetOpenFolder() {
     cache.fd.Reset();
     cache.drive = -1;
     cache.parts.clear();
+    cache.windowsFolder.clear();
+    cache.normalFolder.clear();
     cache.hostPath.clear();
 }
 

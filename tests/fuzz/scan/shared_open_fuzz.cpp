@@ -1,7 +1,8 @@
 // The file scanners as the walker runs them, one open shared by both, against
-// each scanner opening the path itself: for any file that does not change
-// during the scan both must give the same result lines, counts and outcome
-// for the file. Input: byte 0 a run of zero bytes put in the middle of the
+// each scanner opening the path itself, and against one open whose every
+// read is an exact read (no head or tail block): for any file that does not
+// change during the scan all three must give the same result lines, counts
+// and outcome for the file. Input: byte 0 a run of zero bytes put in the middle of the
 // file in 577-byte units (the script fuzzer's layout, so its seeds serve
 // here too); byte 1 bit 0 makes every delete fail, so a finding stays and the
 // second scanner looks at it again; then the file's head and tail halves.
@@ -95,6 +96,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (s->scanner(s->defaultName, file) != 0) break;
         }
     });
-    if (!(shared == own)) std::abort();
+    const Outcome exact = Run(bytes, deletesFail, [] {
+        ScannedFile file(kPath, ScannedFile::Reads::Exact);
+        for (const FileScannerEntry* s = FileScannerList; s->scanner; ++s) {
+            if (s->scanner(s->defaultName, file) != 0) break;
+        }
+    });
+    if (!(shared == own) || !(shared == exact)) std::abort();
     return 0;
 }

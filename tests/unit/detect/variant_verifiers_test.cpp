@@ -41,8 +41,9 @@ TEST(VerifierList, OrderNamesAndExtensions) {
     const char* names[] = {"W32/Bagle.H.Worm", "W32/Bagle.K.Worm", "W32/Bagle.J.Worm",
                            "W32/Bagle.N.Worm", "W32/Bagle.O.Worm", "W32/Bagle.N.Worm",
                            "W32/Bagle.O.Worm", "W32/Bagle.Aa.Worm"};
-    int (*verifiers[])(int) = {VerifyZipBagleH, VerifyZipBagleK, VerifyZipBagleJ, VerifyZipBagleN,
-                               VerifyZipBagleO, VerifyRarBagleN, VerifyRarBagleO, VerifyZipBagleAa};
+    int (*verifiers[])(FileBytes) = {VerifyZipBagleH, VerifyZipBagleK, VerifyZipBagleJ,
+                                     VerifyZipBagleN, VerifyZipBagleO, VerifyRarBagleN,
+                                     VerifyRarBagleO, VerifyZipBagleAa};
     for (int i = 0; i < kVariantVerifierCount; ++i) {
         EXPECT_EQ(VariantVerifierList[i].verify, verifiers[i]) << i;
         EXPECT_STREQ(VariantVerifierList[i].detectionName, names[i]) << i;

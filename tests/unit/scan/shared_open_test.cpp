@@ -3,7 +3,9 @@
 // before they shared it: over the same trees, with the same files failing to
 // open or to be deleted, both must give the same result lines, counts and
 // surviving files, and the walk must open each file once (twice only when the
-// first scanner removed it, or tried to, and the second looks again).
+// first scanner removed it, or tried to, and the second looks again). The
+// same comparison holds the blocks the scanners read through against a
+// plain seek and read for every check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,6 +156,29 @@ TEST_F(SharedOpenTest, OneOpenPerFileGivesWhatAnOpenPerScannerGives) {
         }
     }
     EXPECT_GT(twice, 0) << "no finding was looked at again by the second scanner";
+}
+
+TEST_F(SharedOpenTest, ReadsThroughTheBlocksGiveWhatExactReadsGive) {
+    const std::string blocks = MakeTree("blocks");
+    const std::string exact = MakeTree("exact");
+    const std::vector<std::string> files = WindowsPaths(blocks);
+    auto scanAll = [&files](ScannedFile::Reads reads) {
+        for (const std::string& path : files) {
+            ScannedFile file(path.c_str(), reads);
+            for (const FileScannerEntry* s = FileScannerList; s->scanner; ++s) {
+                if (s->scanner(s->defaultName, file) != 0) break;
+            }
+        }
+    };
+
+    const Outcome read = Run(blocks, [&] { scanAll(ScannedFile::Reads::Blocks); });
+    const Outcome reference = Run(exact, [&] { scanAll(ScannedFile::Reads::Exact); });
+    EXPECT_EQ(read.lines, reference.lines);
+    EXPECT_EQ(read.infected, reference.infected);
+    EXPECT_EQ(read.removed, reference.removed);
+    EXPECT_EQ(read.survivors, reference.survivors);
+    EXPECT_GE(read.lines.size(), expectedBenchLines_ + 13);
+    EXPECT_GT(read.removed, 0);
 }
 
 }  // namespace

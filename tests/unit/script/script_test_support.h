@@ -51,7 +51,7 @@ protected:
     // DetectScriptWorm on the file with its length as the walker takes it.
     static bool DetectOpen(ScannedFile& file) {
         return file.Descriptor() != platform::kNoFile &&
-               DetectScriptWorm(file.Descriptor(), file.Length());
+               DetectScriptWorm(file.Bytes(), file.Length());
     }
 
     // Writes content as C:\sample.bin and runs DetectScriptWorm on it.
