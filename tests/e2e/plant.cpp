@@ -18,54 +18,20 @@
 #include "detect/signature_record.h"
 #include "platform/file_io.h"
 #include "tools/samples/archive_sample.h"
+#include "tools/samples/detection_samples.h"
 #include "tools/samples/pe_sample.h"
-#include "tools/samples/script_sample.h"
 
 namespace {
 
-constexpr std::uint32_t kArchiveWindow = 1024;  // how far past its offset a pattern is looked for
-
-bool PlantExe(const std::string& path) {
-    for (const SignatureRecord* r = ExecutableSignatureTable; r->detectionName[0]; ++r) {
-        if (!RecordFitsPeSample(*r)) continue;
-        if (!WritePeSample(path, SampleSpecForRecord(*r))) return false;
-        std::printf("%s\n", r->detectionName);
+// The sample of a kind, as every test that follows the kinds plants it.
+bool PlantKind(const std::string& kind, const std::string& path) {
+    for (const DetectionSample& sample : DetectionSamples()) {
+        if (sample.kind != kind) continue;
+        if (!WriteSampleFile(path, sample.bytes)) return false;
+        std::printf("%s\n", sample.detectionName.c_str());
         return true;
     }
     return false;
-}
-
-// Noise after a local header whose entry is not encrypted, and each pattern
-// at the start of its window.
-bool PlantArchive(const std::string& path) {
-    const SignatureRecord& r = ArchiveSignatureTable[0];
-    if (!r.detectionName[0]) return false;
-    const auto o1 = static_cast<std::uint32_t>(r.offset1);
-    const auto o2 = static_cast<std::uint32_t>(r.offset2);
-    std::uint32_t size = static_cast<std::uint32_t>(r.expectedSize);
-    if (r.sizeRule == SizeAny) size = std::max(o1, o2) + kArchiveWindow + 4096;
-    std::vector<std::pair<std::uint32_t, SampleBytes>> bytesAt;
-    SampleBytes noise(size > 64 ? size - 64 : 0);
-    for (std::size_t i = 0; i < noise.size(); ++i) {
-        noise[i] = SampleNoiseByte(static_cast<std::uint64_t>(r.expectedSize), i + 64);
-    }
-    bytesAt.emplace_back(64, noise);
-    bytesAt.emplace_back(2, SampleBytes{0x03, 0x04});
-    std::uint32_t at2 = o2;
-    if (at2 < o1 + kPatternCompared && o1 < at2 + kPatternCompared) at2 = o1 + kPatternCompared;
-    bytesAt.emplace_back(o1, SampleBytes(r.pattern1, r.pattern1 + kPatternCompared));
-    bytesAt.emplace_back(at2, SampleBytes(r.pattern2, r.pattern2 + kPatternCompared));
-    if (!WriteSampleFile(path, BuildPatternFile(size, bytesAt))) return false;
-    std::printf("%s\n", r.detectionName);
-    return true;
-}
-
-bool PlantScript(const std::string& path) {
-    std::string bytes = BuildScriptSample(ScriptSampleSpec{});
-    if (bytes.empty()) return false;
-    if (!WriteSampleFile(path, SampleBytes(bytes.begin(), bytes.end()))) return false;
-    std::printf("%s\n", ScriptSourceRecord(1).name);
-    return true;
 }
 
 // The file positions of a record's two patterns in the file at path, found as
@@ -128,20 +94,7 @@ int main(int argc, char** argv) {
     if (argc != 3) return 2;
     const std::string kind = argv[1];
     const std::string path = argv[2];
-    bool planted = false;
-    if (kind == "exe") {
-        planted = PlantExe(path);
-    } else if (kind == "archive") {
-        planted = PlantArchive(path);
-    } else if (kind == "zip") {
-        planted = WriteSampleFile(path, BuildZipSample(ZipSampleSpec{}));
-        if (planted) std::printf("W32/Bagle.H.Worm\n");
-    } else if (kind == "rar") {
-        planted = WriteSampleFile(path, BuildRarSample(RarSampleSpec{}));
-        if (planted) std::printf("W32/Bagle.N.Worm\n");
-    } else if (kind == "script") {
-        planted = PlantScript(path);
-    }
+    const bool planted = PlantKind(kind, path);
     if (!planted) std::fprintf(stderr, "qxplant: cannot plant %s at %s\n", argv[1], argv[2]);
     return planted ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/seed_file.h"
 #include "tools/samples/perf_block_sample.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +21,7 @@ int main(int argc, char** argv) {
         seed += titles;
         seed.append(block.begin(), block.end());
         std::string path = std::string(argv[1]) + "/seed" + std::to_string(n++);
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f) return 1;
-        std::fwrite(seed.data(), 1, seed.size(), f);
-        std::fclose(f);
+        if (!WriteSeedFile(path, seed)) return 1;
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/fuzz/seed_file.h"
 #include "tests/unit/rescue/hive_fill.h"
 #include "tools/samples/empty_hive.h"
 
@@ -19,9 +20,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     {
         std::vector<std::uint8_t> empty = EmptyHive("ROOT");
-        std::FILE* f = std::fopen((dir + "/empty").c_str(), "wb");
-        ok = f && std::fwrite(empty.data(), 1, empty.size(), f) == empty.size();
-        if (f) ok = std::fclose(f) == 0 && ok;
+        ok = WriteSeedFile(dir + "/empty", empty.data(), empty.size());
     }
     const std::string run = "Microsoft\\Windows\\CurrentVersion\\Run";
     {

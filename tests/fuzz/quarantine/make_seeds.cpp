@@ -5,17 +5,7 @@
 #include <string>
 
 #include "quarantine/quarantine_record.h"
-
-namespace {
-
-bool Write(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
+#include "tests/fuzz/seed_file.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
@@ -32,12 +22,12 @@ int main(int argc, char** argv) {
     std::memcpy(item, header, sizeof header);
     for (std::size_t i = 0; i < 64; ++i) item[sizeof header + i] = static_cast<std::uint8_t>(i);
     NeutraliseBytes(item + sizeof header, 64, 0);
-    bool ok = Write(dir + "/item", item, sizeof item);
+    bool ok = WriteSeedFile(dir + "/item", item, sizeof item);
     EncodeQuarantineHeader(QuarantineHeader{}, header);
-    ok = Write(dir + "/empty-fields", header, sizeof header) && ok;
+    ok = WriteSeedFile(dir + "/empty-fields", header, sizeof header) && ok;
     std::memset(h.originalPath, 'P', sizeof h.originalPath - 1);
     std::memset(h.detectionName, 'N', sizeof h.detectionName - 1);
     EncodeQuarantineHeader(h, header);
-    ok = Write(dir + "/full-fields", header, sizeof header) && ok;
+    ok = WriteSeedFile(dir + "/full-fields", header, sizeof header) && ok;
     return ok ? 0 : 1;
 }

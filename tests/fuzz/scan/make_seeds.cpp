@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "detect/signature_record.h"
+#include "tests/fuzz/seed_file.h"
 #include "tools/samples/detection_samples.h"
 #include "tools/samples/pe_sample.h"
 
@@ -65,9 +65,7 @@ int main(int argc, char** argv) {
             }
             const std::string path =
                 dir + "/" + sample.kind + (deletesFail ? "-stays" : "-removed");
-            std::ofstream out(path, std::ios::binary);
-            out << seed;
-            if (!out) return 1;
+            if (!WriteSeedFile(path, seed)) return 1;
             ++written;
         }
     }

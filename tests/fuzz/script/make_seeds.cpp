@@ -8,10 +8,10 @@
 // MAX_LEN, which would cut its tail off.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/seed_file.h"
 #include "tools/samples/script_sample.h"
 
 namespace {
@@ -20,12 +20,6 @@ constexpr std::size_t kGapUnit = 577;   // as in script_fuzz.cpp
 constexpr std::size_t kKeep = 9000;     // bytes kept of a long sample, half at each end
 constexpr std::size_t kDictPiece = 50;  // two pieces a pattern
 constexpr int kTolerance = 4096;        // the length test "within 4096 bytes"
-
-bool WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    return static_cast<bool>(out);
-}
 
 // The fuzzer's input for a file: byte 0 the gap in 577-byte units, byte 1 no
 // fault, then the file's head and tail halves around the gap.
@@ -116,14 +110,14 @@ int main(int argc, char** argv) {
                              what.c_str(), seed.size(), maxLen);
                 return 1;
             }
-            if (!WriteFile(dir + "/record" + std::to_string(k) + "-" + what, seed)) {
+            if (!WriteSeedFile(dir + "/record" + std::to_string(k) + "-" + what, seed)) {
                 std::fprintf(stderr, "cannot write seeds to %s\n", dir.c_str());
                 return 1;
             }
             ++written;
         }
     }
-    if (!WriteFile(argv[2], dict)) {
+    if (!WriteSeedFile(argv[2], dict)) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }

@@ -22,6 +22,7 @@
 #include "scan/walker.h"
 #include "state/program_state.h"
 #include "tests/wine/clean/clean_test_support.h"
+#include "tests/wine/support/log_lines.h"
 #include "tests/wine/support/scripted_message_box.h"
 #include "tools/quellix_restore/restore_tool.h"
 #include "tools/samples/detection_samples.h"
@@ -54,16 +55,7 @@ std::vector<std::string> Items() {
 }
 
 std::vector<std::string> LogLines() {
-    std::string text = ReadFileBytes(kLog);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
+    return CrlfLines(ReadFileBytes(kLog));
 }
 
 // The note the log holds right after the result line; empty when none.

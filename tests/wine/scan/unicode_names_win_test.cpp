@@ -16,6 +16,7 @@
 #include "scan/walker.h"
 #include "state/program_state.h"
 #include "tests/wine/clean/clean_test_support.h"
+#include "tests/wine/support/log_lines.h"
 #include "tools/samples/detection_samples.h"
 
 namespace {
@@ -88,16 +89,7 @@ void RemoveTree(const std::wstring& folder) {
 }
 
 std::vector<std::string> LogLines() {
-    std::string text = ReadFileBytes(kLog);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
+    return CrlfLines(ReadFileBytes(kLog));
 }
 
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
