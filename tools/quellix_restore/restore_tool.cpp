@@ -7,20 +7,16 @@
 
 #include "base/bounded_text.h"
 #include "base/escape_controls.h"
-#include "platform/directory_search.h"
 #include "platform/file_facts.h"
 #include "platform/file_io.h"
 #include "platform/quarantine_io.h"
+#include "quarantine/quarantine_reader.h"
 #include "quarantine/quarantine_record.h"
-#include "quarantine/records_folder.h"
 #include "quarantine/restore_place.h"
-#include "quarantine/sha256.h"
 #include "tools/command_line.h"
 #include "tools/quellix_restore/restore_target.h"
 
 namespace {
-
-constexpr unsigned kChunk = 64 * 1024;
 
 constexpr char kProgram[] = "quellix-restore";
 
@@ -51,152 +47,63 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 done, 1 nothing to do, 2 an error.\n";
 
-struct Item {
-    std::string fileName;
-    QuarantineHeader header;
-};
-
-// The quarantine folders that pass the check; each one that does not is
-// named on err and never read.
-std::vector<std::string> QuarantineFolders(std::FILE* err) {
-    std::vector<std::string> refused;
-    std::vector<std::string> folders = CheckedQuarantineFolders(refused);
-    for (const std::string& r : refused) {
-        std::fprintf(err, "quellix-restore: left alone, it fails the records check: %s\n",
-                     r.c_str());
-    }
-    return folders;
-}
-
-bool ItemPathIn(const std::string& folder, const char* id, char (&path)[kPathCapacity]) {
-    return CopyText(path, folder.c_str()) && AppendText(path, "\\") && AppendText(path, id) &&
-           AppendText(path, kQuarantineFileExtension);
-}
-
-enum class Found { Item, None, Unfit };
-
-// The item's file in the first checked folder that holds it, itself checked
-// as a plain file of the records (never a link).
-Found ItemPath(const char* id, char (&path)[kPathCapacity], std::FILE* err) {
-    for (const std::string& folder : QuarantineFolders(err)) {
-        if (!ItemPathIn(folder, id, path)) continue;
-        const char* why = "";
-        switch (platform::CheckRecordsLocation(path, false, &why)) {
-            case platform::RecordsCheck::Safe:
-                return Found::Item;
-            case platform::RecordsCheck::Missing:
-                continue;
-            default:
-                std::fprintf(err, "quellix-restore: %s is left alone: %s\n", path, why);
-                return Found::Unfit;
+void SayProblems(const std::vector<QuarantineProblem>& problems, std::FILE* err) {
+    for (const QuarantineProblem& p : problems) {
+        if (p.kind == QuarantineProblem::FolderRefused) {
+            std::fprintf(err, "quellix-restore: left alone, it fails the records check: %s\n",
+                         p.what.c_str());
+        } else {
+            std::fprintf(err, "quellix-restore: %s %s\n", p.what.c_str(), p.why.c_str());
         }
     }
-    return Found::None;
 }
 
-char RecordsDriveLetter() {
-    char drive[3] = {};
-    return platform::RecordsDrive(drive) ? drive[0] : 'C';
-}
-
-// The item's header, checked against the file's length.
-const char* ReadItem(int fd, QuarantineHeader& header) {
-    std::uint8_t bytes[kQuarantineHeaderSize];
-    int n = platform::ReadFile(fd, bytes, sizeof bytes);
-    if (n < 0) return "cannot be read";
-    switch (DecodeQuarantineHeader(bytes, static_cast<std::size_t>(n), header)) {
-        case HeaderCheck::Ok:
-            break;
-        case HeaderCheck::NotQuarantine:
-            return "is no quarantine item";
-        case HeaderCheck::UnknownVersion:
-            return "has a format this tool does not know";
-        case HeaderCheck::Damaged:
-            return "is damaged";
+// The item's file; an unfit one (or refused folders) named on err.
+ItemLookup FindItem(const char* id, char (&path)[kPathCapacity], std::FILE* err) {
+    std::vector<QuarantineProblem> problems;
+    const char* why = "";
+    const ItemLookup found = FindQuarantineItem(id, path, why, problems);
+    SayProblems(problems, err);
+    if (found == ItemLookup::Unfit) {
+        std::fprintf(err, "quellix-restore: %s is left alone: %s\n", path, why);
     }
-    std::int64_t length = platform::FileLength(fd);
-    if (length < 0 ||
-        static_cast<std::uint64_t>(length) != kQuarantineHeaderSize + header.originalSize) {
-        return "is damaged (its length does not match its header)";
-    }
-    return nullptr;
+    return found;
 }
 
 int List(std::FILE* out, std::FILE* err) {
-    std::vector<Item> items;
-    for (const std::string& folder : QuarantineFolders(err)) {
-        const std::string pattern = folder + "\\*" + kQuarantineFileExtension;
-        platform::DirectorySearch search;
-        platform::FoundEntry entry;
-        if (!search.First(pattern.c_str(), entry)) continue;
-        do {
-            if (entry.isDirectory) continue;
-            std::string name = entry.name;
-            const std::size_t extension = std::strlen(kQuarantineFileExtension);
-            if (name.size() <= extension) continue;
-            std::string id = name.substr(0, name.size() - extension);
-            if (!IsQuarantineId(id.c_str())) continue;
-            char path[kPathCapacity];
-            if (!ItemPathIn(folder, id.c_str(), path)) continue;
-            platform::ScopedFile file(platform::OpenReadBinary(path));
-            Item item{id, {}};
-            const char* fault =
-                file.IsOpen() ? ReadItem(file.Get(), item.header) : "cannot be read";
-            if (fault) {
-                std::fprintf(err, "quellix-restore: %s %s\n", id.c_str(), fault);
-                continue;
-            }
-            items.push_back(item);
-        } while (search.Next(entry));
-    }
-    std::sort(items.begin(), items.end(),
-              [](const Item& a, const Item& b) { return a.fileName < b.fileName; });
-    for (const Item& item : items) {
+    std::vector<QuarantineProblem> problems;
+    const std::vector<QuarantineItem> items = ListQuarantineItems(problems);
+    SayProblems(problems, err);
+    for (const QuarantineItem& item : items) {
         char when[20];
         FormatQuarantineTime(item.header.time, when);
         // A name from a POSIX disk may hold control characters: one line
         // per item, and nothing that moves the terminal.
-        std::fprintf(out, "%s  %s  %s  %s\n", item.fileName.c_str(), when,
+        std::fprintf(out, "%s  %s  %s  %s\n", item.id.c_str(), when,
                      EscapeControls(item.header.detectionName).c_str(),
                      EscapeControls(item.header.originalPath).c_str());
     }
     return items.empty() ? kRestoreNothingToDo : kRestoreDone;
 }
 
-// The SHA-256 of the file at path; false when it cannot be read.
-bool HashOfFile(const char* path, std::uint8_t (&digest)[kSha256Size]) {
-    platform::ScopedFile file(platform::OpenReadBinary(path));
-    if (!file.IsOpen()) return false;
-    Sha256 hash;
-    std::vector<std::uint8_t> chunk(kChunk);
-    for (;;) {
-        int n = platform::ReadFile(file.Get(), chunk.data(), kChunk);
-        if (n < 0) return false;
-        if (n == 0) break;
-        hash.Update(chunk.data(), static_cast<std::size_t>(n));
-    }
-    hash.Finish(digest);
-    return true;
-}
-
 int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
     char path[kPathCapacity];
-    const Found found = ItemPath(id, path, err);
-    if (found == Found::Unfit) return kRestoreError;
-    platform::ScopedFile item(found == Found::Item ? platform::OpenReadBinary(path)
-                                                   : platform::kNoFile);
+    const ItemLookup found = FindItem(id, path, err);
+    if (found == ItemLookup::Unfit) return kRestoreError;
+    platform::ScopedFile item(found == ItemLookup::Found ? platform::OpenReadBinary(path)
+                                                         : platform::kNoFile);
     if (!item.IsOpen()) {
         std::fprintf(err, "quellix-restore: no item %s in the quarantine\n", id);
         return kRestoreError;
     }
     QuarantineHeader header;
-    if (const char* fault = ReadItem(item.Get(), header)) {
+    if (const char* fault = ReadQuarantineHeader(item.Get(), header)) {
         std::fprintf(err, "quellix-restore: %s %s\n", id, fault);
         return kRestoreError;
     }
     // The header is anyone's text who could write the item: only a plain
     // drive path outside the records is a place to write.
-    if (const char* why = WhyNoRestorePlace(header.originalPath, RecordsDriveLetter())) {
+    if (const char* why = WhyNoRestorePlace(header.originalPath, QuarantineRecordsDriveLetter())) {
         std::fprintf(err, "quellix-restore: %s is refused: its original path %s (%s)\n", id,
                      EscapeControls(header.originalPath).c_str(), why);
         return kRestoreError;
@@ -214,59 +121,31 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
                      to ? to : header.originalPath);
         return kRestoreError;
     }
-
-    platform::NewFile file;
-    switch (file.Create(target.windowsPath())) {
-        case platform::NewFile::Made::Ok:
+    switch (RestoreQuarantineItem(item.Get(), header, target.windowsPath())) {
+        case RestoreEnd::Restored:
             break;
-        case platform::NewFile::Made::Exists: {
-            std::uint8_t digest[kSha256Size];
-            if (HashOfFile(target.windowsPath(), digest) &&
-                std::memcmp(digest, header.sha256, kSha256Size) == 0) {
-                std::fprintf(out, "%s already holds the original bytes of %s\n", target.shown(),
-                             id);
-                return kRestoreNothingToDo;
-            }
+        case RestoreEnd::SameBytesThere:
+            std::fprintf(out, "%s already holds the original bytes of %s\n", target.shown(), id);
+            return kRestoreNothingToDo;
+        case RestoreEnd::TargetExists:
             std::fprintf(err,
                          "quellix-restore: %s exists and is not overwritten; choose another "
                          "place with --to PATH\n",
                          target.shown());
             return kRestoreError;
-        }
-        case platform::NewFile::Made::Failed:
+        case RestoreEnd::CannotMake:
             std::fprintf(err, "quellix-restore: cannot make %s\n", target.shown());
             return kRestoreError;
-    }
-
-    Sha256 hash;
-    std::vector<std::uint8_t> chunk(kChunk);
-    std::uint64_t total = 0;
-    for (;;) {
-        int n = platform::ReadFile(item.Get(), chunk.data(), kChunk);
-        if (n < 0) {
+        case RestoreEnd::ItemUnreadable:
             std::fprintf(err, "quellix-restore: %s cannot be read\n", id);
-            return kRestoreError;  // the unfinished file goes with `file`
-        }
-        if (n == 0) break;
-        const auto length = static_cast<std::size_t>(n);
-        NeutraliseBytes(chunk.data(), length, total);
-        hash.Update(chunk.data(), length);
-        if (!file.Write(chunk.data(), length)) {
+            return kRestoreError;
+        case RestoreEnd::CannotWrite:
             std::fprintf(err, "quellix-restore: cannot write %s\n", target.shown());
             return kRestoreError;
-        }
-        total += length;
-    }
-    std::uint8_t digest[kSha256Size];
-    hash.Finish(digest);
-    if (total != header.originalSize || std::memcmp(digest, header.sha256, kSha256Size) != 0) {
-        std::fprintf(err, "quellix-restore: %s does not match its SHA-256; nothing was restored\n",
-                     id);
-        return kRestoreError;
-    }
-    if (!file.Keep()) {
-        std::fprintf(err, "quellix-restore: cannot write %s\n", target.shown());
-        return kRestoreError;
+        case RestoreEnd::HashMismatch:
+            std::fprintf(
+                err, "quellix-restore: %s does not match its SHA-256; nothing was restored\n", id);
+            return kRestoreError;
     }
     std::fprintf(out, "restored %s to %s\n", id, target.shown());
     if (!platform::ApplyFileFacts(target.windowsPath(), header.facts)) {
@@ -278,9 +157,9 @@ int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
 
 int Delete(const char* id, std::FILE* out, std::FILE* err) {
     char path[kPathCapacity];
-    const Found found = ItemPath(id, path, err);
-    if (found == Found::Unfit) return kRestoreError;
-    if (found == Found::None) {
+    const ItemLookup found = FindItem(id, path, err);
+    if (found == ItemLookup::Unfit) return kRestoreError;
+    if (found == ItemLookup::None) {
         std::fprintf(out, "no item %s in the quarantine\n", id);
         return kRestoreNothingToDo;
     }
