@@ -1,10 +1,11 @@
 #include "clean/offline/hive_layout.h"
 
-#include <errno.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
+
+#include "platform/host/posix_io.h"
 
 namespace {
 
@@ -12,18 +13,6 @@ constexpr off_t kBaseBlockSize = 4096;
 constexpr off_t kBinAlignment = 4096;
 constexpr std::size_t kBinsSizeField = 0x28;
 constexpr std::size_t kBinSizeField = 8;
-
-bool ReadAt(int fd, unsigned char* buffer, std::size_t length, off_t offset) {
-    while (length > 0) {
-        ssize_t n = pread(fd, buffer, length, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        buffer += n;
-        length -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
 
 std::uint32_t Le32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -33,8 +22,8 @@ std::uint32_t Le32(const unsigned char* p) {
 
 std::string HiveLayoutProblem(int fd, off_t fileSize) {
     unsigned char base[kBinsSizeField + 4];
-    if (fileSize < kBaseBlockSize + kBinAlignment || !ReadAt(fd, base, sizeof base, 0) ||
-        std::memcmp(base, "regf", 4) != 0) {
+    if (fileSize < kBaseBlockSize + kBinAlignment ||
+        !platform::host::ReadAllAt(fd, base, sizeof base, 0) || std::memcmp(base, "regf", 4) != 0) {
         return "not a registry hive";
     }
     const off_t bins = Le32(base + kBinsSizeField);
@@ -54,7 +43,8 @@ std::string HiveLayoutProblem(int fd, off_t fileSize) {
     // per 4 KB at most.
     for (off_t at = kBaseBlockSize; at < end;) {
         unsigned char header[kBinSizeField + 4];
-        if (!ReadAt(fd, header, sizeof header, at)) return "cannot read the hive's bins";
+        if (!platform::host::ReadAllAt(fd, header, sizeof header, at))
+            return "cannot read the hive's bins";
         const off_t size = Le32(header + kBinSizeField);
         if (std::memcmp(header, "hbin", 4) != 0 || size == 0 || size % kBinAlignment != 0 ||
             size > end - at) {

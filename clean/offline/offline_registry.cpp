@@ -59,19 +59,6 @@ std::string FileLabel(const std::string& text) {
     return out.substr(0, 64);
 }
 
-bool ReadAt(int fd, void* buffer, std::size_t length, off_t offset) {
-    auto* bytes = static_cast<char*>(buffer);
-    while (length > 0) {
-        ssize_t n = pread(fd, bytes, length, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        length -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 // All of from (read from its start) into to, then to on the disk; errno set
 // on failure.
 bool CopyFile(int from, int to) {
@@ -107,14 +94,15 @@ std::string WhyNotWritable(int rootFd, int folderFd, const std::string& name, in
     if (!hiberfil.empty()) {
         OwnedFd fd = OpenRegularFile(rootFd, hiberfil);
         char magic[4] = {};
-        if (fd && ReadAt(fd.get(), magic, sizeof magic, 0) &&
+        if (fd && platform::host::ReadAllAt(fd.get(), magic, sizeof magic, 0) &&
             (strncasecmp(magic, "hibr", 4) == 0 || strncasecmp(magic, "rstr", 4) == 0)) {
             return "Windows is hibernated (hiberfil.sys holds its session, which would undo "
                    "the change or be damaged by it): start Windows and shut it down fully first";
         }
     }
     unsigned char base[12] = {};
-    if (ReadAt(hiveFd, base, sizeof base, 0) && std::memcmp(base + 4, base + 8, 4) != 0) {
+    if (platform::host::ReadAllAt(hiveFd, base, sizeof base, 0) &&
+        std::memcmp(base + 4, base + 8, 4) != 0) {
         return "the hive's last changes are still in its .LOG files (Windows did not shut "
                "down cleanly): start Windows and shut it down fully first";
     }

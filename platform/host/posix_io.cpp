@@ -30,4 +30,17 @@ bool WriteAllAt(int fd, const void* data, std::size_t length, off_t offset) {
     return true;
 }
 
+bool ReadAllAt(int fd, void* data, std::size_t length, off_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    while (length > 0) {
+        ssize_t n = pread(fd, bytes, length, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
 }  // namespace platform::host

@@ -12,5 +12,8 @@ namespace platform::host {
 bool WriteAll(int fd, const void* data, std::size_t length);
 // The same with pwrite() from offset on.
 bool WriteAllAt(int fd, const void* data, std::size_t length, off_t offset);
+// pread() from offset on until length bytes are in; false on an error or an
+// end of file before them.
+bool ReadAllAt(int fd, void* data, std::size_t length, off_t offset);
 
 }  // namespace platform::host

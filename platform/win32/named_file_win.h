@@ -9,4 +9,11 @@ namespace platform {
 
 bool IsTheNamedFile(HANDLE file, const char* path);
 
+// Where Windows tells the path an open file was reached by (Vista and later,
+// looked up at run time), whether it is expected (a full path of long
+// names): a link anywhere on the way shows. True where Windows cannot tell.
+bool FinalPathIs(HANDLE file, const char* expected);
+// Whether Windows tells final paths here.
+bool FinalPathKnown();
+
 }  // namespace platform

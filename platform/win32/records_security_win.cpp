@@ -196,9 +196,28 @@ bool IsTheNamedFile(HANDLE file, const char* path) {
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
         return false;
     }
-    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    static const FinalPath finalPath = reinterpret_cast<FinalPath>(reinterpret_cast<void*>(
+    // Record paths are full paths of long names.
+    return FinalPathIs(file, path);
+}
+
+namespace {
+
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+FinalPathFn FinalPathCall() {
+    static const FinalPathFn call = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    return call;
+}
+
+}  // namespace
+
+bool FinalPathKnown() {
+    return FinalPathCall() != nullptr;
+}
+
+bool FinalPathIs(HANDLE file, const char* expected) {
+    const FinalPathFn finalPath = FinalPathCall();
     // Before Vista there are no links to files but hard ones.
     if (!finalPath) return true;
     char reached[MAX_PATH + 8];
@@ -206,8 +225,7 @@ bool IsTheNamedFile(HANDLE file, const char* path) {
     if (n == 0 || n >= sizeof reached) return false;
     const char* name = reached;
     if (std::strncmp(name, "\\\\?\\", 4) == 0) name += 4;
-    // Record paths are full paths of long names.
-    return EqualsIgnoringCase(name, path);
+    return EqualsIgnoringCase(name, expected);
 }
 
 RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** why) {

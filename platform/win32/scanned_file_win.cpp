@@ -14,6 +14,7 @@
 #include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/report_only.h"
+#include "platform/win32/named_file_win.h"
 #include "platform/win32/scanned_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
 
@@ -62,17 +63,9 @@ bool LongForm(const char* path, char (&out)[MAX_PATH + 1]) {
 // Where Windows tells the path an open file was reached by (Vista and
 // later), it must be the path itself: a link anywhere on the way shows.
 bool ReachedByItsName(HANDLE file, const char* path) {
-    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    static const FinalPath finalPath = reinterpret_cast<FinalPath>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    if (!finalPath) return true;
-    char reached[MAX_PATH + 8];
-    DWORD n = finalPath(file, reached, sizeof reached, 0);
-    if (n == 0 || n >= sizeof reached) return false;
-    const char* name = reached;
-    if (std::strncmp(name, "\\\\?\\", 4) == 0) name += 4;
+    if (!FinalPathKnown()) return true;
     char longPath[MAX_PATH + 1];
-    return LongForm(path, longPath) && EqualsIgnoringCase(name, longPath);
+    return LongForm(path, longPath) && FinalPathIs(file, longPath);
 }
 
 // A handle on what path names now, never through a link at its end, when it
