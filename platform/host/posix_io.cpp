@@ -5,6 +5,16 @@
 
 namespace platform::host {
 
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+void Descriptor::Reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+}
+
 bool WriteAll(int fd, const void* data, std::size_t length) {
     const auto* bytes = static_cast<const char*>(data);
     while (length > 0) {
