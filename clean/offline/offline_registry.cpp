@@ -16,8 +16,10 @@
 #include "clean/offline/disk_folders.h"
 #include "clean/offline/hive_layout.h"
 #include "clean/offline/hive_session.h"
+#include "clean/offline/hive_store.h"
 #include "clean/offline/hive_worker.h"
 #include "clean/offline/registry_sweep.h"
+#include "clean/registry_rules.h"
 #include "platform/host/host_control.h"
 #include "platform/host/posix_io.h"
 #include "quarantine/reg_text.h"
@@ -451,17 +453,21 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
     switch (hive.kind) {
         case HiveKind::Software: {
             // Both views, as the program does on 64-bit Windows.
-            RunKnownChecks(session, EntryRoot::LocalMachine, note);
-            RunKnownChecks(session, EntryRoot::LocalMachine, note, "Wow6432Node\\");
-            const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
-            SweepRunValues(session, run, removed, environment, note);
-            SweepRunValues(session, "Wow6432Node\\" + run, removed, environment, note);
+            HiveStore store(session, EntryRoot::LocalMachine, environment);
+            for (int view = 0; view < 2; ++view) {
+                RunKnownChecks(store, EntryRoot::LocalMachine, view, note);
+            }
+            for (int view = 0; view < 2; ++view) {
+                SweepRunValues(store, EntryRoot::LocalMachine, view, removed, {}, note);
+            }
             break;
         }
-        case HiveKind::User:
-            RunKnownChecks(session, EntryRoot::CurrentUser, note);
-            SweepRunValues(session, kRunKeyPath, removed, environment, note);
+        case HiveKind::User: {
+            HiveStore store(session, EntryRoot::CurrentUser, environment);
+            RunKnownChecks(store, EntryRoot::CurrentUser, 0, note);
+            SweepRunValues(store, EntryRoot::CurrentUser, 0, removed, {}, note);
             break;
+        }
         case HiveKind::System:
             for (const auto& file : owner_.swept_) {
                 if (!file.removed) continue;

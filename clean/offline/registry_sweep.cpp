@@ -10,121 +10,9 @@
 
 namespace {
 
-// The buffers of the Windows program's checks and sweep.
-constexpr std::size_t kCheckBufferSize = 1000;
-constexpr std::size_t kRunDataBufferSize = 264;
-constexpr std::size_t kExpandBufferSize = 261;
 constexpr std::size_t kImagePathLimit = 32768;
 
-std::string ReadText(const HiveSession& hive, HiveSession::Node key, const char* valueName,
-                     std::size_t capacity, bool& ok) {
-    HiveSession::Value value;
-    ok = hive.ReadValue(key, valueName, value);
-    if (!ok) return {};
-    return ValueText(value.type, value.data.data(), value.data.size(), capacity);
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = AsciiLower(c);
-    return text;
-}
-
-std::string ValueWhat(const HiveSession& hive, HiveSession::Node key, const std::string& name) {
-    std::string path = hive.PathOf(key);
-    return (path.empty() ? "" : path + "\\") + "\"" + name + "\"";
-}
-
-bool RemoveValue(HiveSession& hive, HiveSession::Node key, const std::string& name,
-                 const char* reportedAs, const RemovalNote& note) {
-    std::string what = ValueWhat(hive, key, name);
-    const bool removed = hive.DeleteValue(key, name);
-    note(reportedAs, what, removed);
-    return removed;
-}
-
-bool RemoveKey(HiveSession& hive, HiveSession::Node key, const char* reportedAs,
-               const RemovalNote& note) {
-    if (key == 0) return false;
-    std::string what = hive.PathOf(key);
-    const bool removed = hive.DeleteKey(key);
-    note(reportedAs, what, removed);
-    return removed;
-}
-
-void FurtherRemove(HiveSession& hive, const FurtherRemoval& further, const RemovalNote& note) {
-    if (further.kind == FurtherRemoval::Key) {
-        RemoveKey(hive, hive.Find(further.name), further.reportedAs, note);
-    } else if (further.kind == FurtherRemoval::ParamsValue) {
-        HiveSession::Node params = hive.Find(kParamsKeyPath);
-        bool readable = false;
-        ReadText(hive, params, further.name, kCheckBufferSize, readable);
-        if (readable) RemoveValue(hive, params, further.name, further.reportedAs, note);
-    }
-}
-
 }  // namespace
-
-std::string HivePathOf(EntryRoot root, const char* keyPath) {
-    static const char kSoftware[] = "Software\\";
-    if (root == EntryRoot::LocalMachine &&
-        strncasecmp(keyPath, kSoftware, sizeof kSoftware - 1) == 0) {
-        return keyPath + sizeof kSoftware - 1;
-    }
-    return keyPath;
-}
-
-void RunKnownChecks(HiveSession& hive, EntryRoot root, const RemovalNote& note,
-                    const std::string& viewPrefix) {
-    for (const KnownEntryCheck& check : KnownEntryChecks) {
-        if (check.root != root) continue;
-        HiveSession::Node key = hive.Find(viewPrefix + HivePathOf(root, check.keyPath));
-        bool readable = false;
-        std::string data = Lower(ReadText(hive, key, check.valueName, kCheckBufferSize, readable));
-        if (!readable) continue;
-        bool matched = MatchesEntryForm(data.c_str(), check.form, check.fileName);
-        if (!matched && !check.furtherWithoutMatch) continue;
-        if (matched) RemoveValue(hive, key, check.valueName, check.reportedAs, note);
-        for (const FurtherRemoval& further : check.further) FurtherRemove(hive, further, note);
-    }
-}
-
-void SweepRunValues(HiveSession& hive, const std::string& hivePath,
-                    const std::vector<std::string>& infectedPaths,
-                    const OfflineEnvironment& environment, const RemovalNote& note) {
-    std::vector<std::string> paths;
-    for (const std::string& path : infectedPaths) {
-        if (path.find('\\') != std::string::npos) paths.push_back(Lower(path));
-    }
-    if (paths.empty()) return;
-    HiveSession::Node key = hive.Find(hivePath);
-    if (key == 0) return;
-    // One listing of the key, and one rewrite for all that goes: a Run key
-    // of many values costs its length, not its length squared.
-    const std::vector<HiveSession::Value> values = hive.Values(key);
-    std::vector<std::size_t> places;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const HiveSession::Value& value = values[i];
-        std::string data =
-            Lower(ValueText(value.type, value.data.data(), value.data.size(), kRunDataBufferSize));
-        std::string expanded;
-        // An expansion that does not fit is compared as written only.
-        if (!ExpandReferences(data, environment, kExpandBufferSize, expanded)) expanded.clear();
-        expanded = Lower(expanded);
-        for (const std::string& path : paths) {
-            if (RunValueMatches(data.c_str(), expanded.c_str(), path.c_str())) {
-                places.push_back(i);
-                break;
-            }
-        }
-    }
-    if (places.empty()) return;
-    const std::string keyPath = hive.PathOf(key);
-    const bool removed = hive.DeleteValuesAt(key, places);
-    for (std::size_t place : places) {
-        note(kRunSweepDetectionName,
-             (keyPath.empty() ? "" : keyPath + "\\") + "\"" + values[place].name + "\"", removed);
-    }
-}
 
 std::vector<std::string> ControlSets(const HiveSession& system) {
     const HiveSession::Node root = system.Find("");
@@ -168,6 +56,15 @@ std::string ServiceNameOf(const std::string& path) {
     std::size_t dot = name.rfind('.');
     if (dot != std::string::npos) name.erase(dot);
     return name;
+}
+
+bool RemoveKey(HiveSession& hive, HiveSession::Node key, const char* reportedAs,
+               const RemovalNote& note) {
+    if (key == 0) return false;
+    std::string what = hive.PathOf(key);
+    const bool removed = hive.DeleteKey(key);
+    note(reportedAs, what, removed);
+    return removed;
 }
 
 bool ImagePathStartsFile(const HiveSession& system, HiveSession::Node service,
