@@ -89,3 +89,21 @@ void SweepRunValues(RegistryStore& store, EntryRoot root, int view,
     const std::vector<StoreRemoval> removals = key->RemoveValues(launching);
     for (const StoreRemoval& removal : removals) Tell(removal, kRunSweepDetectionName, note);
 }
+
+bool RemoveServiceKeys(RegistryStore& store, const std::string& serviceName,
+                       const ServiceKeyTest& test, const char* reportedAs,
+                       const RemovalNote& note) {
+    // A file named only by its extension gives no service name; an empty one
+    // would name the Services key itself.
+    if (serviceName.empty()) return false;
+    bool any = false;
+    for (const RegistryStore::ServiceKeys& keys : store.ServiceKeysOf(serviceName)) {
+        if (test && !test(keys.key)) continue;
+        const std::vector<StoreRemoval> removals = store.RemoveKeyWith(keys);
+        for (std::size_t i = 0; i < removals.size(); ++i) {
+            Tell(removals[i], i == 0 ? reportedAs : nullptr, note);
+            any = any || removals[i].state == StoreRemoval::Removed;
+        }
+    }
+    return any;
+}

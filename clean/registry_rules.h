@@ -1,8 +1,10 @@
 // The registry cleaning rules, written once for every registry store: the
-// known start-up checks with their companion keys and values, and the sweep
-// of a Run key for the values that launch an infected file.
+// known start-up checks with their companion keys and values, the sweep of a
+// Run key for the values that launch an infected file, and the keys of a
+// worm's service.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,3 +26,14 @@ void RunKnownChecks(RegistryStore& store, EntryRoot root, int view, const Remova
 void SweepRunValues(RegistryStore& store, EntryRoot root, int view,
                     const std::vector<std::string>& paths,
                     const std::vector<std::string>& utf8Paths, const RemovalNote& note);
+
+// Asked before a control set's service key is removed: true when the service
+// there is the worm's (its key path as the store spells it).
+using ServiceKeyTest = std::function<bool(const std::string& serviceKey)>;
+
+// Deletes the service's keys in every control set of the store (only those
+// test accepts, when given): each service key with its subkeys. The key's
+// removal is reported as reportedAs, its subkeys' without a line of their
+// own. True when anything went.
+bool RemoveServiceKeys(RegistryStore& store, const std::string& serviceName,
+                       const ServiceKeyTest& test, const char* reportedAs, const RemovalNote& note);

@@ -69,6 +69,20 @@ public:
     virtual std::unique_ptr<Key> Open(EntryRoot root, int view, const std::string& path) = 0;
     // Backs the key up with all below it, then deletes it.
     virtual StoreRemoval RemoveKey(EntryRoot root, int view, const std::string& path) = 0;
+    // A service's keys in one control set, as the store spells them: the
+    // service's key, and the subkeys Windows keeps below it (Enum, Security).
+    struct ServiceKeys {
+        std::string key;
+        std::vector<std::string> subkeys;
+    };
+    // Under HKLM\SYSTEM, in every control set the store holds, in the order
+    // they are cleaned; none when the store holds no SYSTEM.
+    virtual std::vector<ServiceKeys> ServiceKeysOf(const std::string& serviceName) = 0;
+    // Backs up and deletes the key with its subkeys: the live registry one
+    // subkey after the other and then the key (Windows deletes no key that
+    // still has subkeys), a hive the whole tree in one deletion. What became
+    // of the key comes first, then of each subkey in order.
+    virtual std::vector<StoreRemoval> RemoveKeyWith(const ServiceKeys& keys) = 0;
     // text's environment references expanded as that Windows expands them,
     // at most capacity bytes with the ending zero.
     virtual Expansion Expand(const std::string& text, std::size_t capacity, std::string& out) = 0;

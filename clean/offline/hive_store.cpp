@@ -2,6 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 constexpr char kWow64Prefix[] = "Wow6432Node\\";
@@ -76,9 +79,42 @@ std::string HivePathOf(EntryRoot root, const char* keyPath) {
     return keyPath;
 }
 
+std::vector<std::string> ControlSets(const HiveSession& system) {
+    const HiveSession::Node root = system.Find("");
+    std::vector<std::string> sets;
+    for (HiveSession::Node child : system.Children(root)) {
+        std::string name = system.Name(child);
+        if (name.size() == 13 && strncasecmp(name.c_str(), "ControlSet", 10) == 0 &&
+            std::isdigit(static_cast<unsigned char>(name[10])) &&
+            std::isdigit(static_cast<unsigned char>(name[11])) &&
+            std::isdigit(static_cast<unsigned char>(name[12]))) {
+            sets.push_back(name);
+        }
+    }
+    std::sort(sets.begin(), sets.end(), [](const std::string& a, const std::string& b) {
+        return a.compare(10, 3, b, 10, 3) < 0;
+    });
+    HiveSession::Value current;
+    if (system.ReadValue(system.Find("Select"), "Current", current) && current.type == 4 &&
+        current.data.size() == 4) {
+        unsigned number = current.data[0] | (current.data[1] << 8) | (current.data[2] << 16) |
+                          (static_cast<unsigned>(current.data[3]) << 24);
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            if (static_cast<unsigned>(std::stoul(sets[i].substr(10))) == number) {
+                std::string first = sets[i];
+                sets.erase(sets.begin() + static_cast<long>(i));
+                sets.insert(sets.begin(), first);
+                break;
+            }
+        }
+    }
+    return sets;
+}
+
 int HiveStore::Views(EntryRoot root) const {
-    if (root != root_) return 0;
-    return root == EntryRoot::LocalMachine ? 2 : 1;
+    if (role_ == HiveRole::Software && root == EntryRoot::LocalMachine) return 2;
+    if (role_ == HiveRole::User && root == EntryRoot::CurrentUser) return 1;
+    return 0;
 }
 
 HiveSession::Node HiveStore::Find(EntryRoot root, int view, const std::string& path) const {
@@ -100,6 +136,40 @@ StoreRemoval HiveStore::RemoveKey(EntryRoot root, int view, const std::string& p
     removal.what = hive_.PathOf(node);
     removal.state = hive_.DeleteKey(node) ? StoreRemoval::Removed : StoreRemoval::Left;
     return removal;
+}
+
+std::vector<RegistryStore::ServiceKeys> HiveStore::ServiceKeysOf(const std::string& serviceName) {
+    std::vector<ServiceKeys> sets;
+    if (role_ != HiveRole::System) return sets;
+    for (const std::string& set : ControlSets(hive_)) {
+        const std::string key = set + "\\Services\\" + serviceName;
+        sets.push_back({key, {key + "\\Enum", key + "\\Security"}});
+    }
+    return sets;
+}
+
+std::vector<StoreRemoval> HiveStore::RemoveKeyWith(const ServiceKeys& keys) {
+    std::vector<StoreRemoval> removals(1 + keys.subkeys.size());
+    const HiveSession::Node node = hive_.Find(keys.key);
+    if (node == 0) return removals;
+    // The key goes with all it holds, in one deletion whose backup lists
+    // parents first, so that the .reg text merges back; the subkeys are told
+    // as well.
+    std::vector<std::string> subkeys;
+    for (const std::string& subkey : keys.subkeys) {
+        const std::size_t slash = subkey.rfind('\\');
+        const HiveSession::Node child = hive_.Child(node, subkey.substr(slash + 1));
+        subkeys.push_back(child != 0 ? hive_.PathOf(child) : std::string());
+    }
+    removals[0].what = hive_.PathOf(node);
+    removals[0].state = hive_.DeleteKey(node) ? StoreRemoval::Removed : StoreRemoval::Left;
+    if (removals[0].state != StoreRemoval::Removed) return removals;
+    for (std::size_t i = 0; i < subkeys.size(); ++i) {
+        if (subkeys[i].empty()) continue;
+        removals[i + 1].what = subkeys[i];
+        removals[i + 1].state = StoreRemoval::Removed;
+    }
+    return removals;
 }
 
 RegistryStore::Expansion HiveStore::Expand(const std::string& text, std::size_t capacity,

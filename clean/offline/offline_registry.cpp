@@ -453,7 +453,7 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
     switch (hive.kind) {
         case HiveKind::Software: {
             // Both views, as the program does on 64-bit Windows.
-            HiveStore store(session, EntryRoot::LocalMachine, environment);
+            HiveStore store(session, HiveRole::Software, environment);
             for (int view = 0; view < 2; ++view) {
                 RunKnownChecks(store, EntryRoot::LocalMachine, view, note);
             }
@@ -463,7 +463,7 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
             break;
         }
         case HiveKind::User: {
-            HiveStore store(session, EntryRoot::CurrentUser, environment);
+            HiveStore store(session, HiveRole::User, environment);
             RunKnownChecks(store, EntryRoot::CurrentUser, 0, note);
             SweepRunValues(store, EntryRoot::CurrentUser, 0, removed, {}, note);
             break;

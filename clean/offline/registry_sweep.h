@@ -1,7 +1,6 @@
-// The service removal on a SYSTEM hive that is not loaded: the keys of a
-// service whose binary is an infected file, in every control set. The start-up
-// checks and the Run-key sweep are the rules of clean/registry_rules.h over a
-// HiveStore (clean/offline/hive_store.h).
+// The service removal on a SYSTEM hive that is not loaded: the rule of
+// clean/registry_rules.h over a HiveStore, for a service whose ImagePath
+// starts the infected file.
 #pragma once
 
 #include <string>
@@ -11,10 +10,6 @@
 #include "clean/offline/offline_text.h"
 #include "clean/registry_store.h"
 #include "clean/service_image.h"
-
-// The control sets of a SYSTEM hive ("ControlSet001", ...): the one
-// Select\Current names first, then the others in order.
-std::vector<std::string> ControlSets(const HiveSession& system);
 
 // Deletes, in every control set, the service named after infectedPath's
 // file (without folder and extension) when its ImagePath starts that file:

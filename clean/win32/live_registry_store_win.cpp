@@ -1,6 +1,7 @@
 #include "clean/win32/live_registry_store_win.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -14,6 +15,16 @@
 namespace {
 
 constexpr DWORD kValueNameCapacity = 16383;
+
+// A service's keys in both control sets, each subkey before its key, spelled
+// as they are backed up and logged.
+const char* const kServiceKeyFormats[2][3] = {
+    {"SYSTEM\\ControlSet001\\Services\\%s\\Enum", "SYSTEM\\ControlSet001\\Services\\%s\\Security",
+     "SYSTEM\\ControlSet001\\Services\\%s"},
+    {"SYSTEM\\CONTROLSET002\\SERVICES\\%s\\Enum", "SYSTEM\\ControlSet002\\Services\\%s\\Security",
+     "SYSTEM\\ControlSet002\\Services\\%s"},
+};
+constexpr std::size_t kServiceKeyCapacity = 512;
 
 HKEY RootKey(EntryRoot root) {
     return root == EntryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -120,10 +131,11 @@ public:
         ViewFor view(view_);
         StoreRemoval removal;
         removal.what = path_ + "\\\"" + name + "\"";
-        if (!writable_) return removal;
-        if (RemoveOpenValue(key_.Get(), root_, path_.c_str(), name.c_str())) {
-            removal.state = StoreRemoval::Removed;
-        }
+        // Left: read, but the key may not be changed or the deletion failed
+        // (the scan reports only what went).
+        const bool removed =
+            writable_ && RemoveOpenValue(key_.Get(), root_, path_.c_str(), name.c_str());
+        removal.state = removed ? StoreRemoval::Removed : StoreRemoval::Left;
         return removal;
     }
 
@@ -219,6 +231,36 @@ StoreRemoval LiveRegistryStore::RemoveKey(EntryRoot root, int view, const std::s
     removal.what = path;
     if (RemoveRegistryKey(RootKey(root), path.c_str())) removal.state = StoreRemoval::Removed;
     return removal;
+}
+
+std::vector<RegistryStore::ServiceKeys> LiveRegistryStore::ServiceKeysOf(
+    const std::string& serviceName) {
+    std::vector<ServiceKeys> sets;
+    for (const auto& formats : kServiceKeyFormats) {
+        std::string paths[3];
+        for (int i = 0; i < 3; ++i) {
+            char path[kServiceKeyCapacity];
+            const int n = std::snprintf(path, sizeof path, formats[i], serviceName.c_str());
+            // A name too long for the buffer names no key of ours.
+            if (n >= 0 && n < static_cast<int>(sizeof path)) paths[i] = path;
+        }
+        ServiceKeys keys;
+        keys.key = paths[2];
+        for (int i = 0; i < 2; ++i) {
+            if (!paths[i].empty()) keys.subkeys.push_back(paths[i]);
+        }
+        if (!keys.key.empty() || !keys.subkeys.empty()) sets.push_back(keys);
+    }
+    return sets;
+}
+
+std::vector<StoreRemoval> LiveRegistryStore::RemoveKeyWith(const ServiceKeys& keys) {
+    std::vector<StoreRemoval> removals(1);
+    for (const std::string& subkey : keys.subkeys) {
+        removals.push_back(RemoveKey(EntryRoot::LocalMachine, 0, subkey));
+    }
+    if (!keys.key.empty()) removals[0] = RemoveKey(EntryRoot::LocalMachine, 0, keys.key);
+    return removals;
 }
 
 RegistryStore::Expansion LiveRegistryStore::Expand(const std::string& text, std::size_t capacity,

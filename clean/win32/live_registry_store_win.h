@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "clean/registry_store.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -23,6 +24,8 @@ public:
     int Views(EntryRoot root) const override;
     std::unique_ptr<Key> Open(EntryRoot root, int view, const std::string& path) override;
     StoreRemoval RemoveKey(EntryRoot root, int view, const std::string& path) override;
+    std::vector<ServiceKeys> ServiceKeysOf(const std::string& serviceName) override;
+    std::vector<StoreRemoval> RemoveKeyWith(const ServiceKeys& keys) override;
     Expansion Expand(const std::string& text, std::size_t capacity, std::string& out) override;
 
 private:

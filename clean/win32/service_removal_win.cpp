@@ -2,9 +2,12 @@
 // delete its keys from both control sets so that it does not start again;
 // but only a service whose binary is the worm's file.
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "clean/registry_rules.h"
 #include "clean/service_image.h"
+#include "clean/win32/live_registry_store_win.h"
 #include "clean/win32/system_cleaning_win.h"
 
 DWORD StopServiceWaitLimitMs = 30000;
@@ -15,15 +18,6 @@ constexpr DWORD kAllAccess = 0xF003F;
 constexpr DWORD kPollIntervalMs = 1000;
 
 using platform::ServiceHandle;
-
-const char* const kServiceKeyFormats[6] = {
-    "SYSTEM\\ControlSet001\\Services\\%s\\Enum",
-    "SYSTEM\\ControlSet001\\Services\\%s\\Security",
-    "SYSTEM\\ControlSet001\\Services\\%s",
-    "SYSTEM\\CONTROLSET002\\SERVICES\\%s\\Enum",
-    "SYSTEM\\ControlSet002\\Services\\%s\\Security",
-    "SYSTEM\\ControlSet002\\Services\\%s",
-};
 
 // QueryServiceConfigA answers in at most 8 KB.
 constexpr DWORD kServiceConfigLimit = 8192;
@@ -146,13 +140,8 @@ int StopService(const char* serviceName) {
 }
 
 int DeleteServiceKeys(const char* serviceName) {
-    int deleted = 0;
-    for (const char* format : kServiceKeyFormats) {
-        char key[512];
-        int n = std::snprintf(key, sizeof key, format, serviceName);
-        // A name too long for the buffer names no key of ours.
-        if (n < 0 || n >= static_cast<int>(sizeof key)) continue;
-        if (RemoveRegistryKey(HKEY_LOCAL_MACHINE, key)) deleted = 1;
-    }
-    return deleted;
+    LiveRegistryStore store;
+    // Service keys make no result line.
+    const RemovalNote silent = [](const char*, const std::string&, bool) {};
+    return RemoveServiceKeys(store, serviceName, nullptr, nullptr, silent) ? 1 : 0;
 }

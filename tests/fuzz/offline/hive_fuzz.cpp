@@ -87,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     environment.Set("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
     RemovalNote note = [](const char*, const std::string&, bool) {};
     // The one hive as SOFTWARE (both views) and as a user's hive.
-    HiveStore machine(hive, EntryRoot::LocalMachine, environment);
-    HiveStore user(hive, EntryRoot::CurrentUser, environment);
+    HiveStore machine(hive, HiveRole::Software, environment);
+    HiveStore user(hive, HiveRole::User, environment);
     RunKnownChecks(machine, EntryRoot::LocalMachine, 0, note);
     RunKnownChecks(user, EntryRoot::CurrentUser, 0, note);
     const std::vector<std::string> infected{kInfected, "C:\\Users\\u\\AppData\\Roaming\\x.exe"};
