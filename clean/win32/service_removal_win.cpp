@@ -1,7 +1,6 @@
 // A worm that runs as a service: stop it through the service manager, and
 // delete its keys from both control sets so that it does not start again;
 // but only a service whose binary is the worm's file.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,11 +21,6 @@ using platform::ServiceHandle;
 // QueryServiceConfigA answers in at most 8 KB.
 constexpr DWORD kServiceConfigLimit = 8192;
 constexpr DWORD kImagePathLimit = 32768;
-
-const char* const kImagePathKeyFormats[2] = {
-    "SYSTEM\\ControlSet001\\Services\\%s",
-    "SYSTEM\\ControlSet002\\Services\\%s",
-};
 
 using QueryServiceConfigFn = BOOL(WINAPI*)(SC_HANDLE, LPQUERY_SERVICE_CONFIGA, DWORD, LPDWORD);
 
@@ -59,11 +53,11 @@ std::vector<char> ConfiguredBinaryPath(const char* serviceName) {
 // The ImagePath value of the service's key in the first control set that has
 // one; empty when none has.
 std::vector<char> RegisteredImagePath(const char* serviceName) {
-    for (const char* format : kImagePathKeyFormats) {
-        char keyPath[512];
-        int n = std::snprintf(keyPath, sizeof keyPath, format, serviceName);
-        if (n < 0 || n >= static_cast<int>(sizeof keyPath)) return {};
-        platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
+    LiveRegistryStore store;
+    for (const RegistryStore::ServiceKeys& keys : store.ServiceKeysOf(serviceName)) {
+        // A name too long for a key path names no service of ours.
+        if (keys.key.empty()) return {};
+        platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, keys.key.c_str(), KEY_READ);
         if (!key) continue;
         DWORD type = 0;
         DWORD size = 0;
