@@ -12,6 +12,7 @@
 #include <set>
 
 #include "detect/signature_record.h"
+#include "platform/host/posix_io.h"
 #include "tools/samples/archive_sample.h"
 #include "tools/samples/pe_sample.h"
 
@@ -57,17 +58,6 @@ struct Rng {
     }
 };
 
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n, off_t at) {
-    while (n > 0) {
-        ssize_t w = pwrite(fd, p, n, at);
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-        at += w;
-    }
-    return true;
-}
-
 // A file of `size` bytes: `head` at the start, random bytes up to kDenseEnd
 // at each end, a hole between.
 bool WriteSparse(const std::string& path, std::uint32_t size, const SampleBytes& head, Rng& rng) {
@@ -77,11 +67,11 @@ bool WriteSparse(const std::string& path, std::uint32_t size, const SampleBytes&
     SampleBytes bytes(std::min(size, kDenseEnd));
     for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
     std::copy_n(head.begin(), std::min(head.size(), bytes.size()), bytes.begin());
-    ok = ok && WriteAll(fd, bytes.data(), bytes.size(), 0);
+    ok = ok && platform::host::WriteAllAt(fd, bytes.data(), bytes.size(), 0);
     if (size > kDenseEnd) {
         const std::uint32_t tail = std::min(kDenseEnd, size - kDenseEnd);
         for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Next());
-        ok = ok && WriteAll(fd, bytes.data(), tail, size - tail);
+        ok = ok && platform::host::WriteAllAt(fd, bytes.data(), tail, size - tail);
     }
     return close(fd) == 0 && ok;
 }

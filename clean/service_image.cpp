@@ -111,3 +111,11 @@ bool ServiceBinaryIsFile(const char* binaryPath, const char* systemRoot, ImageCa
     }
     return false;
 }
+
+std::string ServiceNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}

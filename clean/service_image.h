@@ -3,6 +3,8 @@
 // Windows makes through an unquoted line with blanks in it.
 #pragma once
 
+#include <string>
+
 // What the file system holds at one candidate path.
 enum class ImageCandidate { Missing, OtherFile, TheFile };
 
@@ -24,3 +26,7 @@ using ImageCandidateTest = ImageCandidate (*)(const char* candidate, void* conte
 // too long for a path, or none that exists: false.
 bool ServiceBinaryIsFile(const char* binaryPath, const char* systemRoot, ImageCandidateTest test,
                          void* context);
+
+// The service an infected program may run as: its file's name without folder
+// and extension.
+std::string ServiceNameOf(const std::string& path);

@@ -16,12 +16,16 @@
 #include "clean/offline/disk_folders.h"
 #include "clean/offline/hive_layout.h"
 #include "clean/offline/hive_session.h"
+#include "clean/offline/hive_store.h"
 #include "clean/offline/hive_worker.h"
 #include "clean/offline/registry_sweep.h"
+#include "clean/registry_rules.h"
 #include "platform/host/host_control.h"
 #include "platform/host/posix_io.h"
 #include "quarantine/reg_text.h"
 #include "scan/report_texts.h"
+
+using platform::host::Descriptor;
 
 namespace {
 
@@ -75,26 +79,27 @@ bool CopyFile(int from, int to) {
 }
 
 // A new file in folder, never one that was there: name, else name-2, ...
-OwnedFd CreateNewFile(int folder, const std::string& stem, const std::string& extension,
-                      std::string& made) {
+Descriptor CreateNewFile(int folder, const std::string& stem, const std::string& extension,
+                         std::string& made) {
     for (int n = 1; n < 100; ++n) {
         made = stem + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
-        OwnedFd fd(openat(folder, made.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        Descriptor fd(openat(folder, made.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                             0600));
         if (fd || errno != EEXIST) return fd;
     }
     errno = EEXIST;
-    return OwnedFd();
+    return Descriptor();
 }
 
 // Why Windows would lose a change to this hive, or why it cannot be written;
 // empty when it can.
 std::string WhyNotWritable(int rootFd, int folderFd, const std::string& name, int hiveFd) {
-    std::string hiberfil = FindEntryName(rootFd, "hiberfil.sys");
-    if (!hiberfil.empty()) {
-        OwnedFd fd = OpenRegularFile(rootFd, hiberfil);
+    std::string hiberfil;
+    if (platform::host::FindName(rootFd, "hiberfil.sys", hiberfil)) {
+        Descriptor fd = OpenRegularFile(rootFd, hiberfil);
         char magic[4] = {};
-        if (fd && platform::host::ReadAllAt(fd.get(), magic, sizeof magic, 0) &&
+        if (fd && platform::host::ReadAllAt(fd.Get(), magic, sizeof magic, 0) &&
             (strncasecmp(magic, "hibr", 4) == 0 || strncasecmp(magic, "rstr", 4) == 0)) {
             return "Windows is hibernated (hiberfil.sys holds its session, which would undo "
                    "the change or be damaged by it): start Windows and shut it down fully first";
@@ -106,7 +111,8 @@ std::string WhyNotWritable(int rootFd, int folderFd, const std::string& name, in
         return "the hive's last changes are still in its .LOG files (Windows did not shut "
                "down cleanly): start Windows and shut it down fully first";
     }
-    OwnedFd writable(openat(folderFd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Descriptor writable(
+        openat(folderFd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!writable) return "cannot be opened for writing: " + Errno(errno);
     return {};
 }
@@ -171,7 +177,7 @@ private:
     std::string systemFolder_;
     int rootFd_;
     int stopFd_;
-    OwnedFd root_;
+    Descriptor root_;
     std::string windowsName_;          // "WINDOWS", "WINNT", as on disk
     std::vector<std::string> config_;  // down to its config folder, as on disk
     std::string softwareName_, systemName_;
@@ -181,7 +187,7 @@ private:
 void OfflineRegistryRun::Clean() {
     // A descriptor of our own on the folder the walk held: never the path
     // again, which a link put in the folder's place would redirect.
-    root_ = OwnedFd(fcntl(rootFd_, F_DUPFD_CLOEXEC, 0));
+    root_ = Descriptor(fcntl(rootFd_, F_DUPFD_CLOEXEC, 0));
     if (!root_) {
         NotCleaned(systemFolder_, "registry not cleaned: " + Errno(errno));
         return;
@@ -212,22 +218,23 @@ OfflineRegistryRun::WindowsFolder OfflineRegistryRun::LookAtWindowsFolder(
     const std::string& name) const {
     WindowsFolder folder;
     folder.config = {name};
-    OwnedFd windows = OpenFolderPath(root_.get(), {name});
+    Descriptor windows = OpenFolderPath(root_.Get(), {name});
     if (!windows) return folder;
-    folder.ninetyFive = !FindEntryName(windows.get(), "SYSTEM.DAT").empty() ||
-                        !FindEntryName(windows.get(), "USER.DAT").empty();
-    OwnedFd current = std::move(windows);
+    std::string found;
+    folder.ninetyFive = platform::host::FindName(windows.Get(), "SYSTEM.DAT", found) ||
+                        platform::host::FindName(windows.Get(), "USER.DAT", found);
+    Descriptor current = std::move(windows);
     for (const char* part : {"System32", "config"}) {
-        const std::vector<std::string> names = MatchingEntryNames(current.get(), part);
+        const std::vector<std::string> names = platform::host::MatchingNames(current.Get(), part);
         // Two spellings of one folder: Windows sees one, which we cannot tell.
         if (names.size() > 1) folder.twoSpellings = part;
         if (names.size() != 1) return folder;
-        current = OpenFolderPath(current.get(), {names[0]});
+        current = OpenFolderPath(current.Get(), {names[0]});
         if (!current) return folder;
         folder.config.push_back(names[0]);
     }
-    folder.software = MatchingEntryNames(current.get(), "SOFTWARE");
-    folder.system = MatchingEntryNames(current.get(), "SYSTEM");
+    folder.software = platform::host::MatchingNames(current.Get(), "SOFTWARE");
+    folder.system = platform::host::MatchingNames(current.Get(), "SYSTEM");
     return folder;
 }
 
@@ -240,9 +247,9 @@ OfflineRegistryRun::WindowsFolder OfflineRegistryRun::LookAtWindowsFolder(
 bool OfflineRegistryRun::FindWindows() {
     std::vector<std::string> names;
     for (const char* candidate : {"Windows", "WINNT"}) {
-        for (const std::string& name : MatchingEntryNames(root_.get(), candidate)) {
+        for (const std::string& name : platform::host::MatchingNames(root_.Get(), candidate)) {
             struct stat st;
-            if (fstatat(root_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            if (fstatat(root_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISDIR(st.st_mode)) {
                 names.push_back(name);
             }
@@ -324,7 +331,8 @@ std::vector<HiveFile> OfflineRegistryRun::HiveFiles() {
         hives.push_back({HiveKind::Software, config_, softwareName_, "SOFTWARE", {}});
     }
     for (const char* profiles : {"Documents and Settings", "Users"}) {
-        const std::vector<std::string> profileFolders = MatchingEntryNames(root_.get(), profiles);
+        const std::vector<std::string> profileFolders =
+            platform::host::MatchingNames(root_.Get(), profiles);
         if (profileFolders.empty()) continue;
         if (profileFolders.size() > 1) {
             std::string all;
@@ -335,12 +343,13 @@ std::vector<HiveFile> OfflineRegistryRun::HiveFiles() {
             continue;
         }
         const std::string& profilesName = profileFolders[0];
-        OwnedFd profilesFd = OpenFolderPath(root_.get(), {profilesName});
+        Descriptor profilesFd = OpenFolderPath(root_.Get(), {profilesName});
         if (!profilesFd) continue;
-        for (const std::string& user : SubfolderNames(profilesFd.get())) {
-            OwnedFd userFd = OpenFolderPath(profilesFd.get(), {user});
+        for (const std::string& user : platform::host::SubfolderNames(profilesFd.Get())) {
+            Descriptor userFd = OpenFolderPath(profilesFd.Get(), {user});
             if (!userFd) continue;
-            const std::vector<std::string> ntuser = MatchingEntryNames(userFd.get(), "NTUSER.DAT");
+            const std::vector<std::string> ntuser =
+                platform::host::MatchingNames(userFd.Get(), "NTUSER.DAT");
             if (ntuser.empty()) continue;
             if (ntuser.size() > 1) {
                 NotCleaned(systemFolder_ + "/" + profilesName + "/" + user,
@@ -421,10 +430,11 @@ ImageCandidate LookAtCandidate(const char* candidate, void* context) {
     }
     const std::string last = names.back();
     names.pop_back();
-    OwnedFd folder = OpenFolderPath(c->rootFd, names);
-    const std::string found = folder ? FindEntryName(folder.get(), last) : std::string();
+    Descriptor folder = OpenFolderPath(c->rootFd, names);
+    std::string found;
     struct stat st;
-    if (found.empty() || fstatat(folder.get(), found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (!folder || !platform::host::FindName(folder.Get(), last, found) ||
+        fstatat(folder.Get(), found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode)) {
         return ImageCandidate::Missing;
     }
@@ -443,21 +453,25 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
     switch (hive.kind) {
         case HiveKind::Software: {
             // Both views, as the program does on 64-bit Windows.
-            RunKnownChecks(session, EntryRoot::LocalMachine, note);
-            RunKnownChecks(session, EntryRoot::LocalMachine, note, "Wow6432Node\\");
-            const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
-            SweepRunValues(session, run, removed, environment, note);
-            SweepRunValues(session, "Wow6432Node\\" + run, removed, environment, note);
+            HiveStore store(session, HiveRole::Software, environment);
+            for (int view = 0; view < 2; ++view) {
+                RunKnownChecks(store, EntryRoot::LocalMachine, view, note);
+            }
+            for (int view = 0; view < 2; ++view) {
+                SweepRunValues(store, EntryRoot::LocalMachine, view, removed, {}, note);
+            }
             break;
         }
-        case HiveKind::User:
-            RunKnownChecks(session, EntryRoot::CurrentUser, note);
-            SweepRunValues(session, kRunKeyPath, removed, environment, note);
+        case HiveKind::User: {
+            HiveStore store(session, HiveRole::User, environment);
+            RunKnownChecks(store, EntryRoot::CurrentUser, 0, note);
+            SweepRunValues(store, EntryRoot::CurrentUser, 0, removed, {}, note);
             break;
+        }
         case HiveKind::System:
             for (const auto& file : owner_.swept_) {
                 if (!file.removed) continue;
-                CandidateContext context{file.path, root_.get()};
+                CandidateContext context{file.path, root_.Get()};
                 RemoveInfectedService(session, file.path, file.detectionName.c_str(),
                                       "C:\\" + windowsName_, environment, LookAtCandidate, &context,
                                       note);
@@ -468,10 +482,10 @@ void OfflineRegistryRun::Sweep(HiveSession& session, const HiveFile& hive,
 
 void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
     const std::string hostPath = HostPath(hive);
-    OwnedFd folder = OpenFolderPath(root_.get(), hive.folder);
-    OwnedFd file = folder ? OpenRegularFile(folder.get(), hive.name) : OwnedFd();
+    Descriptor folder = OpenFolderPath(root_.Get(), hive.folder);
+    Descriptor file = folder ? OpenRegularFile(folder.Get(), hive.name) : Descriptor();
     struct stat st;
-    if (!file || fstat(file.get(), &st) != 0) {
+    if (!file || fstat(file.Get(), &st) != 0) {
         Message(hostPath + ": registry hive not cleaned: cannot read it: " + Errno(errno));
         owner_.incomplete_ = true;
         return;
@@ -481,7 +495,7 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
         return;
     }
     // Refused from its headers before hivex takes it all into memory.
-    const std::string layout = HiveLayoutProblem(file.get(), st.st_size);
+    const std::string layout = HiveLayoutProblem(file.Get(), st.st_size);
     if (!layout.empty()) {
         NotCleaned(hostPath, "registry hive not cleaned: " + layout);
         return;
@@ -491,12 +505,12 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
                                                                  : "HKEY_CURRENT_USER";
     // The new hive goes to memory first; it reaches the disk's folder only
     // when everything before it has worked.
-    OwnedFd newHive;
-    if (!owner_.reportOnly_) newHive = OwnedFd(memfd_create("hive", MFD_CLOEXEC));
+    Descriptor newHive;
+    if (!owner_.reportOnly_) newHive = Descriptor(memfd_create("hive", MFD_CLOEXEC));
     const HiveOutcome outcome = RunHiveWorker(
-        file.get(), rootName,
+        file.Get(), rootName,
         [&](HiveSession& session, const RemovalNote& note) { Sweep(session, hive, note); },
-        newHive ? newHive.get() : -1, stopFd_);
+        newHive ? newHive.Get() : -1, stopFd_);
     if (outcome.stopped) {
         owner_.stopped_ = true;
         NotCleaned(hostPath, "registry hive not cleaned: the scan was stopped");
@@ -542,15 +556,15 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
         return;
     }
     std::string why = outcome.committed
-                          ? WhyNotWritable(root_.get(), folder.get(), hive.name, file.get())
+                          ? WhyNotWritable(root_.Get(), folder.Get(), hive.name, file.Get())
                           : outcome.commitError;
     if (!outcome.committed && why.empty()) why = "no memory file for the new hive";
     if (why.empty() && StopRequested()) {
         owner_.stopped_ = true;
         why = "the scan was stopped";
     }
-    if (why.empty() && KeepOriginal(hive, file.get(), outcome.backup, rootName, why) &&
-        Replace(hive, folder.get(), file.get(), st, newHive.get(), why)) {
+    if (why.empty() && KeepOriginal(hive, file.Get(), outcome.backup, rootName, why) &&
+        Replace(hive, folder.Get(), file.Get(), st, newHive.Get(), why)) {
         tell("removed", "removed");
         return;
     }
@@ -560,17 +574,17 @@ void OfflineRegistryRun::CleanHive(const HiveFile& hive) {
 
 bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const std::string& backup,
                                       const std::string& rootName, std::string& why) {
-    OwnedFd quarantine = OpenFolderPath(root_.get(), {"Quellix", "Quarantine"}, true);
+    Descriptor quarantine = OpenFolderPath(root_.Get(), {"Quellix", "Quarantine"}, true);
     if (!quarantine) {
         why = "the quarantine folder Quellix/Quarantine cannot be made: " + Errno(errno);
         return false;
     }
     const std::string stem = stamp_ + "-" + hive.label;
     std::string copyName;
-    OwnedFd copy = CreateNewFile(quarantine.get(), stem, ".hive", copyName);
-    if (!copy || !CopyFile(hiveFd, copy.get())) {
+    Descriptor copy = CreateNewFile(quarantine.Get(), stem, ".hive", copyName);
+    if (!copy || !CopyFile(hiveFd, copy.Get())) {
         why = "the copy of the hive in the quarantine cannot be written: " + Errno(errno);
-        if (copy) unlinkat(quarantine.get(), copyName.c_str(), 0);
+        if (copy) unlinkat(quarantine.Get(), copyName.c_str(), 0);
         return false;
     }
     const std::string windowsPath = "C:\\" + Join(hive.folder, '\\') + "\\" + hive.name;
@@ -589,15 +603,15 @@ bool OfflineRegistryRun::KeepOriginal(const HiveFile& hive, int hiveFd, const st
     }
     const std::string text = Reg5FileBytes(start, true) + backup;
     std::string regName;
-    OwnedFd reg = CreateNewFile(quarantine.get(), stem, ".reg", regName);
-    if (!reg || !platform::host::WriteAll(reg.get(), text.data(), text.size()) ||
-        fsync(reg.get()) != 0) {
+    Descriptor reg = CreateNewFile(quarantine.Get(), stem, ".reg", regName);
+    if (!reg || !platform::host::WriteAll(reg.Get(), text.data(), text.size()) ||
+        fsync(reg.Get()) != 0) {
         why = "the .reg file of what is removed cannot be written: " + Errno(errno);
-        if (reg) unlinkat(quarantine.get(), regName.c_str(), 0);
-        unlinkat(quarantine.get(), copyName.c_str(), 0);
+        if (reg) unlinkat(quarantine.Get(), regName.c_str(), 0);
+        unlinkat(quarantine.Get(), copyName.c_str(), 0);
         return false;
     }
-    fsync(quarantine.get());
+    fsync(quarantine.Get());
     Message(systemFolder_ + "/Quellix/Quarantine: kept " + copyName + " and " + regName);
     return true;
 }
@@ -608,21 +622,22 @@ bool OfflineRegistryRun::Replace(const HiveFile& hive, int folderFd, int hiveFd,
     // One left by an earlier scan that was ended: no other scan of this
     // disk runs now (the records folder's lock), so it is nobody's.
     unlinkat(folderFd, newName.c_str(), 0);
-    OwnedFd fresh(openat(folderFd, newName.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    Descriptor fresh(openat(folderFd, newName.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                            0600));
     if (!fresh) {
         why = "no new file can be made beside the hive: " + Errno(errno);
         return false;
     }
-    if (!CopyFile(newHiveFd, fresh.get())) {
+    if (!CopyFile(newHiveFd, fresh.Get())) {
         why = "the new hive cannot be written beside the original: " + Errno(errno);
         unlinkat(folderFd, newName.c_str(), 0);
         return false;
     }
     struct stat st;
     if (fstat(hiveFd, &st) == 0) {
-        fchmod(fresh.get(), st.st_mode & 07777);
-        if (fchown(fresh.get(), st.st_uid, st.st_gid) != 0) {
+        fchmod(fresh.Get(), st.st_mode & 07777);
+        if (fchown(fresh.Get(), st.st_uid, st.st_gid) != 0) {
             // Keeps its maker's owner: still a readable hive.
         }
     }

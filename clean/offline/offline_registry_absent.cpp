@@ -5,6 +5,8 @@
 #include "clean/offline/disk_folders.h"
 #include "clean/offline/offline_registry.h"
 
+using platform::host::Descriptor;
+
 OfflineRegistryCleaner::OfflineRegistryCleaner(bool reportOnly, Output resultLine, Output message)
     : reportOnly_(reportOnly), resultLine_(std::move(resultLine)), message_(std::move(message)) {
     SetStartupSweepNote([this](const char* path) { swept_.push_back({path, {}, false}); });
@@ -20,9 +22,10 @@ void OfflineRegistryCleaner::Clean(int rootFd, const std::string& shownPath, int
     if (cleaned_ || swept_.empty() || rootFd < 0) return;
     cleaned_ = true;
     for (const char* windows : {"Windows", "WINNT"}) {
-        OwnedFd config = OpenFolderPath(rootFd, {windows, "System32", "config"});
-        if (config && (!FindEntryName(config.get(), "SOFTWARE").empty() ||
-                       !FindEntryName(config.get(), "SYSTEM").empty())) {
+        Descriptor config = OpenFolderPath(rootFd, {windows, "System32", "config"});
+        std::string hive;
+        if (config && (platform::host::FindName(config.Get(), "SOFTWARE", hive) ||
+                       platform::host::FindName(config.Get(), "SYSTEM", hive))) {
             message_("quellix-scan: " + shownPath +
                      ": this build has no registry support (hivex); the registry was not "
                      "cleaned");

@@ -7,10 +7,12 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/bounded_text.h"
 #include "clean/perf_data.h"
+#include "clean/service_image.h"
 #include "platform/message_box.h"
 #include "quarantine/scan_log.h"
 #include "scan/report_texts.h"
@@ -58,11 +60,6 @@ Fn Lookup(HMODULE module, const char* name) {
 }
 
 using platform::KernelHandle;
-
-const char* AfterLastBackslash(const char* path) {
-    const char* slash = std::strrchr(path, '\\');
-    return slash ? slash + 1 : path;
-}
 
 bool IsReadable(const char* path) {
     return path[0] != '\0' && _access(path, kReadable) == 0;
@@ -162,12 +159,6 @@ KernelHandle OpenListedProcessOfFile(const PROCESSENTRY32& entry, const char* pa
     return OpenProcessOfFile(getModuleFileName, entry.th32ProcessID, path);
 }
 
-// The module file name without directory and extension.
-void ServiceNameFromPath(const char* path, char (&name)[kPathCapacity]) {
-    CopyText(name, AfterLastBackslash(path));
-    if (char* dot = std::strrchr(name, '.')) *dot = '\0';
-}
-
 bool ToAnsi(const std::uint16_t* text, std::size_t count, char* out, std::size_t outSize) {
     if (count == 0) {
         out[0] = '\0';
@@ -261,8 +252,8 @@ int ScanProcessesNT() {
             // may also run as a service of the same name.
             int nt = NtVersionClass();
             if (nt == kNtVersion4OrOlder || nt == kNtVersion5) {
-                char service[kPathCapacity];
-                ServiceNameFromPath(node.modulePath, service);
+                const std::string name = ServiceNameOf(node.modulePath);
+                const char* service = name.c_str();
                 // A service of that name that runs another program (the
                 // system's own, named like the worm's file) is left alone.
                 if (ServiceRunsFile(service, node.modulePath)) {

@@ -201,14 +201,13 @@ bool UseWideCalls() {
     return PlatformClass() == kPlatformNtFamily;
 }
 
-void BackUpRegistryValueWide(HKEY root, const char* rootName, const char* keyPath,
+void BackUpRegistryValueWide(HKEY key, const char* rootName, const char* keyPath,
                              const char* valueName) {
     std::u16string widePath, wideName;
     if (!FromCodePage(keyPath, widePath) || !FromCodePage(valueName, wideName)) return;
-    platform::RegistryKey key = OpenKeyInViewWide(root, widePath);
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!key || !ReadValueWide(key.Get(), wideName, type, data)) return;
+    if (!ReadValueWide(key, wideName, type, data)) return;
     std::u16string text = Reg5KeyLine(Reg5KeyName(rootName, widePath, InThe32BitView()));
     text += Reg5ValueLine(wideName, type, data.data(), data.size());
     KeepRegistryBackup(
@@ -231,16 +230,20 @@ void BackUpRegistryKeyWide(HKEY root, const char* rootName, const char* keyPath)
 // The 95 family has only the narrow calls (the wide ones are stubs there) and
 // REGEDIT4 in its code page.
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
+    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
+    if (key) BackUpRegistryValue(key.Get(), root, keyPath, valueName);
+}
+
+void BackUpRegistryValue(HKEY key, HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RootName(root);
     if (!rootName) return;
     if (UseWideCalls()) {
-        BackUpRegistryValueWide(root, rootName, keyPath, valueName);
+        BackUpRegistryValueWide(key, rootName, keyPath, valueName);
         return;
     }
-    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!key || !ReadValue(key.Get(), valueName, type, data)) return;
+    if (!ReadValue(key, valueName, type, data)) return;
     const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
     std::string text = RegKeyLine(keyName);
     text += RegValueLine(valueName, type, data.data(), data.size());

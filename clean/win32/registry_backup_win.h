@@ -8,6 +8,9 @@
 
 // The value's name, type and data; nothing when the value is not there.
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName);
+// The same, read through key, which is keyPath opened under root in the
+// current view.
+void BackUpRegistryValue(HKEY key, HKEY root, const char* keyPath, const char* valueName);
 // The key with every value and every subkey below it; nothing when the key
 // is not there.
 void BackUpRegistryKey(HKEY root, const char* keyPath);

@@ -1,10 +1,12 @@
 // A worm that runs as a service: stop it through the service manager, and
 // delete its keys from both control sets so that it does not start again;
 // but only a service whose binary is the worm's file.
-#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "clean/registry_rules.h"
 #include "clean/service_image.h"
+#include "clean/win32/live_registry_store_win.h"
 #include "clean/win32/system_cleaning_win.h"
 
 DWORD StopServiceWaitLimitMs = 30000;
@@ -16,23 +18,9 @@ constexpr DWORD kPollIntervalMs = 1000;
 
 using platform::ServiceHandle;
 
-const char* const kServiceKeyFormats[6] = {
-    "SYSTEM\\ControlSet001\\Services\\%s\\Enum",
-    "SYSTEM\\ControlSet001\\Services\\%s\\Security",
-    "SYSTEM\\ControlSet001\\Services\\%s",
-    "SYSTEM\\CONTROLSET002\\SERVICES\\%s\\Enum",
-    "SYSTEM\\ControlSet002\\Services\\%s\\Security",
-    "SYSTEM\\ControlSet002\\Services\\%s",
-};
-
 // QueryServiceConfigA answers in at most 8 KB.
 constexpr DWORD kServiceConfigLimit = 8192;
 constexpr DWORD kImagePathLimit = 32768;
-
-const char* const kImagePathKeyFormats[2] = {
-    "SYSTEM\\ControlSet001\\Services\\%s",
-    "SYSTEM\\ControlSet002\\Services\\%s",
-};
 
 using QueryServiceConfigFn = BOOL(WINAPI*)(SC_HANDLE, LPQUERY_SERVICE_CONFIGA, DWORD, LPDWORD);
 
@@ -65,11 +53,11 @@ std::vector<char> ConfiguredBinaryPath(const char* serviceName) {
 // The ImagePath value of the service's key in the first control set that has
 // one; empty when none has.
 std::vector<char> RegisteredImagePath(const char* serviceName) {
-    for (const char* format : kImagePathKeyFormats) {
-        char keyPath[512];
-        int n = std::snprintf(keyPath, sizeof keyPath, format, serviceName);
-        if (n < 0 || n >= static_cast<int>(sizeof keyPath)) return {};
-        platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
+    LiveRegistryStore store;
+    for (const RegistryStore::ServiceKeys& keys : store.ServiceKeysOf(serviceName)) {
+        // A name too long for a key path names no service of ours.
+        if (keys.key.empty()) return {};
+        platform::RegistryKey key = OpenKeyInView(HKEY_LOCAL_MACHINE, keys.key.c_str(), KEY_READ);
         if (!key) continue;
         DWORD type = 0;
         DWORD size = 0;
@@ -146,13 +134,8 @@ int StopService(const char* serviceName) {
 }
 
 int DeleteServiceKeys(const char* serviceName) {
-    int deleted = 0;
-    for (const char* format : kServiceKeyFormats) {
-        char key[512];
-        int n = std::snprintf(key, sizeof key, format, serviceName);
-        // A name too long for the buffer names no key of ours.
-        if (n < 0 || n >= static_cast<int>(sizeof key)) continue;
-        if (RemoveRegistryKey(HKEY_LOCAL_MACHINE, key)) deleted = 1;
-    }
-    return deleted;
+    LiveRegistryStore store;
+    // Service keys make no result line.
+    const RemovalNote silent = [](const char*, const std::string&, bool) {};
+    return RemoveServiceKeys(store, serviceName, nullptr, nullptr, silent) ? 1 : 0;
 }

@@ -92,13 +92,14 @@ inline platform::RegistryKey OpenKeyInView(HKEY root, const char* path, REGSAM a
     return key;
 }
 
-// Reads at most bufferSize - 1 bytes of the value's data and ends the text
-// with a zero inside buffer; longer data is cut.
+// The live registry store's steps one at a time, each opening its key
+// (live_registry_store_win.cpp). ReadRegistryText reads at most bufferSize - 1 bytes of
+// the value's data and ends the text with a zero inside buffer; longer data
+// is cut.
 bool ReadRegistryText(HKEY root, const char* keyPath, const char* valueName, char* buffer,
                       std::size_t bufferSize);
 bool RemoveRegistryValue(HKEY root, const char* keyPath, const char* valueName);
 bool RemoveRegistryKey(HKEY root, const char* keyPath);
-void SweepRunKeyForFile(HKEY root, const char* keyPath);
 
 // --- Boot-time removal and restart -------------------------------------------
 bool AddWininitRename(const char* destination, const char* source);

@@ -19,9 +19,9 @@
 
 namespace platform {
 
+using host::Descriptor;
 using host::FileOperation;
 using host::WalkProblem;
-using host::detail::Descriptor;
 using host::detail::Fails;
 using host::detail::FolderRef;
 
@@ -92,7 +92,7 @@ int OpenEntry(const FolderRef& folder, const std::string& name, std::string& fou
     if (fd >= 0) return fd;
     error = errno;
     std::string other;
-    if (error != ENOENT || !host::detail::FindName(folder.fd, name, other) || other == name) {
+    if (error != ENOENT || !host::FindName(folder.fd, name, other) || other == name) {
         return -1;
     }
     found = other;

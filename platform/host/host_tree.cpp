@@ -1,9 +1,7 @@
 #include "platform/host/host_tree.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,16 +13,6 @@
 #include "platform/host/host_state.h"
 
 namespace platform::host::detail {
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-}
-
-void Descriptor::Reset(int fd) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-}
 
 namespace {
 
@@ -121,31 +109,6 @@ bool SplitLastName(const char* windowsPath, std::string& folder, std::string& na
     folder = std::string(1, static_cast<char>('A' + drive)) + ":";
     for (size_t i = 0; i + 1 < parts.size(); ++i) folder += "\\" + parts[i];
     return true;
-}
-
-bool FindName(int folderFd, const std::string& name, std::string& found) {
-    struct stat st;
-    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        found = name;
-        return true;
-    }
-    int listing = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0) return false;
-    DIR* dir = fdopendir(listing);
-    if (!dir) {
-        close(listing);
-        return false;
-    }
-    bool ok = false;
-    while (dirent* e = readdir(dir)) {
-        if (strcasecmp(e->d_name, name.c_str()) == 0) {
-            found = e->d_name;
-            ok = true;
-            break;
-        }
-    }
-    closedir(dir);
-    return ok;
 }
 
 bool StatEntry(int folderFd, const std::string& name, std::string& found, struct stat& st) {

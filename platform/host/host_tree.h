@@ -10,32 +10,11 @@
 
 #include <string>
 
+#include "platform/host/folder_names.h"
 #include "platform/host/host_control.h"
+#include "platform/host/posix_io.h"
 
 namespace platform::host::detail {
-
-// A descriptor that closes itself; move-only.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    ~Descriptor() { Reset(); }
-
-    int Get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-    int Release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void Reset(int fd = -1);
-
-private:
-    int fd_;
-};
 
 // An open folder: a path-only descriptor (O_PATH) and the host path it was
 // reached by, for messages; both belong to OpenFolder.
@@ -54,10 +33,6 @@ bool OpenFolder(const std::string& windowsFolder, FolderRef& folder, int& error,
 // The folder part and last name of a Windows path ("C:\Dir\a.exe" gives
 // "C:\Dir" and "a.exe"); false when the path has no name after its drive.
 bool SplitLastName(const char* windowsPath, std::string& folder, std::string& name);
-
-// The name of folder's entry that equals name without regard to case (an
-// exact match wins, and is given without listing the folder).
-bool FindName(int folderFd, const std::string& name, std::string& found);
 
 // lstat of an entry of folderFd, name matched as FindName does; the name on
 // disk is put into found.

@@ -90,7 +90,7 @@ RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** 
     if (!why) why = &unused;
     *why = "";
     std::string name;
-    host::detail::Descriptor folder(OpenParent(path, name));
+    host::Descriptor folder(OpenParent(path, name));
     struct stat st;
     if (!folder.IsOpen() || fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return RecordsCheck::Missing;
@@ -111,7 +111,7 @@ RecordsCheck CheckRecordsLocation(const char* path, bool isFolder, const char** 
 bool MakeRecordsFolder(const char* path) {
     if (Fails(host::RecordOperation::MakeFolder, path)) return false;
     std::string name;
-    host::detail::Descriptor folder(OpenParent(path, name));
+    host::Descriptor folder(OpenParent(path, name));
     return folder.IsOpen() && mkdirat(folder.Get(), name.c_str(), 0700) == 0;
 }
 
@@ -140,7 +140,7 @@ NewFile::Made NewFile::Create(const char* path) {
     if (handle_ || folder_ >= 0) return Made::Failed;
     if (Fails(host::RecordOperation::Create, path)) return Made::Failed;
     std::string name;
-    host::detail::Descriptor folder(OpenParent(path, name));
+    host::Descriptor folder(OpenParent(path, name));
     if (!folder.IsOpen() || !CopyText(path_, sizeof path_, name.c_str())) return Made::Failed;
     // Made new (O_EXCL): nothing that was there, a FIFO included, is opened.
     int fd = openat(folder.Get(), path_,
@@ -179,7 +179,7 @@ bool NewFile::Keep() {
 bool AppendToFile(const char* path, const void* data, std::size_t length) {
     if (Fails(host::RecordOperation::Append, path)) return false;
     std::string name;
-    host::detail::Descriptor folder(OpenParent(path, name));
+    host::Descriptor folder(OpenParent(path, name));
     if (!folder.IsOpen()) return false;
     // Never waits in the open (a FIFO put in the file's place) and writes
     // only to the regular file the name reaches, with no other name.
@@ -197,7 +197,7 @@ bool AppendToFile(const char* path, const void* data, std::size_t length) {
 
 bool RemoveRecordFile(const char* path) {
     std::string name;
-    host::detail::Descriptor folder(OpenParent(path, name));
+    host::Descriptor folder(OpenParent(path, name));
     return folder.IsOpen() && unlinkat(folder.Get(), name.c_str(), 0) == 0;
 }
 

@@ -30,7 +30,7 @@ constexpr int kWarmStreak = 64;
 constexpr std::size_t kWarmPause = 1024;
 
 struct Job {
-    std::shared_ptr<detail::Descriptor> folder;
+    std::shared_ptr<Descriptor> folder;
     std::shared_ptr<const std::string> folderHostPath;
     std::string name;
     std::size_t index;  // its place in the listing
@@ -47,7 +47,7 @@ struct ReadAheadState {
     std::size_t filesAhead = 0;
     ReadAheadSkip skip;
     ReadAheadObserver observer;
-    std::shared_ptr<detail::Descriptor> folder;
+    std::shared_ptr<Descriptor> folder;
     std::shared_ptr<const std::string> folderHostPath;
     std::atomic<std::size_t> walked{0};  // entries of the listing the walk has taken
     std::atomic<int> cachedStreak{0};    // files in a row already in the page cache

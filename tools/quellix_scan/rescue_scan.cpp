@@ -27,6 +27,8 @@
 #include "state/program_state.h"
 #include "tools/quellix_scan/walk_problem_text.h"
 
+using platform::host::Descriptor;
+
 namespace {
 
 constexpr int kFirstDrive = 2;   // C:
@@ -93,9 +95,9 @@ enum class RecordsLock { Held, Busy, None };
 // (made when missing), shared for a report-only one (which makes nothing,
 // and takes no lock when there is no such folder). Busy when another scan
 // holds it; None with why when it cannot be had.
-RecordsLock LockRecordsFolder(int rootFd, bool reportOnly, OwnedFd& lock, std::string& why) {
-    std::string name = FindEntryName(rootFd, "Quellix");
-    if (name.empty()) {
+RecordsLock LockRecordsFolder(int rootFd, bool reportOnly, Descriptor& lock, std::string& why) {
+    std::string name;
+    if (!platform::host::FindName(rootFd, "Quellix", name)) {
         if (reportOnly) return RecordsLock::None;
         name = "Quellix";
         if (mkdirat(rootFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -103,13 +105,14 @@ RecordsLock LockRecordsFolder(int rootFd, bool reportOnly, OwnedFd& lock, std::s
             return RecordsLock::None;
         }
     }
-    lock = OwnedFd(openat(rootFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    lock =
+        Descriptor(openat(rootFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!lock) {
         why = errno == ELOOP || errno == ENOTDIR ? "not a folder (a file or a link)"
                                                  : std::strerror(errno);
         return RecordsLock::None;
     }
-    if (flock(lock.get(), (reportOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (flock(lock.Get(), (reportOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) return RecordsLock::Busy;
         why = std::strerror(errno);
         return RecordsLock::None;
@@ -169,16 +172,16 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     bool anyDrive = false;
     // Each folder is opened once; the walk, the records and the registry all
     // start from that descriptor.
-    OwnedFd systemFolderFd;    // C:, whose Windows' registry is cleaned
-    std::string systemFolder;  // and its name in messages
+    Descriptor systemFolderFd;  // C:, whose Windows' registry is cleaned
+    std::string systemFolder;   // and its name in messages
     std::vector<std::pair<std::pair<dev_t, ino_t>, char>> seen;
     // A folder's drive letter is its place among the arguments, whatever fails.
     for (size_t i = 0; i < options.folders.size(); ++i) {
         const std::string& folder = options.folders[i];
         const char drive = static_cast<char>('A' + kFirstDrive + static_cast<int>(i));
-        OwnedFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Descriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st;
-        if (!fd || fstat(fd.get(), &st) != 0) {
+        if (!fd || fstat(fd.Get(), &st) != 0) {
             WriteLine(err, "quellix-scan: " + std::string(1, drive) +
                                ": not scanned: " + EscapeControls(folder) +
                                ": cannot read folder: " + std::strerror(errno));
@@ -186,7 +189,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
             continue;
         }
         char resolved[PATH_MAX];
-        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.Get());
         const ssize_t n = readlink(self.c_str(), resolved, sizeof resolved - 1);
         const std::string shown = n > 0 ? std::string(resolved, static_cast<size_t>(n)) : folder;
         bool twice = false;
@@ -202,7 +205,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
         }
         if (twice) continue;
         seen.push_back({{st.st_dev, st.st_ino}, drive});
-        host::MapDriveFolder(drive, fd.get(), shown, platform::kDriveFixed);
+        host::MapDriveFolder(drive, fd.Get(), shown, platform::kDriveFixed);
         if (i == 0) {
             systemFolder = shown;
             systemFolderFd = std::move(fd);
@@ -217,10 +220,10 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     }
     // One scan of a disk at a time: two would undo each other's hive
     // replacement and records.
-    OwnedFd recordsLock;
+    Descriptor recordsLock;
     if (systemFolderFd) {
         std::string why;
-        switch (LockRecordsFolder(systemFolderFd.get(), options.reportOnly, recordsLock, why)) {
+        switch (LockRecordsFolder(systemFolderFd.Get(), options.reportOnly, recordsLock, why)) {
             case RecordsLock::Busy:
                 WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) +
                                    ": another quellix-scan is scanning this folder (its records "
@@ -237,10 +240,11 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
                 }
                 break;
             case RecordsLock::Held: {
-                std::string log = FindEntryName(recordsLock.get(), "Quellix.log");
+                std::string log;
                 struct stat st;
-                if (!options.reportOnly && !log.empty() &&
-                    fstatat(recordsLock.get(), log.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                if (!options.reportOnly &&
+                    platform::host::FindName(recordsLock.Get(), "Quellix.log", log) &&
+                    fstatat(recordsLock.Get(), log.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                     !S_ISREG(st.st_mode)) {
                     WriteLine(err, "quellix-scan: " + EscapeControls(systemFolder) + "/Quellix/" +
                                        EscapeControls(log) +
@@ -288,7 +292,7 @@ int RunRescueScan(const RescueOptions& options, std::FILE* out, std::FILE* err) 
     // The registry's cleaning takes a stop as the walk does: the scan then
     // ends "terminated".
     auto CleanRegistry = [&] {
-        registry.Clean(systemFolderFd ? systemFolderFd.get() : -1, systemFolder, signals.StopFd());
+        registry.Clean(systemFolderFd ? systemFolderFd.Get() : -1, systemFolder, signals.StopFd());
         if (registry.Stopped()) ScanState.TerminateRequested = 1;
     };
     // What the scan tells, printed as the result list would hold it.

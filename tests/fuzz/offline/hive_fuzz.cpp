@@ -17,7 +17,9 @@
 #include "clean/known_entries.h"
 #include "clean/offline/hive_layout.h"
 #include "clean/offline/hive_session.h"
+#include "clean/offline/hive_store.h"
 #include "clean/offline/registry_sweep.h"
+#include "clean/registry_rules.h"
 
 namespace {
 
@@ -84,13 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     environment.Set("SystemRoot", "C:\\WINDOWS");
     environment.Set("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
     RemovalNote note = [](const char*, const std::string&, bool) {};
-    RunKnownChecks(hive, EntryRoot::LocalMachine, note);
-    RunKnownChecks(hive, EntryRoot::CurrentUser, note);
-    const std::string run = HivePathOf(EntryRoot::LocalMachine, kRunKeyPath);
+    // The one hive as SOFTWARE (both views) and as a user's hive.
+    HiveStore machine(hive, HiveRole::Software, environment);
+    HiveStore user(hive, HiveRole::User, environment);
+    RunKnownChecks(machine, EntryRoot::LocalMachine, 0, note);
+    RunKnownChecks(user, EntryRoot::CurrentUser, 0, note);
     const std::vector<std::string> infected{kInfected, "C:\\Users\\u\\AppData\\Roaming\\x.exe"};
-    SweepRunValues(hive, run, infected, environment, note);
-    SweepRunValues(hive, "Wow6432Node\\" + run, infected, environment, note);
-    SweepRunValues(hive, kRunKeyPath, infected, environment, note);
+    SweepRunValues(machine, EntryRoot::LocalMachine, 0, infected, {}, note);
+    SweepRunValues(machine, EntryRoot::LocalMachine, 1, infected, {}, note);
+    SweepRunValues(user, EntryRoot::CurrentUser, 0, infected, {}, note);
     RemoveInfectedService(hive, kInfected, "W32/Bagle.Worm", "C:\\WINDOWS", environment,
                           NothingThere, nullptr, note);
     return 0;
