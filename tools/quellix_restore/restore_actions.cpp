@@ -52,7 +52,7 @@ std::string DescribeProblem(const QuarantineProblem& problem) {
     return problem.what + " " + problem.why;
 }
 
-ActionReport RestoreItem(const char* id, const char* to) {
+ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace) {
     ActionReport report{kRestoreError, {}};
     char path[kPathCapacity];
     const ItemLookup found = FindItem(id, path, report);
@@ -93,9 +93,8 @@ ActionReport RestoreItem(const char* id, const char* to) {
             Add(report, false, "%s already holds the original bytes of %s", target.shown(), id);
             return Ended(report, kRestoreNothingToDo);
         case RestoreEnd::TargetExists:
-            Add(report, true,
-                "%s exists and is not overwritten; choose another place with --to PATH",
-                target.shown());
+            Add(report, true, "%s exists and is not overwritten; choose another place with %s",
+                target.shown(), otherPlace);
             return Ended(report, kRestoreError);
         case RestoreEnd::CannotMake:
             Add(report, true, "cannot make %s", target.shown());

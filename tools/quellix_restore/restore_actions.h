@@ -23,5 +23,7 @@ std::string DescribeProblem(const QuarantineProblem& problem);
 
 // id is a checked quarantine ID. to: null for the item's original path,
 // else the place to write it (judged as the command line's --to PATH).
-ActionReport RestoreItem(const char* id, const char* to);
+// otherPlace: how the user names another place ("--to PATH"), for the
+// refusal to overwrite.
+ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace);
 ActionReport DeleteItem(const char* id);
