@@ -707,8 +707,8 @@ int main(int argc, char** argv) {
             ReleaseConsole();
             continue;
         }
-        if (step != "start" && step != "second" && step != "messages" &&
-            step != "restore-window" && !program.hProcess) {
+        if (step != "start" && step != "second" && step != "messages" && step != "restore-window" &&
+            !program.hProcess) {
             Fail("start comes first");
         }
         if (step == "start") {

@@ -15,7 +15,7 @@ namespace {
 constexpr char kCaption[] = "Quellix Ver 7.0 - Restore";
 // Where the date, detection, size and path columns start, in dialog units
 // (the headings in the resource script stand at the same places).
-constexpr int kTabStops[] = {80, 176, 218};
+constexpr int kTabStops[] = {80, 200, 244};
 constexpr int kFolderCapacity = 260;
 
 // The skinned message dialog, owned by (and centred on) the restore window.
@@ -80,15 +80,10 @@ void RestoreDialog::ReadQuarantine() {
     std::vector<QuarantineProblem> problems;
     items_ = ListQuarantineItems(problems);
     list_.ResetContent();
-    int widest = 0;
     for (const QuarantineItem& item : items_) {
-        const std::string row = FormatRestoreListRow(item.header);
-        list_.AddString(row.c_str());
-        widest = std::max(widest, static_cast<int>(row.size()));
+        list_.AddString(FormatRestoreListRow(item.header).c_str());
     }
-    // Enough to scroll to the end of the longest path (in average characters).
-    list_.SetHorizontalExtent(widest * static_cast<int>(LOWORD(GetDialogBaseUnits())) +
-                              kTabStops[2] * 2);
+    FitHorizontalExtent();
     const int count = static_cast<int>(items_.size());
     if (count > 0) list_.SetCurSel(selected < 0 ? 0 : (selected < count ? selected : count - 1));
 
@@ -101,6 +96,23 @@ void RestoreDialog::ReadQuarantine() {
     notice_.SetText(notice.c_str());
 }
 
+void RestoreDialog::FitHorizontalExtent() {
+    RECT pathColumn{kTabStops[2], 0, 0, 0};
+    MapDialogRect(hwnd_, &pathColumn);
+    ui::WindowDC dc(list_.Get());
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(list_.Get(), WM_GETFONT, 0, 0));
+    ui::SelectScope select(dc.Get(), font);
+    LONG widest = 0;
+    for (const QuarantineItem& item : items_) {
+        const std::string path = EscapeControls(item.header.originalPath);
+        SIZE size{};
+        if (GetTextExtentPoint32A(dc.Get(), path.c_str(), static_cast<int>(path.size()), &size)) {
+            widest = std::max(widest, size.cx);
+        }
+    }
+    list_.SetHorizontalExtent(static_cast<int>(pathColumn.left + widest + 8));
+}
+
 const QuarantineItem* RestoreDialog::Selected() {
     const int index = static_cast<int>(SendMessageA(list_.Get(), LB_GETCURSEL, 0, 0));
     if (index < 0 || index >= static_cast<int>(items_.size())) {
@@ -111,7 +123,8 @@ const QuarantineItem* RestoreDialog::Selected() {
 }
 
 void RestoreDialog::Tell(const ActionReport& report) {
-    Ask(hwnd_, Joined(report.lines), report.status == kRestoreError ? kMbIconHand : kMbIconAsterisk);
+    Ask(hwnd_, Joined(report.lines),
+        report.status == kRestoreError ? kMbIconHand : kMbIconAsterisk);
     ReadQuarantine();
 }
 

@@ -34,6 +34,8 @@ private:
     // Fills the list from the quarantine; keeps the selection's row (or the
     // last one) selected.
     void ReadQuarantine();
+    // The list scrolls sideways to the end of its longest path.
+    void FitHorizontalExtent();
     // The selected item, or null after telling the user to choose one.
     const QuarantineItem* Selected();
     // What an action did, as a message; the list is read again after it.

@@ -63,8 +63,8 @@ TEST(RestoreListRow, PathInFolderTakesTheOriginalsLastName) {
         {"D:\\Saved", "C:\\qxq\\kinds\\zip-sample", "D:\\Saved\\zip-sample"},
         {"D:\\", "C:\\game.exe", "D:\\game.exe"},
         {"D:\\Saved\\", "C:\\a\\b.txt", "D:\\Saved\\b.txt"},
-        {"", "C:\\a\\b.txt", ""},          // no folder chosen
-        {"D:\\Saved", "C:\\a\\", ""},      // no name to take
+        {"", "C:\\a\\b.txt", ""},      // no folder chosen
+        {"D:\\Saved", "C:\\a\\", ""},  // no name to take
         {"D:\\Saved", "C:name", "D:\\Saved\\name"},
     };
     for (const auto& c : kCases) {
