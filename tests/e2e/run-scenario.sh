@@ -1124,6 +1124,9 @@ scenario_restore_window() {
         cp "$prefix/drive_${INFECTED_LETTERS[$i]}/${INFECTED_FILES[$i]}" "$work/original-$i"
         sizes[$i]="$(size_text "$(stat -c %s "$work/original-$i")")"
     done
+    # Before the scan: nothing to list, and Restore says so.
+    drive restore-window items click:$IDC_RESTORE_ORIGINAL answer:ok click:$IDCANCEL expect-ended
+    cp "$work/transcript" "$work/transcript-empty"
     drive console:
     if ! grep -q '^exit status 1$' "$work/transcript"; then
         echo "e2e $name: the console scanner did not quarantine the samples:"
@@ -1138,6 +1141,7 @@ scenario_restore_window() {
         select:0 click:$IDC_RESTORE_ORIGINAL answer:ok \
         select:1 click:$IDC_RESTORE_ORIGINAL answer:ok \
         select:1 click:$IDC_RESTORE_TO 'folder:C:\saved' answer:ok \
+        select:1 click:$IDC_RESTORE_TO 'folder:C:\Quellix' answer:ok \
         select:2 click:$IDC_RESTORE_DELETE answer:no \
         select:2 click:$IDC_RESTORE_DELETE answer:yes answer:ok items \
         click:$IDCANCEL expect-ended
@@ -1155,9 +1159,16 @@ scenario_restore_window() {
         fi
     done
     echo "drive_e/pics.zip: $(cat "$prefix/drive_e/pics.zip")" >>"$work/transcript"
+    [ -e "$prefix/drive_c/Quellix/pics.zip" ] && echo "written into the records" >>"$work/transcript"
+    cat "$work/transcript-empty" "$work/transcript" >"$work/transcript-all"
+    mv "$work/transcript-all" "$work/transcript"
     local title='Quellix Ver 7.0 - Restore' row
     row() { echo "item: <date> | ${INFECTED_NAMES[$1]} | ${sizes[$1]} | ${INFECTED_LETTERS[$1]^^}:\\${INFECTED_FILES[$1]}"; }
     expect <<EOT
+restore window
+notice: The quarantine is empty.
+question: $title | Choose an item in the list first. | OK
+ended
 restore window
 $(row 0)
 $(row 1)
@@ -1169,6 +1180,8 @@ question: $title | restored <id> to D:\\game.exe | OK
 question: $title | E:\\pics.zip exists and is not overwritten; choose another place with Restore to... | OK
 folder question: Restore to | Folder to restore E:\\pics.zip into:
 question: $title | restored <id> to C:\\saved\\pics.zip | OK
+folder question: Restore to | Folder to restore E:\\pics.zip into:
+question: $title | C:\\Quellix\\pics.zip is refused (it lies in the records folder) | OK
 question: $title | Delete F:\\mail.zip (${INFECTED_NAMES[2]}) from the quarantine? It cannot be restored afterwards. | YES NO
 question: $title | Delete F:\\mail.zip (${INFECTED_NAMES[2]}) from the quarantine? It cannot be restored afterwards. | YES NO
 question: $title | deleted <id> | OK

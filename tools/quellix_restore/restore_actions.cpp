@@ -52,7 +52,7 @@ std::string DescribeProblem(const QuarantineProblem& problem) {
     return problem.what + " " + problem.why;
 }
 
-ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace) {
+ActionReport RestoreItem(const char* id, const char* to, const PlaceWords& words) {
     ActionReport report{kRestoreError, {}};
     char path[kPathCapacity];
     const ItemLookup found = FindItem(id, path, report);
@@ -76,7 +76,7 @@ ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace)
         return Ended(report, kRestoreError);
     }
     if (const char* why = to ? WhyNoTarget(to) : nullptr) {
-        Add(report, true, "--to %s is refused (%s)", EscapeControls(to).c_str(), why);
+        Add(report, true, "%s%s is refused (%s)", words.given, EscapeControls(to).c_str(), why);
         return Ended(report, kRestoreError);
     }
     RestoreTarget target;
@@ -94,7 +94,7 @@ ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace)
             return Ended(report, kRestoreNothingToDo);
         case RestoreEnd::TargetExists:
             Add(report, true, "%s exists and is not overwritten; choose another place with %s",
-                target.shown(), otherPlace);
+                target.shown(), words.other);
             return Ended(report, kRestoreError);
         case RestoreEnd::CannotMake:
             Add(report, true, "cannot make %s", target.shown());

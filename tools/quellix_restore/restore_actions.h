@@ -21,9 +21,14 @@ struct ActionReport {
 // What a reading of the quarantine left alone, as one line.
 std::string DescribeProblem(const QuarantineProblem& problem);
 
+// How a front end names the place the user chose, in its messages.
+struct PlaceWords {
+    const char* given;  // before a place the user gave: "--to "
+    const char* other;  // how to choose another place: "--to PATH"
+};
+constexpr PlaceWords kCommandLineWords{"--to ", "--to PATH"};
+
 // id is a checked quarantine ID. to: null for the item's original path,
 // else the place to write it (judged as the command line's --to PATH).
-// otherPlace: how the user names another place ("--to PATH"), for the
-// refusal to overwrite.
-ActionReport RestoreItem(const char* id, const char* to, const char* otherPlace);
+ActionReport RestoreItem(const char* id, const char* to, const PlaceWords& words);
 ActionReport DeleteItem(const char* id);

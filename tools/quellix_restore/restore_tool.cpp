@@ -126,6 +126,6 @@ int RunRestoreTool(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "quellix-restore: %s is no quarantine ID (see list)\n", id);
         return kRestoreError;
     }
-    return Print(command == "restore" ? RestoreItem(id, to, "--to PATH") : DeleteItem(id), out,
-                 err);
+    return Print(command == "restore" ? RestoreItem(id, to, kCommandLineWords) : DeleteItem(id),
+                 out, err);
 }

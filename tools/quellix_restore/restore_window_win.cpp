@@ -17,6 +17,7 @@ constexpr char kCaption[] = "Quellix Ver 7.0 - Restore";
 // (the headings in the resource script stand at the same places).
 constexpr int kTabStops[] = {80, 200, 244};
 constexpr int kFolderCapacity = 260;
+constexpr PlaceWords kWindowWords{"", "Restore to..."};
 
 // The skinned message dialog, owned by (and centred on) the restore window.
 int Ask(HWND owner, const std::string& text, unsigned style) {
@@ -130,7 +131,7 @@ void RestoreDialog::Tell(const ActionReport& report) {
 
 INT_PTR RestoreDialog::OnRestore(const ui::Message&) {
     if (const QuarantineItem* item = Selected()) {
-        Tell(RestoreItem(item->id.c_str(), nullptr, "Restore to..."));
+        Tell(RestoreItem(item->id.c_str(), nullptr, kWindowWords));
     }
     return TRUE;
 }
@@ -149,7 +150,7 @@ INT_PTR RestoreDialog::OnRestoreTo(const ui::Message&) {
             kMbIconHand);
         return TRUE;
     }
-    Tell(RestoreItem(id.c_str(), target.c_str(), "Restore to..."));
+    Tell(RestoreItem(id.c_str(), target.c_str(), kWindowWords));
     return TRUE;
 }
 
