@@ -1133,9 +1133,10 @@ scenario_restore_window() {
         cat "$work/transcript"
         return 1
     fi
-    # Since the scan: the user's own file where pics.zip was, and a folder to
-    # restore into.
+    # Since the scan: the user's own file where pics.zip was, a folder to
+    # restore into, and a file in the quarantine that is no item.
     printf "the user's own file\n" >"$prefix/drive_e/pics.zip"
+    printf 'not an item' >"$prefix/drive_c/Quellix/Quarantine/20261210-000000-01.qrn"
     mkdir -p "$prefix/drive_c/saved"
     drive restore-window items shot:restore-list \
         select:0 click:$IDC_RESTORE_ORIGINAL answer:ok \
@@ -1175,7 +1176,7 @@ $(row 1)
 $(row 2)
 $(row 3)
 $(row 4)
-notice: 5 items in the quarantine.
+notice: 5 items in the quarantine. <id> is no quarantine item.
 question: $title | restored <id> to D:\\game.exe | OK
 question: $title | E:\\pics.zip exists and is not overwritten; choose another place with Restore to... | OK
 folder question: Restore to | Folder to restore E:\\pics.zip into:
@@ -1189,7 +1190,7 @@ $(row 0)
 $(row 1)
 $(row 3)
 $(row 4)
-notice: 4 items in the quarantine.
+notice: 4 items in the quarantine. <id> is no quarantine item.
 ended
 drive_d/game.exe: the original bytes
 drive_c/saved/pics.zip: the original bytes

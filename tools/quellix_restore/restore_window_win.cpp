@@ -61,8 +61,7 @@ BOOL RestoreDialog::OnInitDialog() {
         ui::WindowDC dc(hwnd_);
         LargeFonts = dc && GetDeviceCaps(dc.Get(), LOGPIXELSX) >= 120 ? 1 : 0;
     }
-    SendMessageA(list_.Get(), LB_SETTABSTOPS, sizeof kTabStops / sizeof kTabStops[0],
-                 reinterpret_cast<LPARAM>(kTabStops));
+    list_.SetTabStops(kTabStops);
     ReadQuarantine();
     return TRUE;
 }
@@ -77,7 +76,7 @@ bool RestoreDialog::ProcessMessage(const ui::Message& message, INT_PTR& result) 
 }
 
 void RestoreDialog::ReadQuarantine() {
-    const int selected = static_cast<int>(SendMessageA(list_.Get(), LB_GETCURSEL, 0, 0));
+    const int selected = list_.CurSel();
     std::vector<QuarantineProblem> problems;
     items_ = ListQuarantineItems(problems);
     list_.ResetContent();
@@ -91,8 +90,11 @@ void RestoreDialog::ReadQuarantine() {
     std::string notice = count == 0   ? std::string("The quarantine is empty.")
                          : count == 1 ? std::string("1 item in the quarantine.")
                                       : std::to_string(count) + " items in the quarantine.";
+    // What the reading left alone, each as a sentence.
     for (const QuarantineProblem& problem : problems) {
-        notice += " " + EscapeControls(DescribeProblem(problem)) + ".";
+        std::string sentence = EscapeControls(DescribeProblem(problem));
+        if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = sentence[0] - 'a' + 'A';
+        notice += " " + sentence + ".";
     }
     notice_.SetText(notice.c_str());
 }
@@ -115,7 +117,7 @@ void RestoreDialog::FitHorizontalExtent() {
 }
 
 const QuarantineItem* RestoreDialog::Selected() {
-    const int index = static_cast<int>(SendMessageA(list_.Get(), LB_GETCURSEL, 0, 0));
+    const int index = list_.CurSel();
     if (index < 0 || index >= static_cast<int>(items_.size())) {
         Ask(hwnd_, "Choose an item in the list first.", kMbIconAsterisk);
         return nullptr;
