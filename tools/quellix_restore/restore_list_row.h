@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "quarantine/quarantine_reader.h"
 
@@ -12,6 +13,12 @@
 // the path with their control characters spelt out (a tab in a name would
 // shift the columns, a line break split the row).
 std::string FormatRestoreListRow(const QuarantineHeader& header);
+
+// The line under the list: how many items, then each thing the reading left
+// alone as a sentence ("5 items in the quarantine. Left alone, it fails the
+// records check: C:\Quellix\Quarantine.").
+std::string FormatRestoreNotice(std::size_t itemCount,
+                                const std::vector<QuarantineProblem>& problems);
 
 // "0 bytes" .. "1023 bytes", then whole KB (rounded up, so that a file of
 // some bytes never reads "0 KB") below 10 MB, then whole MB (rounded up).

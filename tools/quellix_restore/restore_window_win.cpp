@@ -87,16 +87,7 @@ void RestoreDialog::ReadQuarantine() {
     const int count = static_cast<int>(items_.size());
     if (count > 0) list_.SetCurSel(selected < 0 ? 0 : (selected < count ? selected : count - 1));
 
-    std::string notice = count == 0   ? std::string("The quarantine is empty.")
-                         : count == 1 ? std::string("1 item in the quarantine.")
-                                      : std::to_string(count) + " items in the quarantine.";
-    // What the reading left alone, each as a sentence.
-    for (const QuarantineProblem& problem : problems) {
-        std::string sentence = EscapeControls(DescribeProblem(problem));
-        if (sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = sentence[0] - 'a' + 'A';
-        notice += " " + sentence + ".";
-    }
-    notice_.SetText(notice.c_str());
+    notice_.SetText(FormatRestoreNotice(items_.size(), problems).c_str());
 }
 
 void RestoreDialog::FitHorizontalExtent() {

@@ -36,6 +36,31 @@ TEST(RestoreListRow, ColumnsByTabsWithControlsSpeltOut) {
     }
 }
 
+TEST(RestoreListRow, NoticeCountsItemsAndNamesWhatWasLeftAlone) {
+    using P = QuarantineProblem;
+    const struct {
+        std::size_t count;
+        std::vector<P> problems;
+        const char* notice;
+    } kCases[] = {
+        {0, {}, "The quarantine is empty."},
+        {1, {}, "1 item in the quarantine."},
+        {12, {}, "12 items in the quarantine."},
+        {2,
+         {{P::FolderRefused, "C:\\Quellix\\Quarantine", ""},
+          {P::ItemUnreadable, "20261210-000000-01", "is damaged"}},
+         "2 items in the quarantine. Left alone, it fails the records check: "
+         "C:\\Quellix\\Quarantine. 20261210-000000-01 is damaged."},
+        // A folder name from a hostile disk stays on the one line.
+        {0,
+         {{P::FolderRefused, "C:\\Quellix-0\nx", ""}},
+         "The quarantine is empty. Left alone, it fails the records check: C:\\Quellix-0<0A>x."},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(FormatRestoreNotice(c.count, c.problems), c.notice);
+    }
+}
+
 TEST(RestoreListRow, SizeInBytesThenWholeKbThenWholeMbRoundedUp) {
     const struct {
         std::uint64_t size;
