@@ -10,12 +10,12 @@
 #include "scan/result_list.h"
 #include "scan/scan_driver.h"
 #include "state/program_state.h"
+#include "ui/message_dialog.h"
 #include "ui/resource_ids.h"
 #include "ui/shaped_window.h"
 
 MainDialog* MainDialogInstance = nullptr;
 ui::Brush DialogBrush;
-int LargeFonts = 0;
 
 namespace {
 

@@ -94,7 +94,7 @@ private:
 extern MainDialog* MainDialogInstance;
 extern ui::Font HeadlineFont;
 extern ui::Brush DialogBrush;
-extern int LargeFonts;
+// LargeFonts, which the main dialog sets, is the message dialog's.
 
 // Fills font with the main dialog's font at another height, weight, underline
 // and italic; returns 1.

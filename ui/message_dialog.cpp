@@ -1,9 +1,6 @@
 #include "ui/message_dialog.h"
 
-#include "clean/system_cleaning.h"
-#include "platform/message_box.h"
 #include "scan/report_texts.h"
-#include "ui/main_dialog.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -15,6 +12,8 @@ void MoveTo(const ui::Window& control, LONG x, LONG y, LONG width, LONG height) 
 }
 
 }  // namespace
+
+int LargeFonts = 0;
 
 MessageGrowth GrowthForTextLength(int length) {
     MessageGrowth g{};
@@ -79,8 +78,10 @@ BOOL MessageDialog::OnInitDialog() {
     text_.SetText(Text.c_str());
     SetText(Caption.empty() ? texts::kProgramTitle : Caption.c_str());
 
-    if (MainDialogInstance && MainDialogInstance->Get()) {
-        const RECT main = MainDialogInstance->WindowRect();
+    // Centred on the window that owns it (the program's main window).
+    if (HWND owner = GetWindow(hwnd_, GW_OWNER)) {
+        RECT main{};
+        GetWindowRect(owner, &main);
         const RECT self = WindowRect();
         const LONG width = self.right - self.left;
         const LONG height = self.bottom - self.top;
@@ -141,31 +142,4 @@ INT_PTR MessageDialog::OnCtlColor(const ui::Message& message) {
         return reinterpret_cast<INT_PTR>(lightBlue_.Get());
     }
     return brush;
-}
-
-int ShowMessage(const char* text, const char* caption, unsigned style) {
-    SystemFileViewPause pause;  // a dialog during the scan loads DLLs like any window
-    MessageDialog dialog;
-    dialog.Text = text ? text : "";
-    dialog.Caption = caption ? caption : "";
-    if (style & kMbOkCancel) {
-        dialog.OkCancel = 1;
-    } else if (style & kMbYesNo) {
-        dialog.YesNo = 1;
-    } else {
-        dialog.OkOnly = 1;
-    }
-    if ((style & kMbIconExclamation) == kMbIconExclamation) {
-        dialog.PictureId = IDB_PICTURE_EXCLAMATION;
-    } else if (style & kMbIconAsterisk) {
-        dialog.PictureId = IDB_PICTURE_ASTERISK;
-    } else if (style & kMbIconQuestion) {
-        dialog.PictureId = IDB_PICTURE_QUESTION;
-    } else if (style & kMbIconHand) {
-        dialog.PictureId = IDB_PICTURE_HAND;
-    }
-    // Owned by the main window, as a dialog without a parent is in the dialog
-    // framework: it stays above it and the main window waits while it is open.
-    HWND owner = MainDialogInstance ? MainDialogInstance->Get() : nullptr;
-    return static_cast<int>(dialog.DoModal(owner));
 }

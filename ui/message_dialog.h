@@ -47,6 +47,10 @@ private:
     ui::Brush lightBlue_;
 };
 
+// 1 when the screen has 120 logical pixels per inch or more (the main dialog
+// sets it): the message text then gets 25 pixels more height.
+extern int LargeFonts;
+
 // The growth of the dialog for a text of length characters.
 struct MessageGrowth {
     int H;

@@ -42,6 +42,14 @@
 //                          one-scan lock, then suspend it there (mid-scan)
 //   console-release        let it go on; print "first console exit status <n>"
 //   console-ctrl-c:<args>  as console:, with Ctrl-C pressed mid-scan
+// The restore window (quellix-restore.exe opened without arguments):
+//   restore-window         start C:\qxtest\quellix-restore.exe, wait for its window;
+//                          then click:, answer:, shot: and expect-ended work on it
+//   items                  print its list ("item: ...", columns split by " | ")
+//                          and its notice line ("notice: ...")
+//   select:<n>             select row n of its list (0 first)
+//   folder:<path>          wait for the folder question, print it, type path
+//                          and press OK
 // qxdriver.exe short-path PATH prints PATH by the short names the file system
 // made for it (PATH may be in any script: it is read from the wide command line).
 #include <windows.h>
@@ -393,6 +401,74 @@ void ExpectRunning() {
     Say("running");
 }
 
+constexpr char kRestoreTitle[] = "Quellix Ver 7.0 - Restore";
+
+void StartRestoreWindow() {
+    program = StartProgram("quellix-restore.exe");
+    bool shown = WaitFor(
+        [] {
+            HWND window = FindWindowA(nullptr, kRestoreTitle);
+            HWND list = window ? GetDlgItem(window, IDC_RESTORE_LIST) : nullptr;
+            if (!list || !IsWindowVisible(window) || !IsWindowVisible(list)) return false;
+            mainWindow = window;
+            return true;
+        },
+        kStepTimeoutMs);
+    if (!shown) Fail("the restore window did not appear");
+    Sleep(300);  // let the first paint finish before anything is pressed
+    Say("restore window");
+}
+
+// Every row of a list box of the program, its tabs shown as " | ".
+void PrintRows(HWND list, const char* label) {
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
+        std::vector<wchar_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        std::string row = Utf16ToUtf8(text.data());
+        std::string shown;
+        for (char c : row) shown += c == '\t' ? std::string(" | ") : std::string(1, c);
+        Say("%s: %s", label, shown.c_str());
+    }
+}
+
+void Items() {
+    PrintRows(Control(IDC_RESTORE_LIST), "item");
+    Say("notice: %s", WindowText(Control(IDC_RESTORE_NOTICE)).c_str());
+}
+
+void Select(const std::string& row) {
+    HWND list = Control(IDC_RESTORE_LIST);
+    if (SendMessageW(list, LB_SETCURSEL, std::atoi(row.c_str()), 0) == LB_ERR) {
+        Fail("no row " + row);
+    }
+}
+
+void Folder(const std::string& path) {
+    HWND question = nullptr;
+    if (!WaitFor(
+            [&] {
+                auto found = ProgramWindowsWith(IDC_RESTORE_FOLDER);
+                if (found.empty()) return false;
+                question = found.front();
+                return true;
+            },
+            kStepTimeoutMs)) {
+        Fail("no folder question appeared");
+    }
+    Sleep(200);
+    Say("folder question: %s | %s", WindowText(question).c_str(),
+        WindowText(GetDlgItem(question, IDC_RESTORE_FOLDER_TEXT)).c_str());
+    SendMessageA(GetDlgItem(question, IDC_RESTORE_FOLDER), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(path.c_str()));
+    Press(GetDlgItem(question, IDOK));
+    if (!WaitFor([&] { return !IsWindow(question) || !IsWindowVisible(question); },
+                 kStepTimeoutMs)) {
+        Fail("the folder question stayed open");
+    }
+}
+
 // The script that runs the driver does what is asked (a screenshot, real
 // pointer input) and then creates the acknowledgement file next to the driver.
 void AskScript(const std::string& kind, const std::string& name) {
@@ -631,11 +707,20 @@ int main(int argc, char** argv) {
             ReleaseConsole();
             continue;
         }
-        if (step != "start" && step != "second" && step != "messages" && !program.hProcess) {
+        if (step != "start" && step != "second" && step != "messages" && step != "restore-window" &&
+            !program.hProcess) {
             Fail("start comes first");
         }
         if (step == "start") {
             Start();
+        } else if (step == "restore-window") {
+            StartRestoreWindow();
+        } else if (step == "items") {
+            Items();
+        } else if (step == "select") {
+            Select(arg);
+        } else if (step == "folder") {
+            Folder(arg);
         } else if (step == "messages") {
             StartMessages(arg);
         } else if (step == "expect-exit") {

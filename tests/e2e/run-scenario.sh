@@ -1101,6 +1101,103 @@ exit code 1
 EOT
 }
 
+# size_text BYTES: the restore window's size column: bytes below 1 KB, whole
+# KB (rounded up) below 10 MB, then whole MB (rounded up).
+size_text() {
+    if [ "$1" -lt 1024 ]; then
+        echo "$1 bytes"
+    elif [ "$1" -lt $((10 * 1024 * 1024)) ]; then
+        echo "$((($1 + 1023) / 1024)) KB"
+    else
+        echo "$((($1 + 1048575) / 1048576)) MB"
+    fi
+}
+
+# The restore window over the quarantine the console scanner filled from the
+# infected drive (D: to H:, one item each, in that order): the list, restore
+# to the original path, the refusal to overwrite a file there since, restore
+# into another folder, delete after No and after Yes, the list read again.
+scenario_restore_window() {
+    plant_infected || return 1
+    local i sizes=()
+    for i in 0 1 2 3 4; do
+        cp "$prefix/drive_${INFECTED_LETTERS[$i]}/${INFECTED_FILES[$i]}" "$work/original-$i"
+        sizes[$i]="$(size_text "$(stat -c %s "$work/original-$i")")"
+    done
+    # Before the scan: nothing to list, and Restore says so.
+    drive restore-window items click:$IDC_RESTORE_ORIGINAL answer:ok click:$IDCANCEL expect-ended
+    cp "$work/transcript" "$work/transcript-empty"
+    drive console:
+    if ! grep -q '^exit status 1$' "$work/transcript"; then
+        echo "e2e $name: the console scanner did not quarantine the samples:"
+        cat "$work/transcript"
+        return 1
+    fi
+    # Since the scan: the user's own file where pics.zip was, a folder to
+    # restore into, and a file in the quarantine that is no item.
+    printf "the user's own file\n" >"$prefix/drive_e/pics.zip"
+    printf 'not an item' >"$prefix/drive_c/Quellix/Quarantine/20261210-000000-01.qrn"
+    mkdir -p "$prefix/drive_c/saved"
+    drive restore-window items shot:restore-list \
+        select:0 click:$IDC_RESTORE_ORIGINAL answer:ok \
+        select:1 click:$IDC_RESTORE_ORIGINAL answer:ok \
+        select:1 click:$IDC_RESTORE_TO 'folder:C:\saved' answer:ok \
+        select:1 click:$IDC_RESTORE_TO 'folder:C:\Quellix' answer:ok \
+        select:2 click:$IDC_RESTORE_DELETE answer:no \
+        select:2 click:$IDC_RESTORE_DELETE answer:yes answer:ok items \
+        click:$IDCANCEL expect-ended
+    # The quarantine's IDs and dates are the scan's own time.
+    sed -i -E 's/[0-9]{8}-[0-9]{6}-[0-9]{2,4}/<id>/g; s/[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}/<date>/g' \
+        "$work/transcript"
+    # What is on disk after the clicks: the files, byte for byte.
+    local place original
+    for place in "drive_d/game.exe 0" "drive_c/saved/pics.zip 1"; do
+        original="$work/original-${place#* }"
+        if cmp -s "$original" "$prefix/${place% *}"; then
+            echo "${place% *}: the original bytes" >>"$work/transcript"
+        else
+            echo "${place% *}: not the original bytes" >>"$work/transcript"
+        fi
+    done
+    echo "drive_e/pics.zip: $(cat "$prefix/drive_e/pics.zip")" >>"$work/transcript"
+    [ -e "$prefix/drive_c/Quellix/pics.zip" ] && echo "written into the records" >>"$work/transcript"
+    cat "$work/transcript-empty" "$work/transcript" >"$work/transcript-all"
+    mv "$work/transcript-all" "$work/transcript"
+    local title='Quellix Ver 7.0 - Restore' row
+    row() { echo "item: <date> | ${INFECTED_NAMES[$1]} | ${sizes[$1]} | ${INFECTED_LETTERS[$1]^^}:\\${INFECTED_FILES[$1]}"; }
+    expect <<EOT
+restore window
+notice: The quarantine is empty.
+question: $title | Choose an item in the list first. | OK
+ended
+restore window
+$(row 0)
+$(row 1)
+$(row 2)
+$(row 3)
+$(row 4)
+notice: 5 items in the quarantine. <id> is no quarantine item.
+question: $title | restored <id> to D:\\game.exe | OK
+question: $title | E:\\pics.zip exists and is not overwritten; choose another place with Restore to... | OK
+folder question: Restore to | Folder to restore E:\\pics.zip into:
+question: $title | restored <id> to C:\\saved\\pics.zip | OK
+folder question: Restore to | Folder to restore E:\\pics.zip into:
+question: $title | C:\\Quellix\\pics.zip is refused (it lies in the records folder) | OK
+question: $title | Delete F:\\mail.zip (${INFECTED_NAMES[2]}) from the quarantine? It cannot be restored afterwards. | YES NO
+question: $title | Delete F:\\mail.zip (${INFECTED_NAMES[2]}) from the quarantine? It cannot be restored afterwards. | YES NO
+question: $title | deleted <id> | OK
+$(row 0)
+$(row 1)
+$(row 3)
+$(row 4)
+notice: 4 items in the quarantine. <id> is no quarantine item.
+ended
+drive_d/game.exe: the original bytes
+drive_c/saved/pics.zip: the original bytes
+drive_e/pics.zip: the user's own file
+EOT
+}
+
 scenario_message_growth() {
     # The dialog grows with the text length L: 10 + 10 x (L / 30) = H, W =
     # 1.25 H, D = H - W / 4. From 29 to 59 characters: 25-12 wider, 14-7

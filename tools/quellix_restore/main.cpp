@@ -1,4 +1,5 @@
-// quellix-restore: the quarantine of Quellix Ver 7.0, listed, restored, deleted.
+// quellix-restore on the host: the quarantine of a mounted Windows system
+// drive, listed, restored, deleted.
 #include "tools/quellix_restore/restore_tool.h"
 
 int main(int argc, char** argv) {

@@ -7,13 +7,10 @@
 
 #include "base/bounded_text.h"
 #include "base/escape_controls.h"
-#include "platform/file_facts.h"
-#include "platform/file_io.h"
-#include "platform/quarantine_io.h"
 #include "quarantine/quarantine_reader.h"
 #include "quarantine/quarantine_record.h"
-#include "quarantine/restore_place.h"
 #include "tools/command_line.h"
+#include "tools/quellix_restore/restore_actions.h"
 #include "tools/quellix_restore/restore_target.h"
 
 namespace {
@@ -49,25 +46,19 @@ const char kUsage[] =
 
 void SayProblems(const std::vector<QuarantineProblem>& problems, std::FILE* err) {
     for (const QuarantineProblem& p : problems) {
-        if (p.kind == QuarantineProblem::FolderRefused) {
-            std::fprintf(err, "quellix-restore: left alone, it fails the records check: %s\n",
-                         p.what.c_str());
-        } else {
-            std::fprintf(err, "quellix-restore: %s %s\n", p.what.c_str(), p.why.c_str());
-        }
+        std::fprintf(err, "quellix-restore: %s\n", DescribeProblem(p).c_str());
     }
 }
 
-// The item's file; an unfit one (or refused folders) named on err.
-ItemLookup FindItem(const char* id, char (&path)[kPathCapacity], std::FILE* err) {
-    std::vector<QuarantineProblem> problems;
-    const char* why = "";
-    const ItemLookup found = FindQuarantineItem(id, path, why, problems);
-    SayProblems(problems, err);
-    if (found == ItemLookup::Unfit) {
-        std::fprintf(err, "quellix-restore: %s is left alone: %s\n", path, why);
+int Print(const ActionReport& report, std::FILE* out, std::FILE* err) {
+    for (const ActionLine& line : report.lines) {
+        if (line.error) {
+            std::fprintf(err, "quellix-restore: %s\n", line.text.c_str());
+        } else {
+            std::fprintf(out, "%s\n", line.text.c_str());
+        }
     }
-    return found;
+    return report.status;
 }
 
 int List(std::FILE* out, std::FILE* err) {
@@ -84,91 +75,6 @@ int List(std::FILE* out, std::FILE* err) {
                      EscapeControls(item.header.originalPath).c_str());
     }
     return items.empty() ? kRestoreNothingToDo : kRestoreDone;
-}
-
-int Restore(const char* id, const char* to, std::FILE* out, std::FILE* err) {
-    char path[kPathCapacity];
-    const ItemLookup found = FindItem(id, path, err);
-    if (found == ItemLookup::Unfit) return kRestoreError;
-    platform::ScopedFile item(found == ItemLookup::Found ? platform::OpenReadBinary(path)
-                                                         : platform::kNoFile);
-    if (!item.IsOpen()) {
-        std::fprintf(err, "quellix-restore: no item %s in the quarantine\n", id);
-        return kRestoreError;
-    }
-    QuarantineHeader header;
-    if (const char* fault = ReadQuarantineHeader(item.Get(), header)) {
-        std::fprintf(err, "quellix-restore: %s %s\n", id, fault);
-        return kRestoreError;
-    }
-    // The header is anyone's text who could write the item: only a plain
-    // drive path outside the records is a place to write.
-    if (const char* why = WhyNoRestorePlace(header.originalPath, QuarantineRecordsDriveLetter())) {
-        std::fprintf(err, "quellix-restore: %s is refused: its original path %s (%s)\n", id,
-                     EscapeControls(header.originalPath).c_str(), why);
-        return kRestoreError;
-    }
-    if (const char* why = to ? WhyNoTarget(to) : nullptr) {
-        std::fprintf(err, "quellix-restore: --to %s is refused (%s)\n", EscapeControls(to).c_str(),
-                     why);
-        return kRestoreError;
-    }
-    RestoreTarget target;
-    if (!target.Set(to ? to : header.originalPath, to != nullptr)) {
-        std::fprintf(err,
-                     "quellix-restore: cannot write to %s (no place to write, or a folder on the "
-                     "way is a link)\n",
-                     to ? to : header.originalPath);
-        return kRestoreError;
-    }
-    switch (RestoreQuarantineItem(item.Get(), header, target.windowsPath())) {
-        case RestoreEnd::Restored:
-            break;
-        case RestoreEnd::SameBytesThere:
-            std::fprintf(out, "%s already holds the original bytes of %s\n", target.shown(), id);
-            return kRestoreNothingToDo;
-        case RestoreEnd::TargetExists:
-            std::fprintf(err,
-                         "quellix-restore: %s exists and is not overwritten; choose another "
-                         "place with --to PATH\n",
-                         target.shown());
-            return kRestoreError;
-        case RestoreEnd::CannotMake:
-            std::fprintf(err, "quellix-restore: cannot make %s\n", target.shown());
-            return kRestoreError;
-        case RestoreEnd::ItemUnreadable:
-            std::fprintf(err, "quellix-restore: %s cannot be read\n", id);
-            return kRestoreError;
-        case RestoreEnd::CannotWrite:
-            std::fprintf(err, "quellix-restore: cannot write %s\n", target.shown());
-            return kRestoreError;
-        case RestoreEnd::HashMismatch:
-            std::fprintf(
-                err, "quellix-restore: %s does not match its SHA-256; nothing was restored\n", id);
-            return kRestoreError;
-    }
-    std::fprintf(out, "restored %s to %s\n", id, target.shown());
-    if (!platform::ApplyFileFacts(target.windowsPath(), header.facts)) {
-        std::fprintf(err, "quellix-restore: the attributes or times of %s could not be set back\n",
-                     target.shown());
-    }
-    return kRestoreDone;
-}
-
-int Delete(const char* id, std::FILE* out, std::FILE* err) {
-    char path[kPathCapacity];
-    const ItemLookup found = FindItem(id, path, err);
-    if (found == ItemLookup::Unfit) return kRestoreError;
-    if (found == ItemLookup::None) {
-        std::fprintf(out, "no item %s in the quarantine\n", id);
-        return kRestoreNothingToDo;
-    }
-    if (!platform::DeleteFilePath(path)) {
-        std::fprintf(err, "quellix-restore: cannot delete %s\n", id);
-        return kRestoreError;
-    }
-    std::fprintf(out, "deleted %s\n", id);
-    return kRestoreDone;
 }
 
 }  // namespace
@@ -220,5 +126,6 @@ int RunRestoreTool(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "quellix-restore: %s is no quarantine ID (see list)\n", id);
         return kRestoreError;
     }
-    return command == "restore" ? Restore(id, to, out, err) : Delete(id, out, err);
+    return Print(command == "restore" ? RestoreItem(id, to, kCommandLineWords) : DeleteItem(id),
+                 out, err);
 }

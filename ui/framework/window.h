@@ -60,6 +60,13 @@ public:
         SendMessageA(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
     void SetCurSel(int index) const { SendMessageA(hwnd_, LB_SETCURSEL, index, 0); }
+    // LB_ERR (-1) when no row is selected.
+    int CurSel() const { return static_cast<int>(SendMessageA(hwnd_, LB_GETCURSEL, 0, 0)); }
+    // Tab stops in dialog units, for a list box made with LBS_USETABSTOPS.
+    template <std::size_t N>
+    void SetTabStops(const int (&stops)[N]) const {
+        SendMessageA(hwnd_, LB_SETTABSTOPS, N, reinterpret_cast<LPARAM>(stops));
+    }
     int TextLength(int index) const {
         return static_cast<int>(SendMessageA(hwnd_, LB_GETTEXTLEN, index, 0));
     }
