@@ -14,6 +14,7 @@
 #include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/report_only.h"
+#include "platform/win32/kept_path_win.h"
 #include "platform/win32/named_file_win.h"
 #include "platform/win32/scanned_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -52,12 +53,7 @@ bool SameIdentity(const Identity& a, const Identity& b) {
 
 // The path's long form, where Windows can tell it (98, 2000 and later).
 bool LongForm(const char* path, char (&out)[MAX_PATH + 1]) {
-    using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    static const LongPathName longPathName = reinterpret_cast<LongPathName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA")));
-    if (!longPathName) return CopyText(out, sizeof out, path);
-    DWORD n = longPathName(path, out, sizeof out);
-    return n > 0 && n < sizeof out;
+    return LongPathKeepingName(path, out, sizeof out);
 }
 
 // Where Windows tells the path an open file was reached by (Vista and
@@ -72,9 +68,9 @@ bool ReachedByItsName(HANDLE file, const char* path) {
 // is the file last read under that path; an empty one (why set) otherwise.
 KernelHandle OpenScanned(const char* path, DWORD access, const char** why) {
     *why = "it could not be opened";
-    KernelHandle file(CreateFileA(
-        path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    KernelHandle file(CreateFileKeepingName(
+        path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!file) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -159,14 +155,14 @@ const char* WhyPathIsNotTheScannedFile(const char* path) {
 
 // Report-only: the call succeeds where it would have the scanned file to act on.
 bool ReportOnlyFileThere(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesKeepingName(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            WhyPathIsNotTheScannedFile(path) == nullptr;
 }
 
 bool SetArchiveAttributeOnly(const char* path) {
     if (ReportOnly()) return ReportOnlyFileThere(path);
-    if (!NtFamily()) return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
+    if (!NtFamily()) return SetFileAttributesKeepingName(path, FILE_ATTRIBUTE_ARCHIVE);
     KernelHandle file =
         OpenScanned(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, &lastRefusal);
     if (!file) return false;
@@ -177,7 +173,7 @@ bool SetArchiveAttributeOnly(const char* path) {
 
 bool DeleteFilePath(const char* path) {
     if (ReportOnly()) return ReportOnlyFileThere(path);
-    if (!NtFamily()) return DeleteFileA(path) != 0;
+    if (!NtFamily()) return DeleteFileKeepingName(path);
     KernelHandle file = OpenScanned(path, DELETE | FILE_READ_ATTRIBUTES, &lastRefusal);
     if (!file) return false;
     DispositionInformation disposition = {TRUE};
