@@ -21,6 +21,7 @@
 #include "tests/wine/clean/clean_test_support.h"
 #include "tests/wine/support/log_lines.h"
 #include "tests/wine/support/unix_link.h"
+#include "tools/quellix_restore/restore_tool.h"
 #include "tools/samples/detection_samples.h"
 
 namespace {
@@ -259,6 +260,25 @@ TEST_F(KeptNames, EachInfectedFileIsRemovedUnderItsOwnNameOrToldAsNotReadable) {
     EXPECT_EQ(ScanState.FilesScanned, read);
     EXPECT_EQ(ScanState.FilesRemoved, removed);
     EXPECT_EQ(static_cast<int>(lines.size()), removed);
+
+    // Restore gives each file back under its own name, beside the clean
+    // file of the name the rules would make of it.
+    if (!NtFamily()) return;
+    for (const Planted& p : table) {
+        if (p.nt != Outcome::RemovedAsNamed) continue;
+        SCOPED_TRACE(p.path);
+        auto item = std::find_if(items.begin(), items.end(), [&](const QuarantineItem& i) {
+            return p.path == i.header.originalPath;
+        });
+        ASSERT_NE(item, items.end());
+        std::string restore = "restore";
+        std::string id = item->id;
+        char* argv[] = {&restore[0], &id[0]};
+        EXPECT_EQ(RunRestoreTool(2, argv, stdout, stderr), kRestoreDone);
+        EXPECT_EQ(KeptBytes(p.path), std::string(sample.bytes.begin(), sample.bytes.end()));
+    }
+    EXPECT_EQ(KeptBytes(std::string(kRoot) + "\\trail.exe"),
+              "a clean file named " + std::string(kRoot) + "\\trail.exe");
 }
 
 // With no short names (the seam's test hook: Wine always makes them) a path
