@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "clean/system_cleaning.h"
 #include "quarantine/quarantine_reader.h"
 #include "quarantine/scan_log.h"
 #include "scan/walker.h"
@@ -305,6 +307,38 @@ TEST_F(KeptNames, APathTooLongWithNoShortNamesIsToldAndNotCounted) {
     EXPECT_TRUE(Has(log, "Not readable: " + folder +
                              "\\ (its path is longer than 259 bytes in the system's code page, "
                              "and short names do not bring it within)"));
+}
+
+// A deletion at the next start goes on the NT pending list under the name
+// itself, not under the name of the clean file the rules would make of it.
+TEST_F(KeptNames, ABootDeletionNamesTheFileAsItIs) {
+    if (!NtFamily()) GTEST_SKIP() << "the 95 family's wininit.ini takes short names";
+    const std::string root = std::string(kRoot) + "\\";
+    const std::vector<Planted> table = {
+        {root + "trail.exe", false, Outcome::Clean, Outcome::Clean},
+        {root + "trail.exe.", false, Outcome::Clean, Outcome::Clean},
+    };
+    Plant(table, {});
+    ASSERT_EQ(ScheduleBootDelete("C:\\qxkept\\trail.exe."), 1);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ | KEY_SET_VALUE | KEY_WOW64_64KEY, &key),
+        ERROR_SUCCESS);
+    std::vector<wchar_t> data(65536, L'\0');
+    DWORD size = static_cast<DWORD>((data.size() - 2) * sizeof(wchar_t));
+    ASSERT_EQ(RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(data.data()), &size),
+              ERROR_SUCCESS);
+    std::vector<std::wstring> entries;
+    for (const wchar_t* p = data.data(); p < data.data() + size / sizeof(wchar_t);
+         p += std::wcslen(p) + 1) {
+        if (std::wcsstr(p, L"qxkept")) entries.emplace_back(p);
+    }
+    RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+    EXPECT_EQ(entries, std::vector<std::wstring>{L"\\??\\C:\\qxkept\\trail.exe."});
 }
 
 }  // namespace
