@@ -15,6 +15,9 @@ struct FoundEntry {
     bool unreachable = false;
     // A junction, symbolic link or mount point (Windows); the host lists no links.
     bool isReparsePoint = false;
+    // Windows: the short (8.3) name the listing gives, when there is one and
+    // it differs from name; "" otherwise, as always on the host.
+    char shortName[14] = {};
 };
 
 // A long name of up to 259 UTF-16 units as UTF-8, with its NUL.
@@ -53,7 +56,12 @@ private:
 // "\Program Files").
 bool BeginFolderWalk(const char* pattern, bool newWalk);
 // An entry of pattern's folder left out because its path would not fit a
-// 260-character path.
-void NoteEntryTooLong(const char* pattern, const char* name);
+// 260-character path: true when the platform told it (the host's walk
+// problems); false when the walker is to (Windows).
+bool NoteEntryTooLong(const char* pattern, const char* name);
+// pattern ("C:\Long folder\*.*") with its folder in short (8.3) names where
+// they exist, for a path the long names make too long; false where there are
+// none (the host) or it cannot be told.
+bool ShortFolderPattern(const char* pattern, char (&out)[260]);
 
 }  // namespace platform

@@ -51,8 +51,14 @@ const char* WhyNoRestorePlace(const char* path, char recordsDrive) {
         const std::string name(path + start, stop - start);
         if (name.empty()) return "it holds an empty name";
         if (name == "." || name == "..") return "it holds \".\" or \"..\"";
-        if (name.back() == '.' || name.back() == ' ') return "a name ends in '.' or ' '";
-        if (IsDeviceName(name)) return "it names a device";
+        // The file's own name may be one the path rules would change: the
+        // scan reached it as it is, and the restore makes it so (on the NT
+        // family; the 95 family refuses to make it). A folder on the way may not.
+        if (end && (name.back() == '.' || name.back() == ' ')) return "a name ends in '.' or ' '";
+        if (end && IsDeviceName(name)) return "it names a device";
+        if (!end && (name.find_first_not_of(". ") == std::string::npos)) {
+            return "its name is only dots and blanks";
+        }
         // The records folder, by its long name or its short one (QUELLI~1).
         if (first && AsciiUpper(path[0]) == AsciiUpper(recordsDrive) &&
             (PrefixEqualsIgnoringCase(name.c_str(), "Quellix", 7) ||

@@ -8,8 +8,11 @@
 
 // nullptr when path is a plain absolute drive path ("C:\Dir\name": a drive
 // letter, ":\", names split by single '\'; no "." or ".." name, no '/', no
-// second ':', no name that ends in '.' or ' ', no device name such as CON or
-// LPT1, no control character) and lies outside the records folders on
+// second ':', no folder name that ends in '.' or ' ' or is a device name such
+// as CON or LPT1, no file name of dots and blanks only, no control
+// character; the file's own name may end in '.' or ' ' or be a device name,
+// which the NT family makes through its kept form) and lies outside the
+// records folders on
 // recordsDrive ("\Quellix" and the folders made beside it, "\Quellix-...");
 // else why it is refused.
 const char* WhyNoRestorePlace(const char* path, char recordsDrive);

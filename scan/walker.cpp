@@ -6,6 +6,7 @@
 #include "base/bounded_text.h"
 #include "platform/directory_search.h"
 #include "platform/file_io.h"
+#include "platform/kept_name.h"
 #include "quarantine/records_folder.h"
 #include "quarantine/scan_log.h"
 #include "scan/file_scanner_list.h"
@@ -36,6 +37,17 @@ Joined JoinAtLastDot(const char* pattern, const char* name, const char* tail,
     std::memcpy(out + prefix, name, nameLen);
     std::memcpy(out + prefix + nameLen, tail, tailLen + 1);
     return Joined::Ok;
+}
+
+// A path the long names make too long, through the short names of the
+// folder and of the entry where the volume keeps them.
+Joined JoinShort(const char* pattern, const platform::FoundEntry& entry, const char* tail,
+                 char (&out)[kPathCapacity]) {
+    char shortPattern[kPathCapacity];
+    if (!platform::ShortFolderPattern(pattern, shortPattern)) return Joined::TooLong;
+    const char* name = entry.shortName[0] ? entry.shortName : entry.name;
+    const Joined joined = JoinAtLastDot(shortPattern, name, tail, out);
+    return joined == Joined::NoDot ? Joined::TooLong : joined;
 }
 
 void CheckProgramFiles(const char* pattern) {
@@ -79,9 +91,24 @@ std::string FolderOf(const char* pattern) {
 
 // An entry that no narrow path reaches is not scanned, and the log says so.
 void NoteUnreachable(const platform::DirectorySearch& search, const platform::FoundEntry& entry) {
+    const std::string longPath = LongPath(search, entry);
+    const std::size_t slash = longPath.rfind('\\');
+    const bool ruleChanged = platform::NameNeedsKeptForm(
+        longPath.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+    ReportWalkProblem(longPath + (entry.isDirectory ? "\\" : ""),
+                      ruleChanged ? "its name is one this system's path rules change (a trailing "
+                                    "dot or blank, a device name), and it has no short name"
+                                  : "its name cannot be spelled in the system's code page, and it "
+                                    "has no short name");
+}
+
+// An entry whose path does not fit the buffers in any form is not scanned.
+void NoteTooLong(const platform::DirectorySearch& search, const platform::FoundEntry& entry,
+                 const char* pattern) {
+    if (platform::NoteEntryTooLong(pattern, entry.name)) return;
     ReportWalkProblem(LongPath(search, entry) + (entry.isDirectory ? "\\" : ""),
-                      "its name cannot be spelled in the system's code page, and it has no "
-                      "short name");
+                      "its path is longer than 259 bytes in the system's code page, and short "
+                      "names do not bring it within");
 }
 
 // A folder passed over so that the walk ends and stays where it walks.
@@ -133,9 +160,10 @@ int WalkDirectory(const char* pattern) {
             if (ScanState.MemoryScanMode == 0) {
                 Joined joined = JoinAtLastDot(pattern, entry.name, "", entryPath);
                 if (joined == Joined::NoDot) return -1;
+                if (joined == Joined::TooLong) joined = JoinShort(pattern, entry, "", entryPath);
                 // A path that does not fit the buffers is skipped, not cut.
                 usable = joined == Joined::Ok;
-                if (!usable && !entry.isDirectory) platform::NoteEntryTooLong(pattern, entry.name);
+                if (!usable && !entry.isDirectory) NoteTooLong(search, entry, pattern);
             } else {
                 CopyText(entryPath, pattern);
             }
@@ -177,8 +205,9 @@ int WalkDirectory(const char* pattern) {
         }
         Joined joined = JoinAtLastDot(pattern, entry.name, "\\*.*", subPattern);
         if (joined == Joined::NoDot) return -1;
+        if (joined == Joined::TooLong) joined = JoinShort(pattern, entry, "\\*.*", subPattern);
         if (joined == Joined::TooLong) {  // deeper than a path can name
-            platform::NoteEntryTooLong(pattern, entry.name);
+            NoteTooLong(search, entry, pattern);
             continue;
         }
         if (entry.isReparsePoint) {

@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "clean/win32/system_cleaning_win.h"
 #include "clean/wininit_text.h"
+#include "platform/win32/kept_path_win.h"
 
 RestartCalls RestartSystemCalls = {OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
                                    ExitWindowsEx};
@@ -72,6 +73,9 @@ int ScheduleBootDelete(const char* path) {
             return AddWininitRename("NUL", source) ? 1 : 0;
         }
         case kPlatformNtFamily:
+            // A name the path rules would change goes on the list as it is.
+            if (platform::KeptPath(path).form() != platform::KeptPath::Form::Narrow)
+                return platform::MoveFileExKeepingName(path, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
             // Only a request the system took will delete the file at the restart.
             return BootDeleteSystemCalls.moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1
                                                                                                 : 0;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "base/ascii_case.h"
 #include "clean/known_entries.h"
+#include "platform/win32/kept_path_win.h"
 
 namespace {
 
@@ -56,29 +58,37 @@ std::wstring Lower(std::wstring text) {
 PathForms FormsOfPath(const char* path) {
     PathForms forms;
     char buffer[kPathChars];
-    DWORD n = GetShortPathNameA(path, buffer, kPathChars);
-    if (n > 0 && n < kPathChars) {
+    // A name the path rules would change is asked about in its kept form:
+    // the narrow calls would answer for another file.
+    if (platform::ShortPathKeepingName(path, buffer, kPathChars)) {
         LowercaseText(buffer);
         if (std::strcmp(buffer, path) != 0) forms.shortForm = buffer;
     }
-    if (auto getLong = Lookup<GetLongPathNameAFn>("kernel32.dll", "GetLongPathNameA")) {
-        n = getLong(path, buffer, kPathChars);
+    if (Lookup<GetLongPathNameAFn>("kernel32.dll", "GetLongPathNameA") &&
+        platform::LongPathKeepingName(path, buffer, kPathChars)) {
         // '?' stands for letters the code page cannot spell.
-        if (n > 0 && n < kPathChars && !std::strchr(buffer, '?')) {
+        if (!std::strchr(buffer, '?')) {
             LowercaseText(buffer);
             if (std::strcmp(buffer, path) != 0) forms.longForm = buffer;
         }
     }
     if (!NtFamily()) return forms;
     auto getLongWide = Lookup<GetLongPathNameWFn>("kernel32.dll", "GetLongPathNameW");
-    wchar_t wide[kPathChars];
-    if (!getLongWide || MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kPathChars) <= 0) {
+    wchar_t wide[platform::kKeptFormCapacity];
+    const platform::KeptPath kept(path);
+    if (kept.form() == platform::KeptPath::Form::Wide) {
+        std::wcscpy(wide, kept.Wide());
+    } else if (kept.form() == platform::KeptPath::Form::None ||
+               MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kPathChars) <= 0) {
         return forms;
     }
+    if (!getLongWide) return forms;
     std::vector<wchar_t> longWide(32768);
-    n = getLongWide(wide, longWide.data(), static_cast<DWORD>(longWide.size()));
+    DWORD n = getLongWide(wide, longWide.data(), static_cast<DWORD>(longWide.size()));
     if (n == 0 || n >= longWide.size()) return forms;
-    std::string utf8 = Utf8(Lower(longWide.data()));
+    const wchar_t* longText = longWide.data();
+    if (std::wcsncmp(longText, L"\\\\?\\", 4) == 0) longText += 4;
+    std::string utf8 = Utf8(Lower(longText));
     // Only needed when no narrow form holds the long name.
     if (forms.longForm.empty() && utf8 != path) forms.longUtf8 = utf8;
     return forms;

@@ -3,24 +3,19 @@
 // long forms, or in their short (8.3) forms. GetLongPathNameA is looked up at
 // run time: Windows 95 and NT 4.0 do not have it.
 #include "clean/win32/system_cleaning_win.h"
+#include "platform/win32/kept_path_win.h"
 
 namespace {
 
-using GetLongPathNameFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-
+// A name the path rules would change is asked about in its kept form.
 bool LongForm(const char* path, char (&out)[MAX_PATH]) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto getLongPathName = kernel ? reinterpret_cast<GetLongPathNameFn>(reinterpret_cast<void*>(
-                                        GetProcAddress(kernel, "GetLongPathNameA")))
-                                  : nullptr;
-    if (!getLongPathName) return false;
-    DWORD n = getLongPathName(path, out, MAX_PATH);
-    return n > 0 && n < MAX_PATH;
+    if (!kernel || !GetProcAddress(kernel, "GetLongPathNameA")) return false;
+    return platform::LongPathKeepingName(path, out, MAX_PATH);
 }
 
 bool ShortForm(const char* path, char (&out)[MAX_PATH]) {
-    DWORD n = GetShortPathNameA(path, out, MAX_PATH);
-    return n > 0 && n < MAX_PATH;
+    return platform::ShortPathKeepingName(path, out, MAX_PATH);
 }
 
 }  // namespace

@@ -241,9 +241,9 @@ bool BeginFolderWalk(const char* pattern, bool newWalk) {
     return false;
 }
 
-void NoteEntryTooLong(const char* pattern, const char* name) {
+bool NoteEntryTooLong(const char* pattern, const char* name) {
     const char* lastSlash = std::strrchr(pattern, '\\');
-    if (!lastSlash) return;
+    if (!lastSlash) return true;
     host::detail::FolderRef folder;
     int error = 0;
     std::string directoryPart(pattern, lastSlash - pattern);
@@ -251,6 +251,12 @@ void NoteEntryTooLong(const char* pattern, const char* name) {
                                  ? folder.HostPath()
                                  : directoryPart;
     ReportProblem(WalkProblem::PathTooLong, hostFolder + "/" + name, 0);
+    return true;
+}
+
+// A POSIX file system keeps no short names.
+bool ShortFolderPattern(const char*, char (&)[260]) {
+    return false;
 }
 
 }  // namespace platform

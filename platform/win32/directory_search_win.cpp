@@ -5,7 +5,10 @@
 #include <set>
 #include <tuple>
 
+#include "base/bounded_text.h"
 #include "platform/directory_search.h"
+#include "platform/kept_name.h"
+#include "platform/win32/kept_path_win.h"
 #include "platform/win32/scoped_handle_win.h"
 
 // On the NT family the search runs in UTF-16 and each name is brought into
@@ -80,12 +83,23 @@ void Utf8(const wchar_t* name, char (&out)[kLongNameCapacity]) {
     }
 }
 
+// The listing's short name, where it spells in the code page.
+void KeepShortName(const wchar_t* alternate, NameTest test, FoundEntry& entry) {
+    char spelled[260];
+    entry.shortName[0] = '\0';
+    if (test == NameTest::AsciiOnlyNoShortNames || !SpellNarrow(alternate, test, spelled)) return;
+    CopyText(entry.shortName, sizeof entry.shortName, spelled);
+}
+
 void CopyWide(const WIN32_FIND_DATAW& data, NameTest test, FoundEntry& entry,
               char (&longName)[kLongNameCapacity]) {
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.isReparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entry.unreachable = false;
     longName[0] = '\0';
+    KeepShortName(data.cAlternateFileName, test, entry);
+    // A name the path rules would change is kept as it is: the file calls
+    // reach it through its "\\?\" form (kept_path_win.h).
     if (SpellNarrow(data.cFileName, test, entry.name)) return;
     Utf8(data.cFileName, longName);
     if (test != NameTest::AsciiOnlyNoShortNames &&
@@ -100,6 +114,9 @@ void CopyWide(const WIN32_FIND_DATAW& data, NameTest test, FoundEntry& entry,
     }
 }
 
+// The 9x family: its file calls take every name through the path rules, so
+// a name they would change (a listing Wine gives when set to 98) is opened
+// by its short name, or not at all.
 void CopyNarrow(const WIN32_FIND_DATAA& data, FoundEntry& entry,
                 char (&longName)[kLongNameCapacity]) {
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -108,14 +125,19 @@ void CopyNarrow(const WIN32_FIND_DATAA& data, FoundEntry& entry,
     longName[0] = '\0';
     std::memcpy(entry.name, data.cFileName, sizeof entry.name);
     entry.name[sizeof entry.name - 1] = '\0';
+    const char* alternate = data.cAlternateFileName;
+    const bool alternateFits =
+        alternate[0] && !std::strchr(alternate, '?') && !NameNeedsKeptForm(alternate) &&
+        strnlen(alternate, sizeof data.cAlternateFileName) < sizeof data.cAlternateFileName;
+    entry.shortName[0] = '\0';
+    if (alternateFits) CopyText(entry.shortName, sizeof entry.shortName, alternate);
     // '?' is never part of a real name: the code page could not spell a letter.
-    if (!std::strchr(entry.name, '?')) return;
+    const bool unspelled = std::strchr(entry.name, '?') != nullptr;
+    if (!unspelled && !NameNeedsKeptForm(entry.name)) return;
     wchar_t wide[MAX_PATH + 1];
     if (MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, MAX_PATH + 1) > 0)
         Utf8(wide, longName);
-    const char* alternate = data.cAlternateFileName;
-    if (alternate[0] && !std::strchr(alternate, '?') &&
-        strnlen(alternate, sizeof data.cAlternateFileName) < sizeof data.cAlternateFileName) {
+    if (alternateFits) {
         std::strcpy(entry.name, alternate);
         return;
     }
@@ -140,14 +162,26 @@ bool IsReadError(DWORD error) {
            error != ERROR_PATH_NOT_FOUND;
 }
 
+// The pattern in UTF-16: through its "\\?\" form when a folder on the way
+// has a name the path rules would change.
+bool WidePattern(const char* pattern, wchar_t (&out)[kKeptFormCapacity]) {
+    KeptPath kept(pattern);
+    if (kept.form() == KeptPath::Form::Wide) {
+        std::wcscpy(out, kept.Wide());
+        return true;
+    }
+    return kept.form() == KeptPath::Form::Narrow &&
+           MultiByteToWideChar(CP_ACP, 0, pattern, -1, out, kKeptFormCapacity) > 0;
+}
+
 }  // namespace
 
 bool DirectorySearch::First(const char* pattern, FoundEntry& entry) {
     Close();
     unreadable_ = false;
     const WideSearchCalls& calls = WideCalls();
-    wchar_t widePattern[MAX_PATH + 1];
-    if (calls.first && MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, MAX_PATH + 1) > 0) {
+    wchar_t widePattern[kKeptFormCapacity];
+    if (calls.first && WidePattern(pattern, widePattern)) {
         WIN32_FIND_DATAW data;
         HANDLE handle = calls.first(widePattern, &data);
         if (handle != INVALID_HANDLE_VALUE) {
@@ -217,9 +251,9 @@ bool BeginFolderWalk(const char* pattern, bool newWalk) {
     std::memcpy(folder, pattern, length);
     folder[length] = '\0';
     if (length == 2 && folder[1] == ':') std::strcpy(folder + 2, "\\");  // a drive's root
-    platform::KernelHandle handle(CreateFileA(
-        folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    platform::KernelHandle handle(CreateFileKeepingName(
+        folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
     BY_HANDLE_FILE_INFORMATION info;
     // One that cannot be opened is told by the search that follows, if at all.
     if (!handle || !GetFileInformationByHandle(handle.Get(), &info)) return true;
@@ -227,6 +261,24 @@ bool BeginFolderWalk(const char* pattern, bool newWalk) {
         .insert(FolderIdentity(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow))
         .second;
 }
-void NoteEntryTooLong(const char*, const char*) {}
+// The walker says it, in its log line, under the entry's long path.
+bool NoteEntryTooLong(const char*, const char*) {
+    return false;
+}
+
+bool ShortFolderPattern(const char* pattern, char (&out)[260]) {
+    if (ReadNameTest() == NameTest::AsciiOnlyNoShortNames) return false;
+    const char* lastSlash = std::strrchr(pattern, '\\');
+    if (!lastSlash) return false;
+    char folder[MAX_PATH + 1];
+    const std::size_t length = static_cast<std::size_t>(lastSlash - pattern);
+    // A drive's root is as short as it gets.
+    if (length <= 2 || length >= sizeof folder) return false;
+    std::memcpy(folder, pattern, length);
+    folder[length] = '\0';
+    char shortFolder[MAX_PATH + 1];
+    return ShortPathKeepingName(folder, shortFolder, sizeof shortFolder) &&
+           CopyText(out, shortFolder) && AppendText(out, lastSlash);
+}
 
 }  // namespace platform

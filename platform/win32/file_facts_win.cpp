@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/win32/kept_path_win.h"
+
 namespace platform {
 
 namespace {
@@ -28,9 +30,7 @@ FileFacts ReadFileFacts(const char* path) {
     // wildcards would name another entry.
     if (std::strchr(path, '*') != nullptr || std::strchr(path, '?') != nullptr) return facts;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return facts;
-    FindClose(search);
+    if (!FindEntryKeepingName(path, found)) return facts;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return facts;
     facts.known = kAllFileFacts;
     facts.attributes = found.dwFileAttributes & kKeptAttributes;
@@ -43,8 +43,8 @@ FileFacts ReadFileFacts(const char* path) {
 bool ApplyFileFacts(const char* path, const FileFacts& facts) {
     bool ok = true;
     if (facts.known & (kFactCreationTime | kFactLastWriteTime | kFactLastAccessTime)) {
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileKeepingName(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL);
         if (file == INVALID_HANDLE_VALUE) return false;
         const FILETIME created = ToFileTime(facts.creationTime);
         const FILETIME accessed = ToFileTime(facts.lastAccessTime);
@@ -57,7 +57,9 @@ bool ApplyFileFacts(const char* path, const FileFacts& facts) {
     if (facts.known & kFactAttributes) {
         // Zero means "normal" only as FILE_ATTRIBUTE_NORMAL.
         const DWORD attributes = facts.attributes & kKeptAttributes;
-        ok = SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) && ok;
+        ok = SetFileAttributesKeepingName(path,
+                                          attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) &&
+             ok;
     }
     return ok;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/file_io.h"
 #include "platform/win32/file_io_win.h"
+#include "platform/win32/kept_path_win.h"
 #include "platform/win32/scanned_file_win.h"
 
 namespace platform {
@@ -44,8 +45,25 @@ void UseOldRuntimeFileCallsForTests() {
     Calls() = WideFileCalls{};
 }
 
+namespace {
+
+// _open with its share mode, for a name only the wide "\\?\" form reaches.
+int OpenKeptName(const KeptPath& kept) {
+    if (kept.form() != KeptPath::Form::Wide) return -1;
+    HANDLE file = CreateFileW(kept.Wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) CloseHandle(file);
+    return fd;
+}
+
+}  // namespace
+
 int OpenReadBinary(const char* path) {
-    int fd = _open(path, _O_RDONLY | _O_BINARY);
+    KeptPath kept(path);
+    int fd = kept.form() == KeptPath::Form::Narrow ? _open(path, _O_RDONLY | _O_BINARY)
+                                                   : OpenKeptName(kept);
     if (fd < 0) return kNoFile;
     if (!NoteOpenedForScan(path, fd)) {
         _close(fd);
@@ -87,9 +105,13 @@ std::int64_t FileLength(int fd) {
     return (static_cast<std::int64_t>(high) << 32) | low;
 }
 bool PathExists(const char* path) {
+    if (KeptPath(path).form() != KeptPath::Form::Narrow)
+        return GetFileAttributesKeepingName(path) != INVALID_FILE_ATTRIBUTES;
     return _access(path, 0) == 0;
 }
 bool PathReadable(const char* path) {
+    // Every file is readable to _access on Windows: it asks for existence.
+    if (KeptPath(path).form() != KeptPath::Form::Narrow) return PathExists(path);
     return _access(path, 4) == 0;
 }
 

@@ -6,6 +6,7 @@
 #include "base/bounded_text.h"
 #include "platform/quarantine_io.h"
 #include "platform/report_only.h"
+#include "platform/win32/kept_path_win.h"
 #include "platform/win32/named_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
 #include "platform/win32/wow64_win.h"
@@ -93,13 +94,14 @@ NewFile::~NewFile() {
     if (!handle_) return;
     CloseHandle(AsHandle(handle_));
     handle_ = nullptr;
-    DeleteFileA(path_);
+    DeleteFileKeepingName(path_);
 }
 
 NewFile::Made NewFile::Create(const char* path) {
     if (handle_ || !CopyText(path_, sizeof path_, path)) return Made::Failed;
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | NoLinkFlag(), nullptr);
+    // A restored file gets back a name the path rules would change.
+    HANDLE file = CreateFileKeepingName(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | NoLinkFlag());
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Made::Exists
@@ -128,7 +130,7 @@ bool NewFile::Keep() {
     // Written through to the disk: the original is deleted right after.
     bool ok = FlushFileBuffers(file) != FALSE;
     ok = CloseHandle(file) != FALSE && ok;
-    if (!ok) DeleteFileA(path_);
+    if (!ok) DeleteFileKeepingName(path_);
     return ok;
 }
 

@@ -9,11 +9,15 @@
 #include <io.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "base/ascii_case.h"
 #include "base/bounded_text.h"
 #include "platform/file_io.h"
 #include "platform/report_only.h"
+#include "platform/win32/kept_path_win.h"
 #include "platform/win32/named_file_win.h"
 #include "platform/win32/scanned_file_win.h"
 #include "platform/win32/scoped_handle_win.h"
@@ -52,12 +56,79 @@ bool SameIdentity(const Identity& a, const Identity& b) {
 
 // The path's long form, where Windows can tell it (98, 2000 and later).
 bool LongForm(const char* path, char (&out)[MAX_PATH + 1]) {
-    using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    static const LongPathName longPathName = reinterpret_cast<LongPathName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA")));
-    if (!longPathName) return CopyText(out, sizeof out, path);
-    DWORD n = longPathName(path, out, sizeof out);
-    return n > 0 && n < sizeof out;
+    return LongPathKeepingName(path, out, sizeof out);
+}
+
+// Texts equal but for ASCII case.
+bool WideEqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
+    for (;; ++a, ++b) {
+        const wchar_t x = (*a >= L'A' && *a <= L'Z') ? *a - L'A' + L'a' : *a;
+        const wchar_t y = (*b >= L'A' && *b <= L'Z') ? *b - L'A' + L'a' : *b;
+        if (x != y) return false;
+        if (x == L'\0') return true;
+    }
+}
+
+const wchar_t* WithoutPrefix(const wchar_t* path) {
+    return std::wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+}
+
+// No folder on the way is a reparse point, asked folder by folder: for when
+// Windows cannot tell the final path (Wine cannot past MAX_PATH).
+bool NoLinkOnTheWay(const char* path) {
+    char folder[MAX_PATH + 1];
+    if (!CopyText(folder, path) || std::strlen(folder) < 3) return false;
+    for (char* slash = std::strchr(folder + 3, '\\'); slash; slash = std::strchr(slash + 1, '\\')) {
+        *slash = '\0';
+        const DWORD attributes = GetFileAttributesKeepingName(folder);
+        *slash = '\\';
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// As ReachedByItsName, in UTF-16, where a long form has no length limit: for
+// a name the path rules would change, and for a long form past MAX_PATH (a
+// path opened through short names).
+bool ReachedByItsWideName(HANDLE file, const char* path) {
+    using FinalPathW = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    using LongPathW = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+    static const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    static const auto finalPath = reinterpret_cast<FinalPathW>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetFinalPathNameByHandleW")));
+    static const auto longPath = reinterpret_cast<LongPathW>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")));
+    if (!finalPath || !longPath) return false;
+    const KeptPath kept(path);
+    wchar_t wide[kKeptFormCapacity];
+    if (kept.form() == KeptPath::Form::Wide) {
+        std::wcscpy(wide, kept.Wide());
+    } else if (kept.form() == KeptPath::Form::None ||
+               MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kKeptFormCapacity) <= 0) {
+        return false;
+    }
+    constexpr DWORD kWideChars = 32768;
+    std::vector<wchar_t> expected(kWideChars), reached(kWideChars);
+    DWORD n = longPath(wide, expected.data(), kWideChars);
+    if (n == 0 || n >= kWideChars) return false;
+    n = finalPath(file, reached.data(), kWideChars, 0);
+    if (n == 0 || n >= kWideChars) return NoLinkOnTheWay(path);
+    const wchar_t* want = WithoutPrefix(expected.data());
+    const wchar_t* got = WithoutPrefix(reached.data());
+    if (WideEqualsIgnoringCase(want, got)) return true;
+    // Wine tells the final path of a name with a trailing dot or blank
+    // without them. The file's own name was opened without following a
+    // link, so it is compared without them too; the folders on the way are
+    // compared as they are.
+    std::wstring trimmed = want;
+    const std::size_t lastName = trimmed.rfind(L'\\') + 1;
+    while (trimmed.size() > lastName && (trimmed.back() == L'.' || trimmed.back() == L' '))
+        trimmed.pop_back();
+    return trimmed.size() > lastName && trimmed.size() < std::wcslen(want) &&
+           WideEqualsIgnoringCase(trimmed.c_str(), got);
 }
 
 // Where Windows tells the path an open file was reached by (Vista and
@@ -65,16 +136,18 @@ bool LongForm(const char* path, char (&out)[MAX_PATH + 1]) {
 bool ReachedByItsName(HANDLE file, const char* path) {
     if (!FinalPathKnown()) return true;
     char longPath[MAX_PATH + 1];
-    return LongForm(path, longPath) && FinalPathIs(file, longPath);
+    if (KeptPath(path).form() == KeptPath::Form::Narrow && LongForm(path, longPath))
+        return FinalPathIs(file, longPath);
+    return ReachedByItsWideName(file, path);
 }
 
 // A handle on what path names now, never through a link at its end, when it
 // is the file last read under that path; an empty one (why set) otherwise.
 KernelHandle OpenScanned(const char* path, DWORD access, const char** why) {
     *why = "it could not be opened";
-    KernelHandle file(CreateFileA(
-        path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    KernelHandle file(CreateFileKeepingName(
+        path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!file) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -159,14 +232,14 @@ const char* WhyPathIsNotTheScannedFile(const char* path) {
 
 // Report-only: the call succeeds where it would have the scanned file to act on.
 bool ReportOnlyFileThere(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesKeepingName(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            WhyPathIsNotTheScannedFile(path) == nullptr;
 }
 
 bool SetArchiveAttributeOnly(const char* path) {
     if (ReportOnly()) return ReportOnlyFileThere(path);
-    if (!NtFamily()) return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != 0;
+    if (!NtFamily()) return SetFileAttributesKeepingName(path, FILE_ATTRIBUTE_ARCHIVE);
     KernelHandle file =
         OpenScanned(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, &lastRefusal);
     if (!file) return false;
@@ -177,7 +250,7 @@ bool SetArchiveAttributeOnly(const char* path) {
 
 bool DeleteFilePath(const char* path) {
     if (ReportOnly()) return ReportOnlyFileThere(path);
-    if (!NtFamily()) return DeleteFileA(path) != 0;
+    if (!NtFamily()) return DeleteFileKeepingName(path);
     KernelHandle file = OpenScanned(path, DELETE | FILE_READ_ATTRIBUTES, &lastRefusal);
     if (!file) return false;
     DispositionInformation disposition = {TRUE};

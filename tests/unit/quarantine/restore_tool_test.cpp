@@ -264,10 +264,12 @@ TEST_F(RestoreToolTest, CraftedItemsAreRefused) {
         {"C:\\Quellix-1a2b3c4d\\x", "Quellix-1a2b3c4d/x"},
         {"C:\\q/../evil.dll", ""},
         {"C:\\q\\evil.dll:stream", ""},
-        {"C:\\q\\CON", ""},
-        {"C:\\q\\lpt1.txt", ""},
-        {"C:\\q\\evil.dll.", ""},
-        {"C:\\q\\evil.dll ", ""},
+        {"C:\\q\\CON\\evil.dll", ""},
+        {"C:\\q\\lpt1.txt\\evil.dll", ""},
+        {"C:\\q.\\evil.dll", "q/evil.dll"},
+        {"C:\\q \\evil.dll", ""},
+        {"C:\\q\\...", ""},
+        {"C:\\q\\ . ", ""},
         {"C:\\q\\\\evil.dll", ""},
         {"C:\\q\\evil\n.dll", ""},
         {"C:\\q\\", ""},
@@ -302,6 +304,23 @@ TEST_F(RestoreToolTest, CraftedItemsAreRefused) {
     EXPECT_FALSE(FileExists("q/copy.exe"));
     EXPECT_FALSE(FileExists("Quellix/x.exe"));
     EXPECT_EQ(Tool({"restore", good}).status, kRestoreDone);
+}
+
+// A file whose own name Windows' path rules would change (a trailing dot or
+// blank, a device name) was scanned and removed under that name: it comes
+// back under it, not under what the rules make of it.
+TEST_F(RestoreToolTest, AFileNameThePathRulesWouldChangeComesBackAsItWas) {
+    for (const char* name : {"CON", "lpt1.txt", "nul.txt", "trail.exe.", "space.exe ", "a. ."}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = Content(11, 300);
+        const std::string id = Quarantine(std::string("q/") + name, bytes);
+        EXPECT_FALSE(FileExists(std::string("q/") + name));
+        Run run = Tool({"restore", id});
+        EXPECT_EQ(run.status, kRestoreDone) << run.err;
+        EXPECT_EQ(ReadHostFile(HostPath(std::string("q/") + name)), bytes);
+    }
+    EXPECT_FALSE(FileExists("q/trail.exe"));
+    EXPECT_FALSE(FileExists("q/space.exe"));
 }
 
 }  // namespace

@@ -94,7 +94,9 @@ TEST_F(WindowsWalkTest, NamesAreMatchedWithoutRegardToCase) {
     EXPECT_EQ(ScanState.FilesScanned, 0);
 }
 
-TEST_F(WindowsWalkTest, APathTooLongForTheBuffersIsSkipped) {
+// Past the buffers in its long names, it is reached through the short names
+// of its folders and its own (a volume without them: kept_names_win_test.cpp).
+TEST_F(WindowsWalkTest, APathTooLongForTheBuffersIsReachedThroughShortNames) {
     std::string dir = "C:\\qxlong";
     CreateDirectoryA(dir.c_str(), nullptr);
     while (dir.size() < 225) {
@@ -117,7 +119,7 @@ TEST_F(WindowsWalkTest, APathTooLongForTheBuffersIsSkipped) {
 
     WalkDirectory("C:\\qxlong\\*.*");
 
-    EXPECT_EQ(ScanState.FilesScanned, 1);
+    EXPECT_EQ(ScanState.FilesScanned, 2);
     for (const auto& s : statuses) EXPECT_LT(s.size(), 260u);
 }
 

@@ -112,6 +112,28 @@ bool RemoveOnHostSide(const std::string& path) {
                          [&] { return !Listed(path); });
 }
 
+bool RunScriptOnHostSide(const std::string& folder, const std::string& script) {
+    const std::string unixFolder = UnixName(folder);
+    if (unixFolder.empty()) return false;
+    const std::string file = folder + "\\qxhost.sh";
+    const std::string done = folder + "\\qxhost.done";
+    // The folder made last tells that every step before it succeeded.
+    const std::string text = "set -e\ncd '" + unixFolder + "'\n" + script + "\nmkdir qxhost.done\n";
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool wrote =
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    CloseHandle(h);
+    const bool ran = wrote && RunOnHostSide("\\\\?\\unix\\bin\\sh " + Quoted(UnixName(file)),
+                                            [&] { return Listed(done); });
+    RemoveDirectoryA(done.c_str());
+    DeleteFileA(file.c_str());
+    return ran;
+}
+
 std::string ReadWholeFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);

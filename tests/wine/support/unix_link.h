@@ -18,5 +18,9 @@ bool SwapForLinkOnHostSide(const std::string& path, const std::string& aside,
 // Removes a file, folder or link (not what a link points to) from the host's
 // side, as `rm -rf` does; false when it is still there.
 bool RemoveOnHostSide(const std::string& path);
+// Runs a sh script on the host's side in folder (a Windows path on C: with an
+// ASCII host name), written to a file so that its UTF-8 names reach the host
+// exactly; true once it has run to its end without a failure.
+bool RunScriptOnHostSide(const std::string& folder, const std::string& script);
 // The whole text of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
