@@ -281,7 +281,9 @@ TEST_F(RestoreToolTest, CraftedItemsAreRefused) {
         Run run = Tool({"restore", id});
         EXPECT_EQ(run.status, kRestoreError) << run.out << run.err;
         EXPECT_NE(run.err.find(" is refused: its original path "), std::string::npos) << run.err;
-        if (c.hostFileItWouldMake[0]) EXPECT_FALSE(FileExists(c.hostFileItWouldMake));
+        if (c.hostFileItWouldMake[0]) {
+            EXPECT_FALSE(FileExists(c.hostFileItWouldMake));
+        }
         EXPECT_EQ(Tool({"delete", id}).status, kRestoreDone);
     }
 
