@@ -188,9 +188,15 @@ Appended AppendToFile(const char* path, const void* data, std::size_t length, bo
     bool ok = WriteAll(file.Get(), data, length) &&
               (!throughToDisk || FlushFileBuffers(file.Get()) || NoteFailure());
     if (ok) return Appended::Whole;
-    // Whole pieces only: what went in of this one is taken out again.
+    // Whole pieces only: what went in of this one is taken out again. Only
+    // then: Wine extends a file by writing a byte, which a full disk refuses.
     const RecordProblem problem = lastProblem;
-    const bool cutBack = SeekTo(file.Get(), end, FILE_BEGIN) && SetEndOfFile(file.Get());
+    DWORD sizeHigh = 0;
+    const DWORD sizeLow = GetFileSize(file.Get(), &sizeHigh);
+    const bool nothingWent = sizeLow != INVALID_FILE_SIZE && sizeLow == endLow &&
+                             sizeHigh == static_cast<DWORD>(endHigh);
+    const bool cutBack =
+        nothingWent || (SeekTo(file.Get(), end, FILE_BEGIN) && SetEndOfFile(file.Get()));
     lastProblem = problem;
     return cutBack ? Appended::Nothing : Appended::Cut;
 }

@@ -112,6 +112,14 @@ bool RemoveOnHostSide(const std::string& path) {
                          [&] { return !Listed(path); });
 }
 
+std::string HostNameOf(const std::string& windowsPath) {
+    return UnixNameOfNew(windowsPath);
+}
+
+bool RunHostScript(const std::string& script, const std::string& done) {
+    return RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script), [&] { return Listed(done); });
+}
+
 std::string ReadWholeFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);

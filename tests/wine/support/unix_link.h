@@ -18,5 +18,11 @@ bool SwapForLinkOnHostSide(const std::string& path, const std::string& aside,
 // Removes a file, folder or link (not what a link points to) from the host's
 // side, as `rm -rf` does; false when it is still there.
 bool RemoveOnHostSide(const std::string& path);
+// The host's name of a Windows path on C: whose last name need not exist yet.
+std::string HostNameOf(const std::string& windowsPath);
+// Runs a shell script on the host's side and waits for the file `done` (a
+// Windows path), which the script makes last; false when the script could
+// not be started or `done` did not come.
+bool RunHostScript(const std::string& script, const std::string& done);
 // The whole text of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
