@@ -3,6 +3,8 @@
 // second scan that finds nothing in the quarantine, copies that cannot be
 // made, a log that cannot be written, and more findings than the list keeps.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
+#include "scan/removal_sequence.h"
 #include "scan/report_only_line.h"
 #include "scan/scan_driver.h"
 #include "state/program_state.h"
@@ -294,6 +297,102 @@ TEST_F(QuarantineScanTest, ALogThatCannotBeWrittenChangesNothing) {
     RunScan();
     EXPECT_EQ(lines, withoutLog);
     EXPECT_EQ(ScanState.FilesScanned, scanned);
+}
+
+// A log that takes no more for a while, then goes on: whole pieces only, each
+// from the start of a line. RLIMIT_FSIZE makes the writes really stop part
+// way, as a full disk does; the removal hook lifts the limit at the second
+// removal.
+rlim_t logLimitOff = RLIM_INFINITY;
+void LiftFileSizeLimit(const char*) {
+    rlimit off = {logLimitOff, logLimitOff};
+    setrlimit(RLIMIT_FSIZE, &off);
+}
+
+TEST_F(QuarantineScanTest, ALogThatStopsTakingPiecesKeepsWholeLinesAndSaysWhatIsMissing) {
+    struct Case {
+        const char* what;
+        bool liftAtSecondRemoval;
+    };
+    for (const Case& c : {Case{"goes on in the middle", true}, Case{"never goes on", false}}) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(HostPath("Quellix"));
+        ResetForScan();
+        WriteBytes("found/a/zip-sample", samples[2].bytes);
+        RunScan();  // an earlier entry
+        const std::string earlier = ReadHostFile(HostPath("Quellix/Quellix.log"));
+        ASSERT_FALSE(earlier.empty());
+
+        ResetForScan();
+        WriteBytes("found/b/zip-sample", samples[2].bytes);
+        WriteBytes("found/c/zip-sample", samples[2].bytes);
+        rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        logLimitOff = before.rlim_cur;
+        // Room for a part of the header, never for a whole piece.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {static_cast<rlim_t>(earlier.size() + 40), before.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        int removals = 0;
+        static int* counter;
+        counter = &removals;
+        static bool lift;
+        lift = c.liftAtSecondRemoval;
+        SetRemovalTestHook([](const char* path) {
+            if (++*counter == 2 && lift) LiftFileSizeLimit(path);
+        });
+        RunScan();
+        SetRemovalTestHook(nullptr);
+        LiftFileSizeLimit(nullptr);
+        signal(SIGXFSZ, SIG_DFL);
+
+        const std::string log = ReadHostFile(HostPath("Quellix/Quellix.log"));
+        // The earlier entry as it was; nothing of a cut piece stayed.
+        ASSERT_EQ(log.compare(0, earlier.size(), earlier), 0);
+        const std::string added = log.substr(earlier.size());
+        if (!c.liftAtSecondRemoval) {
+            EXPECT_EQ(added, "");
+            continue;
+        }
+        const std::vector<std::string> lines = LogLines();
+        const auto rule = std::string(78, '=');
+        // The new entry starts with its whole header, then what is missing.
+        ASSERT_EQ(added.compare(0, rule.size() + 2, rule + "\r\n"), 0) << added;
+        auto second = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) {
+            return l.rfind("Scan started ", 0) == 0;
+        });
+        ASSERT_NE(second, lines.rend());
+        const std::size_t at = static_cast<std::size_t>(lines.rend() - second) - 1;
+        ASSERT_LT(at + 4, lines.size());
+        EXPECT_EQ(lines[at + 3], rule);
+        EXPECT_EQ(lines[at + 4].rfind("    Log: ", 0), 0u) << lines[at + 4];
+        EXPECT_NE(lines[at + 4].find(" of this entry could not be written here ("),
+                  std::string::npos)
+            << lines[at + 4];
+        // Every line of the log is a whole line of its own.
+        for (const std::string& l : lines) {
+            EXPECT_TRUE(l.find("Scan started ") == std::string::npos ||
+                        l.rfind("Scan started ", 0) == 0)
+                << l;
+            EXPECT_TRUE(l.find("=====") == std::string::npos || l == rule) << l;
+        }
+        EXPECT_TRUE(LogHasLine("Final status: Scanning completed"));
+    }
+}
+
+// An earlier run that ended inside a line (cut off as it wrote): the next
+// entry starts on a line of its own.
+TEST_F(QuarantineScanTest, AnEntryNeverGoesOnTheLineAnEarlierOneWasCutIn) {
+    RunScan();
+    std::string earlier = ReadHostFile(HostPath("Quellix/Quellix.log"));
+    ASSERT_GT(earlier.size(), 10u);
+    earlier.resize(earlier.size() - 5);  // "...Scanning compl"
+    std::filesystem::resize_file(HostPath("Quellix/Quellix.log"), earlier.size());
+    ResetForScan();
+    RunScan();
+    const std::string log = ReadHostFile(HostPath("Quellix/Quellix.log"));
+    EXPECT_EQ(log.compare(0, earlier.size() + 2 + 78, earlier + "\r\n" + std::string(78, '=')), 0)
+        << log;
 }
 
 // The log and the items this scan makes are not counted by it, wherever the
