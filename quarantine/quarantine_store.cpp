@@ -156,6 +156,11 @@ void NoteFileNotRemoved() {
     LogText(QuarantineNoteText(RemovalEnd::NotRemoved, "", nullptr));
 }
 
+void NoteNoRegistryBackup(const std::string& what, const char* why) {
+    if (!RecordsFolderReady()) return;  // no records are kept, none was due
+    LogText(RegistryNoteText(what, "", why));
+}
+
 std::string RegistryBackupFileName() {
     char id[kQuarantineIdSize];
     FormatQuarantineId(ScanStartTime(), 0, id);
