@@ -86,6 +86,15 @@ std::string DamagedRecordText(const char* path) {
     return out;
 }
 
+std::string UnremovedCopyText(const char* id) {
+    std::string out = kNoteIndent;
+    out += "Quarantine: ";
+    out += id;
+    out += " is kept all the same: the copy of the file left in place could not be removed";
+    out += kLineEnd;
+    return out;
+}
+
 std::string FinalStatusText(const char* status) {
     return std::string("Final status: ") + status + kLineEnd;
 }

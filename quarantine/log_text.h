@@ -32,6 +32,8 @@ std::string LogPiecesMissingText(int count, platform::RecordProblem why);
 
 // A record written in part that could not be removed again.
 std::string DamagedRecordText(const char* path);
+// The whole copy of a file that was not removed, which could not be removed again.
+std::string UnremovedCopyText(const char* id);
 
 std::string FinalStatusText(const char* status);
 // answer: "Yes", "No", or nullptr when the question was not asked.

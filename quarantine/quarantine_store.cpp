@@ -141,10 +141,13 @@ void SetUnkeptRemovalNote(UnkeptRemovalNote note) {
 void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
     if (!copy.recordsKept) return;
     if (end == RemovalEnd::NotRemoved && copy.kept) {
-        platform::RemoveRecordFile(copy.file);
+        const bool removed = platform::RemoveRecordFile(copy.file);
+        LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
+        if (!removed) LogText(UnremovedCopyText(copy.id));
         copy.kept = false;
         copy.id[0] = '\0';
         copy.file[0] = '\0';
+        return;
     }
     LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
     if (end != RemovalEnd::NotRemoved && !copy.kept && unkeptNote) {

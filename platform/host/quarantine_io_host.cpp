@@ -161,7 +161,9 @@ bool NewFile::Discard() {
     if (!handle_) return true;
     close(Descriptor(handle_));
     handle_ = nullptr;
-    if (unlinkat(folder_, path_, 0) == 0) return true;
+    if (!Fails(host::RecordOperation::Remove, path_) && unlinkat(folder_, path_, 0) == 0) {
+        return true;
+    }
     damaged_ = true;
     return false;
 }
@@ -205,7 +207,9 @@ bool NewFile::Keep() {
     handle_ = nullptr;
     bool ok = fsync(fd) == 0 || NoteFailure();
     ok = (close(fd) == 0 || NoteFailure()) && ok;
-    if (!ok && unlinkat(folder_, path_, 0) != 0) damaged_ = true;
+    if (!ok && (Fails(host::RecordOperation::Remove, path_) || unlinkat(folder_, path_, 0) != 0)) {
+        damaged_ = true;
+    }
     close(folder_);
     folder_ = -1;
     return ok;
@@ -260,6 +264,7 @@ bool RecordFileEndsMidLine(const char* path) {
 }
 
 bool RemoveRecordFile(const char* path) {
+    if (Fails(host::RecordOperation::Remove, path)) return false;
     std::string name;
     host::detail::Descriptor folder(OpenParent(path, name));
     return folder.IsOpen() && unlinkat(folder.Get(), name.c_str(), 0) == 0;

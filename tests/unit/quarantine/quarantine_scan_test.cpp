@@ -234,6 +234,90 @@ TEST_F(QuarantineScanTest, ACopyThatCannotBeMadeStillRemovesTheFile) {
     }
 }
 
+// A record that cannot be finished and cannot be removed either is named as
+// damaged; a whole copy that cannot be taken back is named as kept.
+TEST_F(QuarantineScanTest, ARecordThatWillNotGoIsNamedInTheLog) {
+    using platform::host::FileOperation;
+    struct Case {
+        const char* what;
+        bool copyWriteFails;  // the item cannot be written
+        bool deleteFails;     // the detected file stays
+        const char* noteAfterLine;
+        const char* otherNote;  // the start of the line naming the item
+    };
+    const Case cases[] = {
+        {"an unfinished item", true, false,
+         "    Quarantine: no copy kept: the copy could not be written (disk full or access "
+         "refused)",
+         "    Damaged record: C:\\Quellix\\Quarantine\\"},
+        {"the copy of a file left in place", false, true,
+         "    Quarantine: none, the file was not removed", "    Quarantine: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(HostPath("Quellix"));
+        ResetForScan();
+        WriteBytes("found/zip-sample", samples[2].bytes);
+        platform::host::SetRecordFaultInjector([&c](RecordOperation op, const char* path) {
+            if (op == RecordOperation::Remove) return true;
+            return op == RecordOperation::Write && c.copyWriteFails &&
+                   std::string(path).find(".qrn") != std::string::npos;
+        });
+        platform::host::SetFaultInjector([&c](FileOperation op, const char*) {
+            return c.deleteFails && op == FileOperation::Delete;
+        });
+        RunScan();
+        platform::host::SetFaultInjector(nullptr);
+        platform::host::SetRecordFaultInjector(nullptr);
+
+        const std::vector<std::string> ids = ItemIds();
+        ASSERT_EQ(ids.size(), 1u);  // it is still there, and the log names it
+        const std::string line = std::string("C:\\found\\zip-sample     W32/Bagle.H.Worm ") +
+                                 (c.deleteFails ? "Unable to remove" : "removed");
+        std::vector<std::string> log = LogLines();
+        auto at = std::find(log.begin(), log.end(), line);
+        ASSERT_NE(at, log.end());
+        ASSERT_NE(at + 1, log.end());
+        EXPECT_EQ(*(at + 1), c.noteAfterLine);
+        if (c.deleteFails) {
+            ASSERT_NE(at + 2, log.end());
+            EXPECT_EQ(*(at + 2), std::string(c.otherNote) + ids[0] +
+                                     " is kept all the same: the copy of the file left in "
+                                     "place could not be removed");
+        } else {
+            // Before the line: the copy is made before the deletion.
+            ASSERT_NE(at, log.begin());
+            EXPECT_EQ(*(at - 1), std::string(c.otherNote) + ids[0] +
+                                     ".qrn was written in part and could not be removed; it "
+                                     "is not a record of anything");
+        }
+    }
+}
+
+// A backup that could not be finished and will not go: named as damaged,
+// and the value's note says that no backup was kept.
+TEST_F(QuarantineScanTest, ABackupThatWillNotGoIsNamedAsDamaged) {
+    platform::host::SetRecordFaultInjector([](RecordOperation op, const char* path) {
+        return op == RecordOperation::Remove ||
+               (op == RecordOperation::Write &&
+                std::string(path).find(".reg") != std::string::npos);
+    });
+    BeginScanLog();
+    EXPECT_FALSE(KeepRegistryBackup("HKEY_CURRENT_USER\\x, value \"v\"", "[x]\r\n"));
+    EndScanLog();
+    platform::host::SetRecordFaultInjector(nullptr);
+    const std::string reg = RegistryBackupFileName();
+    std::vector<std::string> log = LogLines();
+    auto note = std::find(log.begin(), log.end(),
+                          "    Registry backup: HKEY_CURRENT_USER\\x, value \"v\" not saved, no "
+                          "backup kept: the backup file could not be written");
+    ASSERT_NE(note, log.end());
+    ASSERT_NE(note, log.begin());
+    EXPECT_EQ(*(note - 1), "    Damaged record: C:\\Quellix\\Quarantine\\" + reg +
+                               " was written in part and could not be removed; it is not a "
+                               "record of anything");
+}
+
 // A detected file that stays where it is keeps no copy: it is still there.
 TEST_F(QuarantineScanTest, AFileThatIsNotRemovedKeepsNoCopy) {
     using platform::host::FileOperation;
