@@ -217,7 +217,7 @@ bool NewFile::Keep() {
 
 namespace {
 
-// The regular file with one name that path reaches, opened to write; -1 when none.
+// The regular file with one name that path reaches, opened with flags; -1 when none.
 int OpenRecordFile(const char* path, int flags) {
     std::string name;
     host::detail::Descriptor folder(OpenParent(path, name));

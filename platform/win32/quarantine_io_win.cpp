@@ -44,9 +44,9 @@ bool WriteAll(HANDLE file, const void* data, std::size_t length) {
         DWORD written = 0;
         if (!::WriteFile(file, bytes, chunk, &written, nullptr)) return NoteFailure();
         if (written == 0) {
-            // A short write's next try tells why; one that tells nothing is a full disk.
-            SetLastError(ERROR_DISK_FULL);
-            return NoteFailure();
+            // Nothing went and nothing was said: no reason is made up.
+            lastProblem = RecordProblem::Unknown;
+            return false;
         }
         bytes += written;
         length -= written;
