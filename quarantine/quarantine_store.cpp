@@ -160,7 +160,6 @@ void NoteFileNotRemoved() {
 }
 
 void NoteNoRegistryBackup(const std::string& what, const char* why) {
-    if (!RecordsFolderReady()) return;  // no records are kept, none was due
     LogText(RegistryNoteText(what, "", why));
 }
 
