@@ -206,9 +206,14 @@ constexpr char kUnreadable[] = "it could not be read";
 // What is there though it could not be read goes all the same: the log
 // says that no backup of it was kept. What is not there is not deleted.
 bool ValueIsThere(HKEY root, const char* keyPath, const char* valueName) {
-    platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_QUERY_VALUE);
-    return key && RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) !=
-                      ERROR_FILE_NOT_FOUND;
+    platform::RegistryKey key;
+    const LONG opened =
+        RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE | RegistryViewFlag(), key.Receive());
+    key.KeepIf(opened == ERROR_SUCCESS);
+    // A key that cannot be opened to look may still be deleted from.
+    if (!key) return opened != ERROR_FILE_NOT_FOUND;
+    return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) !=
+           ERROR_FILE_NOT_FOUND;
 }
 
 bool KeyIsThere(HKEY root, const char* keyPath) {
