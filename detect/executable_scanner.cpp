@@ -1,25 +1,20 @@
 #include "detect/executable_scanner.h"
 
 #include <cstring>
-#include <string>
 
 #include "base/bounded_text.h"
 #include "clean/system_cleaning.h"
 #include "detect/file_reads.h"
 #include "detect/pe_reader.h"
 #include "detect/variant_verifiers.h"
-#include "platform/file_facts.h"
 #include "platform/file_io.h"
-#include "quarantine/quarantine_store.h"
-#include "quarantine/scan_log.h"
 #include "scan/report_channel.h"
+#include "scan/scan_observer.h"
 #include "state/program_state.h"
 
 namespace {
 
 constexpr unsigned kMemoryFollowUpPauseMs = 1000;
-
-RemovalTestHook removalTestHook = nullptr;
 
 void ClearCurrentFilePath() {
     std::memset(CurrentFilePath, 0, sizeof CurrentFilePath);
@@ -111,64 +106,6 @@ int ScanFileWithTables(const SignatureTables& tables, const char* defaultName, S
     return 1;
 }
 
-void SetRemovalTestHook(RemovalTestHook hook) {
-    removalTestHook = hook;
-}
-
-const char* CheckBeforeRemoval(const char* path) {
-    if (removalTestHook) removalTestHook(path);
-    return platform::WhyPathIsNotTheScannedFile(path);
-}
-
-void NoteRemovalRefused(const char* why) {
-    LogText(std::string("    Not removed: ") + why + "; nothing was changed\r\n");
-}
-
 void Remediate(const char* path, const char* detectionName, std::int64_t judgedLength) {
-    CopyText(DetectionNameBuffer, detectionName);
-    CopyText(StatusBuffer, path);
-    if (const char* why = CheckBeforeRemoval(path)) {
-        ReportFileNotRemoved(path, detectionName);
-        NoteRemovalRefused(why);
-        return;
-    }
-    // The copy keeps the attributes the file had, not the ones removal gives it.
-    const platform::FileFacts facts = platform::ReadFileFacts(path);
-    if (!platform::SetArchiveAttributeOnly(path)) {
-        ReportFileNotRemoved(path, detectionName);
-        NoteFileNotRemoved();
-        return;
-    }
-    QuarantineCopy copy = KeepQuarantineCopy(path, detectionName, judgedLength, &facts);
-    if (platform::DeleteFilePath(path)) {
-        ++ScanState.FilesRemoved;
-        ReportFileRemoved(path, detectionName);
-        SettleQuarantineCopy(copy, RemovalEnd::Removed);
-        return;
-    }
-    if (KillProcessByName(path)) {
-        // The process may have kept the file from being read.
-        if (copy.recordsKept && !copy.kept) {
-            copy = KeepQuarantineCopy(path, detectionName, judgedLength, &facts);
-        }
-        if (platform::DeleteFilePath(path)) {
-            ++ScanState.FilesRemoved;
-            ReportFileRemoved(path, detectionName);
-            SettleQuarantineCopy(copy, RemovalEnd::Removed);
-            return;
-        }
-    }
-    // The deletion at the next start goes by path: only while it is the file.
-    if (const char* why = platform::WhyPathIsNotTheScannedFile(path)) {
-        ReportFileNotRemoved(path, detectionName);
-        SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
-        NoteRemovalRefused(why);
-        return;
-    }
-    ReportFileNotRemoved(path, detectionName);
-    // Any file left for the restart keeps the question; a later failure to
-    // schedule another file does not take it back.
-    const bool scheduled = ScheduleBootDelete(path) != 0;
-    if (scheduled) ScanState.RestartNeeded = 1;
-    SettleQuarantineCopy(copy, scheduled ? RemovalEnd::AtNextStart : RemovalEnd::NotRemoved);
+    RemoveDetectedFile(path, detectionName, RemovalWay::Executable, judgedLength);
 }

@@ -35,6 +35,10 @@ bool MakeRecordsFolder(const char* path);
 // Bits that no one else can foresee, for names that must not be guessed.
 std::uint32_t UnforeseeableBits();
 
+// What made the last record operation fail, as far as the system says.
+enum class RecordProblem { Unknown, DiskFull, AccessRefused };
+RecordProblem LastRecordProblem();
+
 // A file made new (never one that exists), written from the start; removed
 // again unless Keep is called before it goes out of scope.
 class NewFile {
@@ -49,18 +53,33 @@ public:
     bool Write(const void* data, std::size_t length);
     // Writes over bytes already written (the header once the hash is known).
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t length);
-    // Closes the file and keeps it; false when the last writes failed.
+    // Flushes, closes and keeps the file; false when that failed, and the
+    // file is then removed as by Discard.
     bool Keep();
+    // Closes and removes an unfinished file; false when it stays (then
+    // LeftDamaged). True when there was nothing to remove.
+    bool Discard();
+    // A file written in part that could not be removed: the caller names it.
+    bool LeftDamaged() const { return damaged_; }
 
 private:
     void* handle_ = nullptr;
+    bool damaged_ = false;
     char path_[1024] = {};  // Windows: the path; host: the name in folder_
     int folder_ = -1;       // host: the folder's descriptor
 };
 
-// Appends to a record file that is there already, never through a link;
-// true when every byte was written. Made files come from NewFile.
-bool AppendToFile(const char* path, const void* data, std::size_t length);
+// Appends to a record file that is there already, never through a link, all
+// of the bytes or none: a write that fails part way is cut back to where the
+// file ended. Cut: it could not be cut back, the file ends in part of them.
+// throughToDisk: flushed before Whole is told (a record the log names as
+// kept). Made files come from NewFile.
+enum class Appended { Whole, Nothing, Cut };
+Appended AppendToFile(const char* path, const void* data, std::size_t length,
+                      bool throughToDisk = false);
+// The file ends inside a line (its last byte is no line feed); false for an
+// empty file or one that cannot be read.
+bool RecordFileEndsMidLine(const char* path);
 
 // DeleteFileA for the program's own record files.
 bool RemoveRecordFile(const char* path);

@@ -42,7 +42,7 @@ std::string QuarantineNoteText(RemovalEnd end, const char* id, const char* whyNo
     return out;
 }
 
-std::string RegistryNoteText(const std::string& what, const char* fileName) {
+std::string RegistryNoteText(const std::string& what, const char* fileName, const char* whyNone) {
     std::string out = kNoteIndent;
     out += "Registry backup: ";
     out += EscapeControls(what);  // a value's name may hold control characters
@@ -50,8 +50,47 @@ std::string RegistryNoteText(const std::string& what, const char* fileName) {
         out += " saved in ";
         out += fileName;
     } else {
-        out += " not saved (the backup file could not be written)";
+        out += " not saved, no backup kept: ";
+        out += whyNone ? whyNone : "the backup file could not be written";
     }
+    out += kLineEnd;
+    return out;
+}
+
+const char* RecordProblemText(platform::RecordProblem problem) {
+    switch (problem) {
+        case platform::RecordProblem::DiskFull:
+            return "the records disk is full";
+        case platform::RecordProblem::AccessRefused:
+            return "access to the records was refused";
+        case platform::RecordProblem::Unknown:
+            break;
+    }
+    return "the records could not be written";
+}
+
+std::string LogPiecesMissingText(int count, platform::RecordProblem why) {
+    std::string out = kNoteIndent;
+    out += "Log: " + std::to_string(count) + (count == 1 ? " piece" : " pieces") +
+           " of this entry could not be written here (" + RecordProblemText(why) + ")";
+    out += kLineEnd;
+    return out;
+}
+
+std::string DamagedRecordText(const char* path) {
+    std::string out = kNoteIndent;
+    out += "Damaged record: ";
+    out += EscapeControls(path);
+    out += " was written in part and could not be removed; it is not a record of anything";
+    out += kLineEnd;
+    return out;
+}
+
+std::string UnremovedCopyText(const char* id) {
+    std::string out = kNoteIndent;
+    out += "Quarantine: ";
+    out += id;
+    out += " is kept all the same: the copy of the file left in place could not be removed";
     out += kLineEnd;
     return out;
 }

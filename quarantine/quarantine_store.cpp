@@ -1,6 +1,7 @@
 #include "quarantine/quarantine_store.h"
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,24 @@ constexpr char kShorter[] =
 
 UnkeptRemovalNote unkeptNote;
 
+// A reason with what the system said of it, kept for the rest of the run
+// (the copies point to their reasons; there are a handful of them).
+const char* WithProblem(const char* what, const char* unknownWhy) {
+    const platform::RecordProblem problem = platform::LastRecordProblem();
+    if (problem == platform::RecordProblem::Unknown) return unknownWhy;
+    static std::set<std::string> reasons;
+    return reasons.insert(std::string(what) + " (" + RecordProblemText(problem) + ")")
+        .first->c_str();
+}
+
+// An unfinished record goes; one that will not go is named in the log.
+void DiscardUnfinished(platform::NewFile& file, const char* path) {
+    if (!file.Discard() || file.LeftDamaged()) LogText(DamagedRecordText(path));
+}
+
+// Backups cut part way (the cut could not be taken back): no more goes into them.
+std::set<std::string> damagedBackups;
+
 // Makes the item's file under a new ID; false with whyNone set when none could be made.
 bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewFile& file,
                   QuarantineCopy& copy) {
@@ -42,7 +61,7 @@ bool MakeItemFile(const char* folder, const QuarantineTime& time, platform::NewF
     }
     copy.id[0] = '\0';
     copy.file[0] = '\0';
-    copy.whyNone = kNoFile;
+    copy.whyNone = WithProblem("the quarantine file could not be made", kNoFile);
     return false;
 }
 
@@ -106,10 +125,12 @@ QuarantineCopy KeepQuarantineCopy(const char* path, const char* detectionName,
         NoteRecordMade(copy.file);
         return copy;
     }
-    // The unfinished file goes with `file`.
+    copy.whyNone = !read      ? kNoRead
+                   : !written ? WithProblem("the copy could not be written", kNoWrite)
+                              : kShorter;
+    DiscardUnfinished(file, copy.file);
     copy.id[0] = '\0';
     copy.file[0] = '\0';
-    copy.whyNone = !read ? kNoRead : !written ? kNoWrite : kShorter;
     return copy;
 }
 
@@ -120,10 +141,13 @@ void SetUnkeptRemovalNote(UnkeptRemovalNote note) {
 void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
     if (!copy.recordsKept) return;
     if (end == RemovalEnd::NotRemoved && copy.kept) {
-        platform::RemoveRecordFile(copy.file);
+        const bool removed = platform::RemoveRecordFile(copy.file);
+        LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
+        if (!removed) LogText(UnremovedCopyText(copy.id));
         copy.kept = false;
         copy.id[0] = '\0';
         copy.file[0] = '\0';
+        return;
     }
     LogText(QuarantineNoteText(end, copy.id, copy.whyNone));
     if (end != RemovalEnd::NotRemoved && !copy.kept && unkeptNote) {
@@ -133,6 +157,10 @@ void SettleQuarantineCopy(QuarantineCopy& copy, RemovalEnd end) {
 
 void NoteFileNotRemoved() {
     LogText(QuarantineNoteText(RemovalEnd::NotRemoved, "", nullptr));
+}
+
+void NoteNoRegistryBackup(const std::string& what, const char* why) {
+    LogText(RegistryNoteText(what, "", why));
 }
 
 std::string RegistryBackupFileName() {
@@ -147,6 +175,7 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText, Reg
     if (!RecordsPath(kQuarantineFolderName, folder)) return false;
     const std::string first = RegistryBackupFileName();
     bool ok = MakeQuarantineFolder(folder);
+    const char* whyNone = ok ? nullptr : "the quarantine folder could not be made";
     std::string name;
     bool written = false;
     // This scan's backup: the first of the names that it made, or a new file
@@ -159,8 +188,17 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText, Reg
             ok = false;
             break;
         }
+        if (damagedBackups.count(path) != 0) continue;
         if (IsRecordMadeThisScan(path)) {
-            written = platform::AppendToFile(path, regText.data(), regText.size());
+            const platform::Appended appended =
+                platform::AppendToFile(path, regText.data(), regText.size(), true);
+            written = appended == platform::Appended::Whole;
+            if (appended == platform::Appended::Cut) {
+                // What it held before is still there, but it ends in part of a line.
+                damagedBackups.insert(path);
+                LogText(DamagedRecordText(path));
+            }
+            if (!written) whyNone = WithProblem("the backup file could not be written", nullptr);
             break;
         }
         platform::NewFile file;
@@ -173,9 +211,14 @@ bool KeepRegistryBackup(const std::string& what, const std::string& regText, Reg
                                       : RegFileStart(when);
         written = made == platform::NewFile::Made::Ok && file.Write(start.data(), start.size()) &&
                   file.Write(regText.data(), regText.size()) && file.Keep();
-        if (written) NoteRecordMade(path);
+        if (written) {
+            NoteRecordMade(path);
+        } else {
+            whyNone = WithProblem("the backup file could not be written", nullptr);
+            DiscardUnfinished(file, path);
+        }
         break;
     }
-    LogText(RegistryNoteText(what, written ? name.c_str() : ""));
+    LogText(RegistryNoteText(what, written ? name.c_str() : "", whyNone));
     return written;
 }

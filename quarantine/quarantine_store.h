@@ -58,5 +58,8 @@ enum class RegFileFormat { Regedit4, Reg5Utf16 };
 bool KeepRegistryBackup(const std::string& what, const std::string& regText,
                         RegFileFormat format = RegFileFormat::Regedit4);
 
+// The log's note for registry data deleted without a backup, and why.
+void NoteNoRegistryBackup(const std::string& what, const char* why);
+
 // The backup file's name (without folder) for this scan.
 std::string RegistryBackupFileName();

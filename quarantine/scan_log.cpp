@@ -20,10 +20,44 @@ char logPath[kPathCapacity];
 std::string entryText;  // this scan's entry, for the copy
 ScanLogCopy entryCopy = nullptr;
 
+// The log takes whole pieces only. What could not go in is told where the
+// writing goes on, an entry whose header could not go in gets it there, and
+// a piece the file kept in part (it could not be cut back) is ended first,
+// so that the next piece starts its own line.
+std::string headerText;
+bool headerWritten = false;
+bool lineOpen = false;
+int piecesMissing = 0;
+platform::RecordProblem missingWhy = platform::RecordProblem::Unknown;
+
+void WriteToLog(const char* data, std::size_t length) {
+    std::string piece;
+    if (lineOpen) piece = "\r\n";
+    if (!headerWritten) piece += headerText;
+    if (piecesMissing > 0) piece += LogPiecesMissingText(piecesMissing, missingWhy);
+    if (length > 0) piece.append(data, length);
+    if (piece.empty()) return;
+    switch (platform::AppendToFile(logPath, piece.data(), piece.size())) {
+        case platform::Appended::Whole:
+            headerWritten = true;
+            lineOpen = false;
+            piecesMissing = 0;
+            return;
+        case platform::Appended::Cut:
+            lineOpen = true;
+            break;
+        case platform::Appended::Nothing:
+            break;
+    }
+    // The header and the note of what is missing are written again with the next piece.
+    if (length > 0) ++piecesMissing;
+    missingWhy = platform::LastRecordProblem();
+}
+
 void Append(const char* data, std::size_t length) {
     if (!entryOpen) return;
     if (entryCopy) entryText.append(data, length);
-    if (logOpen) platform::AppendToFile(logPath, data, length);
+    if (logOpen && length > 0) WriteToLog(data, length);
 }
 
 // The log: continued from earlier scans only as the checked plain file in the
@@ -64,7 +98,13 @@ void BeginScanLog() {
     entryOpen = logOpen || entryCopy != nullptr;
     char system[200];
     platform::DescribeSystem(system, sizeof system);
-    LogText(LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8));
+    headerText = LogHeaderText(ScanStartTime(), system, sizeof(void*) == 8);
+    headerWritten = false;
+    piecesMissing = 0;
+    // An earlier scan's last piece that the file kept in part.
+    lineOpen = logOpen && platform::RecordFileEndsMidLine(logPath);
+    if (entryOpen && entryCopy) entryText += headerText;
+    if (logOpen) WriteToLog(nullptr, 0);
     if (logOpen) LogText(TakeRecordsNotes());
 }
 

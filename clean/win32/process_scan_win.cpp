@@ -73,7 +73,9 @@ bool WalkFound(const char* path, int& result) {
     return ScanState.MemoryHit != 0;
 }
 
-void Remediate(const char* path, int& result) {
+// The ended process's file, walked once more: the file scanner's memory
+// follow-up removes it through the one removal sequence (RemoveDetectedFile).
+void RemoveEndedProcessFile(const char* path, int& result) {
     ScanState.MemoryRemediation = 1;
     result = WalkDirectory(path);
     ScanState.MemoryRemediation = 0;
@@ -206,7 +208,7 @@ int ScanProcesses9x() {
         // A process still running has not been removed from memory: its file
         // is left to the drive walk, which tells what becomes of it.
         if (!process || !EndProcess(process.Get())) continue;
-        Remediate(node.modulePath, result);
+        RemoveEndedProcessFile(node.modulePath, result);
     }
     return result;
 }
@@ -259,7 +261,7 @@ int ScanProcessesNT() {
                 if (ServiceRunsFile(service, node.modulePath)) {
                     if (StopService(service)) {
                         DeleteServiceKeys(service);
-                        Remediate(node.modulePath, result);
+                        RemoveEndedProcessFile(node.modulePath, result);
                         continue;
                     }
                     // Only a service that is really there and could not be
@@ -270,7 +272,7 @@ int ScanProcessesNT() {
             }
             if (result == 0) continue;
         }
-        Remediate(node.modulePath, result);
+        RemoveEndedProcessFile(node.modulePath, result);
     }
     // Non-zero exactly when a worm service could not be stopped and its keys
     // were deleted: scanning on is of no use before a restart.

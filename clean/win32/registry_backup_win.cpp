@@ -201,28 +201,73 @@ bool UseWideCalls() {
     return PlatformClass() == kPlatformNtFamily;
 }
 
-void BackUpRegistryValueWide(HKEY key, const char* rootName, const char* keyPath,
+constexpr char kUnreadable[] = "it could not be read";
+
+// What is there though it could not be read goes all the same: the log
+// says that no backup of it was kept. What is not there is not deleted.
+bool ValueIsThere(HKEY root, const char* keyPath, const char* valueName) {
+    platform::RegistryKey key;
+    const LONG opened =
+        RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE | RegistryViewFlag(), key.Receive());
+    key.KeepIf(opened == ERROR_SUCCESS);
+    // A key that cannot be opened to look may still be deleted from.
+    if (!key) return opened != ERROR_FILE_NOT_FOUND;
+    return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) !=
+           ERROR_FILE_NOT_FOUND;
+}
+
+bool KeyIsThere(HKEY root, const char* keyPath) {
+    platform::RegistryKey key;
+    const LONG opened =
+        RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE | RegistryViewFlag(), key.Receive());
+    key.KeepIf(opened == ERROR_SUCCESS);
+    return opened != ERROR_FILE_NOT_FOUND;
+}
+
+std::string ValueWhat(const char* rootName, const char* keyPath, const char* valueName) {
+    return RegKeyName(rootName, keyPath, InThe32BitView()) + ", value \"" + valueName + "\"";
+}
+
+std::string KeyWhat(const char* rootName, const char* keyPath) {
+    return RegKeyName(rootName, keyPath, InThe32BitView()) + " with its subkeys";
+}
+
+void NoteUnreadableValue(HKEY root, const char* rootName, const char* keyPath,
+                         const char* valueName) {
+    if (ValueIsThere(root, keyPath, valueName)) {
+        NoteNoRegistryBackup(ValueWhat(rootName, keyPath, valueName), kUnreadable);
+    }
+}
+
+void BackUpRegistryValueWide(HKEY key, HKEY root, const char* rootName, const char* keyPath,
                              const char* valueName) {
     std::u16string widePath, wideName;
-    if (!FromCodePage(keyPath, widePath) || !FromCodePage(valueName, wideName)) return;
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!ReadValueWide(key, wideName, type, data)) return;
+    if (!FromCodePage(keyPath, widePath) || !FromCodePage(valueName, wideName) ||
+        !ReadValueWide(key, wideName, type, data)) {
+        NoteUnreadableValue(root, rootName, keyPath, valueName);
+        return;
+    }
     std::u16string text = Reg5KeyLine(Reg5KeyName(rootName, widePath, InThe32BitView()));
     text += Reg5ValueLine(wideName, type, data.data(), data.size());
-    KeepRegistryBackup(
-        RegKeyName(rootName, keyPath, InThe32BitView()) + ", value \"" + valueName + "\"",
-        Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
+    KeepRegistryBackup(ValueWhat(rootName, keyPath, valueName), Reg5FileBytes(text, false),
+                       RegFileFormat::Reg5Utf16);
 }
 
 void BackUpRegistryKeyWide(HKEY root, const char* rootName, const char* keyPath) {
     std::u16string widePath;
-    if (!FromCodePage(keyPath, widePath)) return;
     std::u16string text;
-    ExportKeyWide(root, widePath, Reg5KeyName(rootName, widePath, InThe32BitView()), 0, text);
-    if (text.empty()) return;
-    KeepRegistryBackup(RegKeyName(rootName, keyPath, InThe32BitView()) + " with its subkeys",
-                       Reg5FileBytes(text, false), RegFileFormat::Reg5Utf16);
+    if (FromCodePage(keyPath, widePath)) {
+        ExportKeyWide(root, widePath, Reg5KeyName(rootName, widePath, InThe32BitView()), 0, text);
+    }
+    if (text.empty()) {
+        if (KeyIsThere(root, keyPath))
+            NoteNoRegistryBackup(KeyWhat(rootName, keyPath), kUnreadable);
+        return;
+    }
+    KeepRegistryBackup(KeyWhat(rootName, keyPath), Reg5FileBytes(text, false),
+                       RegFileFormat::Reg5Utf16);
 }
 
 }  // namespace
@@ -231,23 +276,29 @@ void BackUpRegistryKeyWide(HKEY root, const char* rootName, const char* keyPath)
 // REGEDIT4 in its code page.
 void BackUpRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     platform::RegistryKey key = OpenKeyInView(root, keyPath, KEY_READ);
-    if (key) BackUpRegistryValue(key.Get(), root, keyPath, valueName);
+    if (key) {
+        BackUpRegistryValue(key.Get(), root, keyPath, valueName);
+    } else if (const char* rootName = RootName(root)) {
+        NoteUnreadableValue(root, rootName, keyPath, valueName);
+    }
 }
 
 void BackUpRegistryValue(HKEY key, HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RootName(root);
     if (!rootName) return;
     if (UseWideCalls()) {
-        BackUpRegistryValueWide(key, rootName, keyPath, valueName);
+        BackUpRegistryValueWide(key, root, rootName, keyPath, valueName);
         return;
     }
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!ReadValue(key, valueName, type, data)) return;
-    const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
-    std::string text = RegKeyLine(keyName);
+    if (!ReadValue(key, valueName, type, data)) {
+        NoteUnreadableValue(root, rootName, keyPath, valueName);
+        return;
+    }
+    std::string text = RegKeyLine(RegKeyName(rootName, keyPath, InThe32BitView()));
     text += RegValueLine(valueName, type, data.data(), data.size());
-    KeepRegistryBackup(keyName + ", value \"" + valueName + "\"", text);
+    KeepRegistryBackup(ValueWhat(rootName, keyPath, valueName), text);
 }
 
 void BackUpRegistryKey(HKEY root, const char* keyPath) {
@@ -258,8 +309,11 @@ void BackUpRegistryKey(HKEY root, const char* keyPath) {
         return;
     }
     std::string text;
-    const std::string keyName = RegKeyName(rootName, keyPath, InThe32BitView());
-    ExportKey(root, keyPath, keyName, 0, text);
-    if (text.empty()) return;
-    KeepRegistryBackup(keyName + " with its subkeys", text);
+    ExportKey(root, keyPath, RegKeyName(rootName, keyPath, InThe32BitView()), 0, text);
+    if (text.empty()) {
+        if (KeyIsThere(root, keyPath))
+            NoteNoRegistryBackup(KeyWhat(rootName, keyPath), kUnreadable);
+        return;
+    }
+    KeepRegistryBackup(KeyWhat(rootName, keyPath), text);
 }

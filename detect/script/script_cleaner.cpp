@@ -4,12 +4,10 @@
 
 #include "base/ascii_case.h"
 #include "base/bounded_text.h"
-#include "detect/executable_scanner.h"
 #include "detect/file_reads.h"
 #include "detect/script/script_signature_record.h"
 #include "platform/file_io.h"
-#include "quarantine/quarantine_store.h"
-#include "scan/report_channel.h"
+#include "scan/removal_sequence.h"
 #include "state/program_state.h"
 
 namespace {
@@ -246,24 +244,7 @@ int CleanScriptFile(const char* /*defaultName*/, ScannedFile& file) {
     const char* path = file.Path();
     const std::int64_t judgedLength = file.Length();
     if (!DetectScriptWorm(file.Bytes(), judgedLength)) return 0;
-    CopyText(DetectionNameBuffer, ScriptCleaner.matchedName);
-    CopyText(StatusBuffer, path);  // the status line is not repainted for this
     file.CloseForRemoval();
-
-    if (const char* why = CheckBeforeRemoval(path)) {
-        ReportFileNotRemoved(path, ScriptCleaner.matchedName);
-        NoteRemovalRefused(why);
-        return 1;
-    }
-    // No attribute change, no process ending, no boot-time deletion for these files.
-    QuarantineCopy copy = KeepQuarantineCopy(path, ScriptCleaner.matchedName, judgedLength);
-    if (platform::DeleteFilePath(path)) {
-        ++ScanState.FilesRemoved;
-        ReportScriptRemoved(path, ScriptCleaner.matchedName);
-        SettleQuarantineCopy(copy, RemovalEnd::Removed);
-    } else {
-        ReportFileNotRemoved(path, ScriptCleaner.matchedName);
-        SettleQuarantineCopy(copy, RemovalEnd::NotRemoved);
-    }
+    RemoveDetectedFile(path, ScriptCleaner.matchedName, RemovalWay::Script, judgedLength);
     return 1;
 }

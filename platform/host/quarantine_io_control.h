@@ -10,9 +10,9 @@ namespace platform::host {
 // (the default: no records are kept).
 void SetRecordsDrive(char letter);
 
-enum class RecordOperation { MakeFolder, Create, Write, Append };
+enum class RecordOperation { MakeFolder, Create, Write, Append, Remove };
 // Return true to make the operation fail; path is the Windows path (for
-// Write, the name of the file being written).
+// Write, and Remove of a file being made, the name of the file).
 using RecordFaultInjector = std::function<bool(RecordOperation operation, const char* path)>;
 void SetRecordFaultInjector(RecordFaultInjector injector);
 

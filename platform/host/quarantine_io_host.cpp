@@ -24,9 +24,30 @@ namespace {
 
 char recordsDrive = 0;
 host::RecordFaultInjector recordFaults;
+RecordProblem lastProblem = RecordProblem::Unknown;
+
+// Keeps what errno says of a failure; false, for the caller to return.
+bool NoteFailure() {
+    switch (errno) {
+        case ENOSPC:
+        case EDQUOT:
+            lastProblem = RecordProblem::DiskFull;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            lastProblem = RecordProblem::AccessRefused;
+            break;
+        default:
+            lastProblem = RecordProblem::Unknown;
+    }
+    return false;
+}
 
 bool Fails(host::RecordOperation operation, const char* path) {
-    return recordFaults && recordFaults(operation, path);
+    if (!recordFaults || !recordFaults(operation, path)) return false;
+    lastProblem = RecordProblem::Unknown;
+    return true;
 }
 
 // The folder a Windows path's last name stands in, reached as every host file
@@ -62,6 +83,10 @@ void SetRecordFaultInjector(RecordFaultInjector injector) {
 }
 
 }  // namespace host
+
+RecordProblem LastRecordProblem() {
+    return lastProblem;
+}
 
 LocalTime CurrentLocalTime() {
     std::time_t now = std::time(nullptr);
@@ -127,13 +152,20 @@ std::uint32_t UnforeseeableBits() {
 }
 
 NewFile::~NewFile() {
-    if (handle_) {
-        close(Descriptor(handle_));
-        handle_ = nullptr;
-        unlinkat(folder_, path_, 0);
-    }
+    Discard();
     if (folder_ >= 0) close(folder_);
     folder_ = -1;
+}
+
+bool NewFile::Discard() {
+    if (!handle_) return true;
+    close(Descriptor(handle_));
+    handle_ = nullptr;
+    if (!Fails(host::RecordOperation::Remove, path_) && unlinkat(folder_, path_, 0) == 0) {
+        return true;
+    }
+    damaged_ = true;
+    return false;
 }
 
 NewFile::Made NewFile::Create(const char* path) {
@@ -145,7 +177,11 @@ NewFile::Made NewFile::Create(const char* path) {
     // Made new (O_EXCL): nothing that was there, a FIFO included, is opened.
     int fd = openat(folder.Get(), path_,
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return errno == EEXIST ? Made::Exists : Made::Failed;
+    if (fd < 0) {
+        if (errno == EEXIST) return Made::Exists;
+        NoteFailure();
+        return Made::Failed;
+    }
     handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
     folder_ = folder.Release();
     return Made::Ok;
@@ -153,7 +189,7 @@ NewFile::Made NewFile::Create(const char* path) {
 
 bool NewFile::Write(const void* data, std::size_t length) {
     if (!handle_ || Fails(host::RecordOperation::Write, path_)) return false;
-    return host::WriteAll(Descriptor(handle_), data, length);
+    return host::WriteAll(Descriptor(handle_), data, length) || NoteFailure();
 }
 
 bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length) {
@@ -161,7 +197,7 @@ bool NewFile::WriteAt(std::uint64_t offset, const void* data, std::size_t length
     int fd = Descriptor(handle_);
     off_t end = lseek(fd, 0, SEEK_CUR);
     if (end < 0 || lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
-    bool ok = host::WriteAll(fd, data, length);
+    bool ok = host::WriteAll(fd, data, length) || NoteFailure();
     return lseek(fd, end, SEEK_SET) >= 0 && ok;
 }
 
@@ -169,33 +205,66 @@ bool NewFile::Keep() {
     if (!handle_) return false;
     int fd = Descriptor(handle_);
     handle_ = nullptr;
-    bool ok = close(fd) == 0;
-    if (!ok) unlinkat(folder_, path_, 0);
+    bool ok = fsync(fd) == 0 || NoteFailure();
+    ok = (close(fd) == 0 || NoteFailure()) && ok;
+    if (!ok && (Fails(host::RecordOperation::Remove, path_) || unlinkat(folder_, path_, 0) != 0)) {
+        damaged_ = true;
+    }
     close(folder_);
     folder_ = -1;
     return ok;
 }
 
-bool AppendToFile(const char* path, const void* data, std::size_t length) {
-    if (Fails(host::RecordOperation::Append, path)) return false;
+namespace {
+
+// The regular file with one name that path reaches, opened with flags; -1 when none.
+int OpenRecordFile(const char* path, int flags) {
     std::string name;
     host::Descriptor folder(OpenParent(path, name));
-    if (!folder.IsOpen()) return false;
+    if (!folder.IsOpen()) return -1;
     // Never waits in the open (a FIFO put in the file's place) and writes
     // only to the regular file the name reaches, with no other name.
-    int fd = openat(folder.Get(), name.c_str(),
-                    O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    int fd = openat(folder.Get(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        NoteFailure();
+        return -1;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         close(fd);
-        return false;
+        return -1;
     }
-    bool ok = host::WriteAll(fd, data, length);
-    return close(fd) == 0 && ok;
+    return fd;
+}
+
+}  // namespace
+
+Appended AppendToFile(const char* path, const void* data, std::size_t length, bool throughToDisk) {
+    if (Fails(host::RecordOperation::Append, path)) return Appended::Nothing;
+    host::Descriptor file(OpenRecordFile(path, O_WRONLY | O_APPEND));
+    if (!file.IsOpen()) return Appended::Nothing;
+    const off_t end = lseek(file.Get(), 0, SEEK_END);
+    if (end < 0) return Appended::Nothing;
+    const bool ok = (host::WriteAll(file.Get(), data, length) || NoteFailure()) &&
+                    (!throughToDisk || fsync(file.Get()) == 0 || NoteFailure());
+    if (ok) return Appended::Whole;
+    // Whole pieces only: what went in of this one is taken out again.
+    const RecordProblem problem = lastProblem;
+    const bool cutBack = ftruncate(file.Get(), end) == 0;
+    lastProblem = problem;
+    return cutBack ? Appended::Nothing : Appended::Cut;
+}
+
+bool RecordFileEndsMidLine(const char* path) {
+    host::Descriptor file(OpenRecordFile(path, O_RDONLY));
+    if (!file.IsOpen()) return false;
+    const off_t size = lseek(file.Get(), 0, SEEK_END);
+    char last = '\n';
+    return size > 0 && pread(file.Get(), &last, 1, size - 1) == 1 && last != '\n';
 }
 
 bool RemoveRecordFile(const char* path) {
+    if (Fails(host::RecordOperation::Remove, path)) return false;
     std::string name;
     host::Descriptor folder(OpenParent(path, name));
     return folder.IsOpen() && unlinkat(folder.Get(), name.c_str(), 0) == 0;

@@ -15,6 +15,25 @@ namespace platform {
 
 namespace {
 
+RecordProblem lastProblem = RecordProblem::Unknown;
+
+// Keeps what the system said of a failure; false, for the caller to return.
+bool NoteFailure() {
+    switch (GetLastError()) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            lastProblem = RecordProblem::DiskFull;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            lastProblem = RecordProblem::AccessRefused;
+            break;
+        default:
+            lastProblem = RecordProblem::Unknown;
+    }
+    return false;
+}
+
 HANDLE AsHandle(void* handle) {
     return static_cast<HANDLE>(handle);
 }
@@ -24,7 +43,12 @@ bool WriteAll(HANDLE file, const void* data, std::size_t length) {
     while (length > 0) {
         DWORD chunk = length > 0x10000000u ? 0x10000000u : static_cast<DWORD>(length);
         DWORD written = 0;
-        if (!::WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
+        if (!::WriteFile(file, bytes, chunk, &written, nullptr)) return NoteFailure();
+        if (written == 0) {
+            // Nothing went and nothing was said: no reason is made up.
+            lastProblem = RecordProblem::Unknown;
+            return false;
+        }
         bytes += written;
         length -= written;
     }
@@ -39,6 +63,10 @@ bool SeekTo(HANDLE file, std::uint64_t offset, DWORD method) {
 }
 
 }  // namespace
+
+RecordProblem LastRecordProblem() {
+    return lastProblem;
+}
 
 LocalTime CurrentLocalTime() {
     SYSTEMTIME now;
@@ -91,10 +119,16 @@ DWORD NoLinkFlag() {
 }  // namespace
 
 NewFile::~NewFile() {
-    if (!handle_) return;
+    Discard();
+}
+
+bool NewFile::Discard() {
+    if (!handle_) return true;
     CloseHandle(AsHandle(handle_));
     handle_ = nullptr;
-    DeleteFileKeepingName(path_);
+    if (DeleteFileKeepingName(path_)) return true;
+    damaged_ = true;
+    return false;
 }
 
 NewFile::Made NewFile::Create(const char* path) {
@@ -104,8 +138,9 @@ NewFile::Made NewFile::Create(const char* path) {
                                         FILE_ATTRIBUTE_NORMAL | NoLinkFlag());
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Made::Exists
-                                                                           : Made::Failed;
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return Made::Exists;
+        NoteFailure();
+        return Made::Failed;
     }
     handle_ = file;
     return Made::Ok;
@@ -128,21 +163,58 @@ bool NewFile::Keep() {
     HANDLE file = AsHandle(handle_);
     handle_ = nullptr;
     // Written through to the disk: the original is deleted right after.
-    bool ok = FlushFileBuffers(file) != FALSE;
-    ok = CloseHandle(file) != FALSE && ok;
-    if (!ok) DeleteFileKeepingName(path_);
+    bool ok = FlushFileBuffers(file) != FALSE || NoteFailure();
+    ok = (CloseHandle(file) != FALSE || NoteFailure()) && ok;
+    if (!ok && !DeleteFileKeepingName(path_)) damaged_ = true;
     return ok;
 }
 
-bool AppendToFile(const char* path, const void* data, std::size_t length) {
+Appended AppendToFile(const char* path, const void* data, std::size_t length, bool throughToDisk) {
     platform::KernelHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | NoLinkFlag(),
                                             nullptr));
-    if (!file) return false;
-    if (!IsTheNamedFile(file.Get(), path)) return false;
-    bool ok = SeekTo(file.Get(), 0, FILE_END) && WriteAll(file.Get(), data, length);
-    ok = file.Close() && ok;
-    return ok;
+    if (!file) {
+        NoteFailure();
+        return Appended::Nothing;
+    }
+    if (!IsTheNamedFile(file.Get(), path)) return Appended::Nothing;
+    LONG endHigh = 0;
+    SetLastError(NO_ERROR);
+    const DWORD endLow = SetFilePointer(file.Get(), 0, &endHigh, FILE_END);
+    if (endLow == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        NoteFailure();
+        return Appended::Nothing;
+    }
+    const std::uint64_t end =
+        (static_cast<std::uint64_t>(static_cast<DWORD>(endHigh)) << 32) | endLow;
+    bool ok = WriteAll(file.Get(), data, length) &&
+              (!throughToDisk || FlushFileBuffers(file.Get()) || NoteFailure());
+    if (ok) return Appended::Whole;
+    // Whole pieces only: what went in of this one is taken out again. Only
+    // then: Wine extends a file by writing a byte, which a full disk refuses.
+    const RecordProblem problem = lastProblem;
+    DWORD sizeHigh = 0;
+    const DWORD sizeLow = GetFileSize(file.Get(), &sizeHigh);
+    const bool nothingWent = sizeLow != INVALID_FILE_SIZE && sizeLow == endLow &&
+                             sizeHigh == static_cast<DWORD>(endHigh);
+    const bool cutBack =
+        nothingWent || (SeekTo(file.Get(), end, FILE_BEGIN) && SetEndOfFile(file.Get()));
+    lastProblem = problem;
+    return cutBack ? Appended::Nothing : Appended::Cut;
+}
+
+bool RecordFileEndsMidLine(const char* path) {
+    platform::KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | NoLinkFlag(),
+                                            nullptr));
+    if (!file || !IsTheNamedFile(file.Get(), path)) return false;
+    LONG high = -1;
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(file.Get(), -1, &high, FILE_END);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    char last = '\n';
+    DWORD got = 0;
+    return ::ReadFile(file.Get(), &last, 1, &got, nullptr) && got == 1 && last != '\n';
 }
 
 bool RemoveRecordFile(const char* path) {

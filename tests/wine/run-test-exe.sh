@@ -42,6 +42,11 @@ export WINEPREFIX="$prefix"
 # Helper programs a test starts go beside it in C:\qxtest.
 mkdir -p "$prefix/drive_c/qxtest"
 for helper in ${QX_WINE_HELPERS:-}; do cp -f "$helper" "$prefix/drive_c/qxtest/"; done
+# A test may shape its prefix before Wine first runs in it (records_disk.sh
+# makes C: a small disk of its own).
+if [ -n "${QX_PREFIX_SETUP:-}" ]; then
+    $QX_PREFIX_SETUP "$prefix" || { echo "run-test-exe: shaping the prefix failed"; exit 1; }
+fi
 # A Windows version for the whole prefix (winxp reaches the NT 5.x paths).
 if [ -n "${QX_WINE_VERSION:-}" ]; then
     wine reg add 'HKCU\Software\Wine' /v Version /d "$QX_WINE_VERSION" /f >/dev/null 2>&1

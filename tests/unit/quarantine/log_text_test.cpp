@@ -36,9 +36,15 @@ TEST(LogText, NotesSayWhatBecameOfEachRemoval) {
     for (const Case& c : cases) EXPECT_EQ(QuarantineNoteText(c.end, c.id, c.whyNone), c.note);
     EXPECT_EQ(RegistryNoteText("HKEY_CURRENT_USER\\x \"v\"", "a.reg"),
               "    Registry backup: HKEY_CURRENT_USER\\x \"v\" saved in a.reg\r\n");
-    EXPECT_EQ(RegistryNoteText("HKEY_CURRENT_USER\\x", ""),
-              "    Registry backup: HKEY_CURRENT_USER\\x not saved (the backup file could not be "
-              "written)\r\n");
+    EXPECT_EQ(
+        RegistryNoteText("HKEY_CURRENT_USER\\x", ""),
+        "    Registry backup: HKEY_CURRENT_USER\\x not saved, no backup kept: the backup file "
+        "could not be written\r\n");
+    EXPECT_EQ(
+        RegistryNoteText("HKEY_CURRENT_USER\\x", "",
+                         "the backup file could not be written (the records disk is full)"),
+        "    Registry backup: HKEY_CURRENT_USER\\x not saved, no backup kept: the backup file "
+        "could not be written (the records disk is full)\r\n");
     EXPECT_EQ(FinalStatusText("Scanning completed"), "Final status: Scanning completed\r\n");
     EXPECT_EQ(RestartAnswerText(nullptr), "Restart question: not asked\r\n");
     EXPECT_EQ(RestartAnswerText("No"), "Restart question: answered No\r\n");

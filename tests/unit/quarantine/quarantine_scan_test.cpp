@@ -3,6 +3,8 @@
 // second scan that finds nothing in the quarantine, copies that cannot be
 // made, a log that cannot be written, and more findings than the list keeps.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "platform/host/host_control.h"
 #include "quarantine/quarantine_store.h"
 #include "quarantine/scan_log.h"
+#include "scan/removal_sequence.h"
 #include "scan/report_channel.h"
 #include "scan/report_only_line.h"
 #include "scan/scan_driver.h"
@@ -231,6 +234,90 @@ TEST_F(QuarantineScanTest, ACopyThatCannotBeMadeStillRemovesTheFile) {
     }
 }
 
+// A record that cannot be finished and cannot be removed either is named as
+// damaged; a whole copy that cannot be taken back is named as kept.
+TEST_F(QuarantineScanTest, ARecordThatWillNotGoIsNamedInTheLog) {
+    using platform::host::FileOperation;
+    struct Case {
+        const char* what;
+        bool copyWriteFails;  // the item cannot be written
+        bool deleteFails;     // the detected file stays
+        const char* noteAfterLine;
+        const char* otherNote;  // the start of the line naming the item
+    };
+    const Case cases[] = {
+        {"an unfinished item", true, false,
+         "    Quarantine: no copy kept: the copy could not be written (disk full or access "
+         "refused)",
+         "    Damaged record: C:\\Quellix\\Quarantine\\"},
+        {"the copy of a file left in place", false, true,
+         "    Quarantine: none, the file was not removed", "    Quarantine: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(HostPath("Quellix"));
+        ResetForScan();
+        WriteBytes("found/zip-sample", samples[2].bytes);
+        platform::host::SetRecordFaultInjector([&c](RecordOperation op, const char* path) {
+            if (op == RecordOperation::Remove) return true;
+            return op == RecordOperation::Write && c.copyWriteFails &&
+                   std::string(path).find(".qrn") != std::string::npos;
+        });
+        platform::host::SetFaultInjector([&c](FileOperation op, const char*) {
+            return c.deleteFails && op == FileOperation::Delete;
+        });
+        RunScan();
+        platform::host::SetFaultInjector(nullptr);
+        platform::host::SetRecordFaultInjector(nullptr);
+
+        const std::vector<std::string> ids = ItemIds();
+        ASSERT_EQ(ids.size(), 1u);  // it is still there, and the log names it
+        const std::string line = std::string("C:\\found\\zip-sample     W32/Bagle.H.Worm ") +
+                                 (c.deleteFails ? "Unable to remove" : "removed");
+        std::vector<std::string> log = LogLines();
+        auto at = std::find(log.begin(), log.end(), line);
+        ASSERT_NE(at, log.end());
+        ASSERT_NE(at + 1, log.end());
+        EXPECT_EQ(*(at + 1), c.noteAfterLine);
+        if (c.deleteFails) {
+            ASSERT_NE(at + 2, log.end());
+            EXPECT_EQ(*(at + 2), std::string(c.otherNote) + ids[0] +
+                                     " is kept all the same: the copy of the file left in "
+                                     "place could not be removed");
+        } else {
+            // Before the line: the copy is made before the deletion.
+            ASSERT_NE(at, log.begin());
+            EXPECT_EQ(*(at - 1), std::string(c.otherNote) + ids[0] +
+                                     ".qrn was written in part and could not be removed; it "
+                                     "is not a record of anything");
+        }
+    }
+}
+
+// A backup that could not be finished and will not go: named as damaged,
+// and the value's note says that no backup was kept.
+TEST_F(QuarantineScanTest, ABackupThatWillNotGoIsNamedAsDamaged) {
+    platform::host::SetRecordFaultInjector([](RecordOperation op, const char* path) {
+        return op == RecordOperation::Remove ||
+               (op == RecordOperation::Write &&
+                std::string(path).find(".reg") != std::string::npos);
+    });
+    BeginScanLog();
+    EXPECT_FALSE(KeepRegistryBackup("HKEY_CURRENT_USER\\x, value \"v\"", "[x]\r\n"));
+    EndScanLog();
+    platform::host::SetRecordFaultInjector(nullptr);
+    const std::string reg = RegistryBackupFileName();
+    std::vector<std::string> log = LogLines();
+    auto note = std::find(log.begin(), log.end(),
+                          "    Registry backup: HKEY_CURRENT_USER\\x, value \"v\" not saved, no "
+                          "backup kept: the backup file could not be written");
+    ASSERT_NE(note, log.end());
+    ASSERT_NE(note, log.begin());
+    EXPECT_EQ(*(note - 1), "    Damaged record: C:\\Quellix\\Quarantine\\" + reg +
+                               " was written in part and could not be removed; it is not a "
+                               "record of anything");
+}
+
 // A detected file that stays where it is keeps no copy: it is still there.
 TEST_F(QuarantineScanTest, AFileThatIsNotRemovedKeepsNoCopy) {
     using platform::host::FileOperation;
@@ -294,6 +381,102 @@ TEST_F(QuarantineScanTest, ALogThatCannotBeWrittenChangesNothing) {
     RunScan();
     EXPECT_EQ(lines, withoutLog);
     EXPECT_EQ(ScanState.FilesScanned, scanned);
+}
+
+// A log that takes no more for a while, then goes on: whole pieces only, each
+// from the start of a line. RLIMIT_FSIZE makes the writes really stop part
+// way, as a full disk does; the removal hook lifts the limit at the second
+// removal.
+rlim_t logLimitOff = RLIM_INFINITY;
+void LiftFileSizeLimit(const char*) {
+    rlimit off = {logLimitOff, logLimitOff};
+    setrlimit(RLIMIT_FSIZE, &off);
+}
+
+TEST_F(QuarantineScanTest, ALogThatStopsTakingPiecesKeepsWholeLinesAndSaysWhatIsMissing) {
+    struct Case {
+        const char* what;
+        bool liftAtSecondRemoval;
+    };
+    for (const Case& c : {Case{"goes on in the middle", true}, Case{"never goes on", false}}) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(HostPath("Quellix"));
+        ResetForScan();
+        WriteBytes("found/a/zip-sample", samples[2].bytes);
+        RunScan();  // an earlier entry
+        const std::string earlier = ReadHostFile(HostPath("Quellix/Quellix.log"));
+        ASSERT_FALSE(earlier.empty());
+
+        ResetForScan();
+        WriteBytes("found/b/zip-sample", samples[2].bytes);
+        WriteBytes("found/c/zip-sample", samples[2].bytes);
+        rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        logLimitOff = before.rlim_cur;
+        // Room for a part of the header, never for a whole piece.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {static_cast<rlim_t>(earlier.size() + 40), before.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        int removals = 0;
+        static int* counter;
+        counter = &removals;
+        static bool lift;
+        lift = c.liftAtSecondRemoval;
+        SetRemovalTestHook([](const char* path) {
+            if (++*counter == 2 && lift) LiftFileSizeLimit(path);
+        });
+        RunScan();
+        SetRemovalTestHook(nullptr);
+        LiftFileSizeLimit(nullptr);
+        signal(SIGXFSZ, SIG_DFL);
+
+        const std::string log = ReadHostFile(HostPath("Quellix/Quellix.log"));
+        // The earlier entry as it was; nothing of a cut piece stayed.
+        ASSERT_EQ(log.compare(0, earlier.size(), earlier), 0);
+        const std::string added = log.substr(earlier.size());
+        if (!c.liftAtSecondRemoval) {
+            EXPECT_EQ(added, "");
+            continue;
+        }
+        const std::vector<std::string> lines = LogLines();
+        const auto rule = std::string(78, '=');
+        // The new entry starts with its whole header, then what is missing.
+        ASSERT_EQ(added.compare(0, rule.size() + 2, rule + "\r\n"), 0) << added;
+        auto second = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) {
+            return l.rfind("Scan started ", 0) == 0;
+        });
+        ASSERT_NE(second, lines.rend());
+        const std::size_t at = static_cast<std::size_t>(lines.rend() - second) - 1;
+        ASSERT_LT(at + 4, lines.size());
+        EXPECT_EQ(lines[at + 3], rule);
+        EXPECT_EQ(lines[at + 4].rfind("    Log: ", 0), 0u) << lines[at + 4];
+        EXPECT_NE(lines[at + 4].find(" of this entry could not be written here ("),
+                  std::string::npos)
+            << lines[at + 4];
+        // Every line of the log is a whole line of its own.
+        for (const std::string& l : lines) {
+            EXPECT_TRUE(l.find("Scan started ") == std::string::npos ||
+                        l.rfind("Scan started ", 0) == 0)
+                << l;
+            EXPECT_TRUE(l.find("=====") == std::string::npos || l == rule) << l;
+        }
+        EXPECT_TRUE(LogHasLine("Final status: Scanning completed"));
+    }
+}
+
+// An earlier run that ended inside a line (cut off as it wrote): the next
+// entry starts on a line of its own.
+TEST_F(QuarantineScanTest, AnEntryNeverGoesOnTheLineAnEarlierOneWasCutIn) {
+    RunScan();
+    std::string earlier = ReadHostFile(HostPath("Quellix/Quellix.log"));
+    ASSERT_GT(earlier.size(), 10u);
+    earlier.resize(earlier.size() - 5);  // "...Scanning compl"
+    std::filesystem::resize_file(HostPath("Quellix/Quellix.log"), earlier.size());
+    ResetForScan();
+    RunScan();
+    const std::string log = ReadHostFile(HostPath("Quellix/Quellix.log"));
+    EXPECT_EQ(log.compare(0, earlier.size() + 2 + 78, earlier + "\r\n" + std::string(78, '=')), 0)
+        << log;
 }
 
 // The log and the items this scan makes are not counted by it, wherever the

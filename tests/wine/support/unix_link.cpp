@@ -134,6 +134,14 @@ bool RunScriptOnHostSide(const std::string& folder, const std::string& script) {
     return ran;
 }
 
+std::string HostNameOf(const std::string& windowsPath) {
+    return UnixNameOfNew(windowsPath);
+}
+
+bool RunHostScript(const std::string& script, const std::string& done) {
+    return RunOnHostSide("\\\\?\\unix\\bin\\sh -c " + Quoted(script), [&] { return Listed(done); });
+}
+
 std::string ReadWholeFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);

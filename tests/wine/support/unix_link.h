@@ -22,5 +22,11 @@ bool RemoveOnHostSide(const std::string& path);
 // ASCII host name), written to a file so that its UTF-8 names reach the host
 // exactly; true once it has run to its end without a failure.
 bool RunScriptOnHostSide(const std::string& folder, const std::string& script);
+// The host's name of a Windows path on C: whose last name need not exist yet.
+std::string HostNameOf(const std::string& windowsPath);
+// Runs a shell script on the host's side and waits for the file `done` (a
+// Windows path), which the script makes last; false when the script could
+// not be started or `done` did not come.
+bool RunHostScript(const std::string& script, const std::string& done);
 // The whole text of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
