@@ -7,6 +7,7 @@
 #include "base/ascii_case.h"
 #include "clean/known_entries.h"
 #include "clean/registry_rules.h"
+#include "clean/reused_keys_store.h"
 #include "clean/win32/live_registry_store_win.h"
 #include "clean/win32/path_forms_win.h"
 #include "clean/win32/system_cleaning_win.h"
@@ -23,8 +24,11 @@ void ReportRemoved(const char* reportedAs, const std::string&, bool removed) {
 }  // namespace
 
 int SweepKnownStartupEntries() {
-    LiveRegistryStore store;
-    store.UseMachineViews();
+    LiveRegistryStore live;
+    live.UseMachineViews();
+    // Most checks and the sweep read the same Run key: each key is opened
+    // once for the whole sweep.
+    ReusedKeysStore store(live);
     const int machineViews = store.Views(EntryRoot::LocalMachine);
     for (const KnownEntryCheck& check : KnownEntryChecks) {
         const int views = check.root == EntryRoot::CurrentUser ? 1 : machineViews;

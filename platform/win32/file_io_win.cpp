@@ -73,6 +73,7 @@ int OpenReadBinary(const char* path) {
 }
 
 int CloseFile(int fd) {
+    NoteClosingForScan(fd);
     return _close(fd);
 }
 

@@ -38,6 +38,18 @@ struct Scanned {
 Scanned lastScanned;
 bool inFileScan = false;
 
+// The file a scan has open and whose identity is not read yet. Under Wine
+// the identity is a round trip to the mount manager's device (the volume's
+// serial number), the largest cost of a file with nothing to remove, so it
+// is read only when something may compare with it: before the file closes
+// for its removal, or at the next open or check during its scan. The open
+// handle reaches the same file then as at its open.
+struct Pending {
+    char path[MAX_PATH + 1] = {};
+    int fd = -1;
+};
+Pending pending;
+
 bool NtFamily() {
     return (GetVersion() & 0x80000000u) == 0;
 }
@@ -52,6 +64,20 @@ bool IdentityOf(HANDLE file, Identity& out, DWORD* attributes = nullptr) {
 
 bool SameIdentity(const Identity& a, const Identity& b) {
     return a.volume == b.volume && a.high == b.high && a.low == b.low;
+}
+
+// Records the pending open as the scanned file of its path, as reading its
+// identity at the open would have; a failed read records nothing.
+void RecordPending() {
+    if (pending.fd < 0) return;
+    Identity identity;
+    if (IdentityOf(reinterpret_cast<HANDLE>(_get_osfhandle(pending.fd)), identity)) {
+        if (!CopyText(lastScanned.path, sizeof lastScanned.path, pending.path)) {
+            lastScanned.path[0] = '\0';
+        }
+        lastScanned.identity = identity;
+    }
+    pending.fd = -1;
 }
 
 // The path's long form, where Windows can tell it (98, 2000 and later).
@@ -158,6 +184,7 @@ KernelHandle OpenScanned(const char* path, DWORD access, const char** why) {
     Identity now;
     DWORD attributes = 0;
     if (!IdentityOf(file.Get(), now, &attributes)) return KernelHandle();
+    RecordPending();
     const bool scannedHere = EqualsIgnoringCase(lastScanned.path, path);
     if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
         (scannedHere && !SameIdentity(now, lastScanned.identity)) ||
@@ -203,19 +230,34 @@ const char* lastRefusal = "";
 
 bool NoteOpenedForScan(const char* path, int fd) {
     if (!NtFamily() || !inFileScan) return true;
-    Identity identity;
-    if (!IdentityOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), identity)) return true;
+    RecordPending();
     // The same path opened again (to copy it, by the next scanner) must
     // reach the same file.
-    if (EqualsIgnoringCase(lastScanned.path, path))
+    if (EqualsIgnoringCase(lastScanned.path, path)) {
+        Identity identity;
+        if (!IdentityOf(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), identity)) return true;
         return SameIdentity(identity, lastScanned.identity);
-    if (!CopyText(lastScanned.path, sizeof lastScanned.path, path)) lastScanned.path[0] = '\0';
-    lastScanned.identity = identity;
+    }
+    // A path too long to keep is recorded without its path.
+    if (!CopyText(pending.path, sizeof pending.path, path)) pending.path[0] = '\0';
+    pending.fd = fd;
     return true;
+}
+
+void NoteClosingForScan(int fd) {
+    if (fd < 0 || fd != pending.fd) return;
+    // Closed for its removal: what follows compares with it. Closed after
+    // its scan ended: nothing will.
+    if (inFileScan) {
+        RecordPending();
+    } else {
+        pending.fd = -1;
+    }
 }
 
 void BeginFileScan() {
     lastScanned = Scanned{};
+    pending.fd = -1;
     inFileScan = true;
 }
 

@@ -8,4 +8,7 @@ namespace platform {
 // now reaches another file (the open is then refused).
 bool NoteOpenedForScan(const char* path, int fd);
 
+// Called by CloseFile before a descriptor closes.
+void NoteClosingForScan(int fd);
+
 }  // namespace platform

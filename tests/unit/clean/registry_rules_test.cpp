@@ -4,6 +4,7 @@
 // from a real registry is tested against Wine's (tests/wine/clean) and against
 // hives through hivex (tests/unit/rescue).
 #include "clean/registry_rules.h"
+#include "clean/reused_keys_store.h"
 #include "clean/service_image.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ public:
     bool HasKey(EntryRoot root, const std::string& path) const {
         return keys_.count({root, path}) != 0;
     }
+    bool SameKeysAndValues(const MemoryStore& other) const { return keys_ == other.keys_; }
 
     std::map<std::string, int> opens;
     std::set<std::string> refused;                // names and key paths whose deletion fails
@@ -248,6 +250,93 @@ TEST_F(RegistryRules, AServiceNameThatIsEmptyNamesNoKey) {
     const std::vector<Noted> expected = {
         {"W32/Worm", "SYSTEM\\ControlSet001\\Services\\worm", true}};
     EXPECT_EQ(noted, expected);
+}
+
+// The sweep a finding runs: every known check, then the Run keys' values
+// that launch the infected file.
+void SweepForFinding(RegistryStore& store, const std::string& infected, const RemovalNote& note) {
+    for (const KnownEntryCheck& check : KnownEntryChecks) RunKnownCheck(store, check, 0, note);
+    SweepRunValues(store, EntryRoot::LocalMachine, 0, {infected}, {}, note);
+    SweepRunValues(store, EntryRoot::CurrentUser, 0, {infected}, {}, note);
+}
+
+// A registry where checks of every kind match: plain values, companion keys,
+// Params values (also without a match), a value the store keeps, HKLM rows,
+// the Ru1n key, and Run values that launch the infected file or not.
+MemoryStore InfectedRegistry(const std::string& infected) {
+    MemoryStore store;
+    const EntryRoot cu = EntryRoot::CurrentUser;
+    const EntryRoot lm = EntryRoot::LocalMachine;
+    store.Set(cu, kRun, "d3dupdate.exe", "C:\\WINDOWS\\SYSTEM\\BBEAGLE.EXE");
+    store.Set(cu, kRun, "gouday.exe", "c:\\windows\\system\\readme.exe");
+    store.AddKey(cu, "Software\\DateTime2");
+    store.AddKey(cu, "Software\\DateTime3");
+    store.Set(cu, kRun, "au.exe", "c:\\windows\\system\\au.exe");
+    store.refused = {"au.exe"};
+    store.Set(cu, kRun, "wingo", "c:\\windows\\system\\wingo.exe");
+    store.Set(cu, kParamsKeyPath, "TimeKey", "1");
+    store.Set(cu, kParamsKeyPath, "riga", "2");
+    store.Set(cu, kRun, "sysformat", "c:\\windows\\system\\sysformat.exe");
+    store.Set(cu, kRun, "other", "c:\\program files\\tool\\tool.exe");
+    store.Set(cu, kRun, "launcher", "\"" + infected + "\" -run");
+    store.Set(lm, kRun, "winshost.exe", "c:\\windows\\sysdir\\winshost.exe");
+    store.Set(lm, kRun, "launcher", infected);
+    store.Set(lm, kRu1nKeyPath, "erthgdr", "c:\\windows\\system32\\windll.exe");
+    return store;
+}
+
+TEST_F(RegistryRules, ReusedKeysGiveTheSameRemovalsAndLinesWithOneOpenOfEachKey) {
+    const std::string infected = "c:\\windows\\system32\\worm.exe";
+    MemoryStore direct = InfectedRegistry(infected);
+    SweepForFinding(direct, infected, Note());
+    const std::vector<Noted> directNoted = noted;
+    ASSERT_GE(directNoted.size(), 8u);  // the registry above is worth cleaning
+
+    noted.clear();
+    MemoryStore reused = InfectedRegistry(infected);
+    ReusedKeysStore store(reused);
+    SweepForFinding(store, infected, Note());
+    EXPECT_EQ(noted, directNoted);
+    EXPECT_TRUE(reused.SameKeysAndValues(direct));
+
+    EXPECT_GT(direct.opens[kRun], 2);
+    EXPECT_EQ(reused.opens[kRun], 2);  // HKCU's and HKLM's
+    for (const auto& opened : reused.opens) {
+        EXPECT_LE(opened.second, 2) << opened.first;
+    }
+    // A second finding's sweep finds nothing left, as without the reuse.
+    noted.clear();
+    SweepForFinding(store, infected, Note());
+    const std::vector<Noted> left = {
+        {"W32/Bagle.B.Worm", std::string(kRun) + "\\\"au.exe\"", false}};
+    EXPECT_EQ(noted, left);
+}
+
+TEST_F(RegistryRules, AReusedKeyIsForgottenWhenItOrAKeyAboveItIsRemoved) {
+    const EntryRoot cu = EntryRoot::CurrentUser;
+    store.Set(cu, "Software\\Worm\\Sub", "v", "1");
+    store.AddKey(cu, "Software\\Worm");
+    ReusedKeysStore reused(store);
+    ASSERT_NE(reused.Open(cu, 0, "Software\\Worm\\Sub"), nullptr);
+    EXPECT_EQ(reused.Open(cu, 0, "Software\\Missing"), nullptr);
+    EXPECT_EQ(reused.Open(cu, 0, "Software\\Missing"), nullptr);
+    EXPECT_EQ(store.opens["Software\\Missing"], 1);  // a missing key is asked for once
+
+    // Removed by its parent's path, in another case: the next Open asks the
+    // store again.
+    reused.RemoveKey(cu, 0, "SOFTWARE\\WORM");
+    ASSERT_NE(reused.Open(cu, 0, "Software\\Worm\\Sub"), nullptr);
+    EXPECT_EQ(store.opens["Software\\Worm\\Sub"], 2);
+    // Removed itself: the same, and the key gone is told as missing.
+    EXPECT_EQ(reused.RemoveKey(cu, 0, "Software\\Worm\\Sub").state, StoreRemoval::Removed);
+    EXPECT_EQ(reused.Open(cu, 0, "Software\\Worm\\Sub"), nullptr);
+    EXPECT_EQ(store.opens["Software\\Worm\\Sub"], 3);
+    // A sibling whose name only begins like the removed key stays kept.
+    store.AddKey(cu, "Software\\Worm2");
+    ASSERT_NE(reused.Open(cu, 0, "Software\\Worm2"), nullptr);
+    reused.RemoveKey(cu, 0, "Software\\Worm");
+    ASSERT_NE(reused.Open(cu, 0, "Software\\Worm2"), nullptr);
+    EXPECT_EQ(store.opens["Software\\Worm2"], 1);
 }
 
 }  // namespace
