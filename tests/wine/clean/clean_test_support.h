@@ -44,11 +44,16 @@ bool CopyBesideTest(const char* fileName, const std::string& to);
 // Starts a program; the handle is the caller's to close.
 PROCESS_INFORMATION StartProgram(const std::string& path, const std::string& arguments = "");
 bool StillRunning(HANDLE process);
+// Runs Wine's reg.exe; its exit status (999 when it did not run to its end).
+DWORD RunReg(const std::string& arguments);
 void EndAndClose(PROCESS_INFORMATION& info);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // The file's bytes, or "<missing>".
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Removes a folder with all below it through the wide calls, so that names
+// the narrow calls cannot spell go too.
+void RemoveTree(const std::wstring& folder);
 
 // Copies the helper program to `to` as an infected file for the compiled-in
 // ExecutableSignatureTable: padded to a record's exact size, with the

@@ -341,18 +341,6 @@ std::string ReadValue(HKEY root, const std::string& key, const std::string& name
     return data;
 }
 
-// Runs Wine's reg.exe; its exit status.
-DWORD RunReg(const std::string& arguments) {
-    PROCESS_INFORMATION info = StartProgram("C:\\windows\\system32\\reg.exe", arguments);
-    if (!info.hProcess) return 999;
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD status = 999;
-    GetExitCodeProcess(info.hProcess, &status);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    return status;
-}
-
 // The start of a backup on the NT family: the byte order mark and the
 // "Windows Registry Editor Version 5.00" line in UTF-16LE.
 const std::string kReg5Start = [] {

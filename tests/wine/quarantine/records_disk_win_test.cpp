@@ -92,17 +92,6 @@ int RestoreTool(std::vector<std::string> args) {
     return RunRestoreTool(static_cast<int>(argv.size()), argv.data(), stdout, stderr);
 }
 
-DWORD RunReg(const std::string& arguments) {
-    PROCESS_INFORMATION info = StartProgram("C:\\windows\\system32\\reg.exe", arguments);
-    if (!info.hProcess) return 999;
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD status = 999;
-    GetExitCodeProcess(info.hProcess, &status);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    return status;
-}
-
 std::vector<std::string> Names(const std::string& pattern) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
