@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "clean/win32/system_cleaning_win.h"
 #include "detect/executable_scanner.h"
 #include "detect/pe_reader.h"
@@ -350,4 +352,17 @@ void RemoveTree(const std::wstring& folder) {
         FindClose(h);
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::string> FileNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -51,6 +51,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // The file's bytes, or "<missing>".
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Every file name (no folders) in a folder that matches the pattern, sorted.
+std::vector<std::string> FileNames(const std::string& pattern);
 // Removes a folder with all below it through the wide calls, so that names
 // the narrow calls cannot spell go too.
 void RemoveTree(const std::wstring& folder);

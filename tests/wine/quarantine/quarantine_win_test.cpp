@@ -36,22 +36,8 @@ std::string Bytes(const SampleBytes& b) {
     return std::string(b.begin(), b.end());
 }
 
-// Every file name in a folder that matches the pattern, sorted.
-std::vector<std::string> Names(const std::string& pattern) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::string> Items() {
-    return Names(std::string(kQuarantine) + "\\*.qrn");
+    return FileNames(std::string(kQuarantine) + "\\*.qrn");
 }
 
 std::vector<std::string> LogLines() {
@@ -374,7 +360,8 @@ TEST_F(WineQuarantine, DeletedRegistryDataComesBackWithRegImport) {
             << v.key << " " << v.name;
     }
 
-    const std::vector<std::string> backups = Names(std::string(kQuarantine) + "\\*-registry.reg");
+    const std::vector<std::string> backups =
+        FileNames(std::string(kQuarantine) + "\\*-registry.reg");
     ASSERT_FALSE(backups.empty());
     const std::string file = std::string(kQuarantine) + "\\" + backups.back();
     const std::string text = ReadFileBytes(file);
@@ -566,7 +553,8 @@ TEST_F(WineQuarantine, BackupsOfAnyScriptAndTypeComeBackByteForByte) {
         ASSERT_EQ(ReadWide(v, type), "<no key>") << v.what;
     }
 
-    const std::vector<std::string> backups = Names(std::string(kQuarantine) + "\\*-registry.reg");
+    const std::vector<std::string> backups =
+        FileNames(std::string(kQuarantine) + "\\*-registry.reg");
     ASSERT_FALSE(backups.empty());
     const std::string file = std::string(kQuarantine) + "\\" + backups.back();
     EXPECT_EQ(ReadFileBytes(file).rfind(kReg5Start, 0), 0u);

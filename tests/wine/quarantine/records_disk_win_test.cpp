@@ -92,18 +92,6 @@ int RestoreTool(std::vector<std::string> args) {
     return RunRestoreTool(static_cast<int>(argv.size()), argv.data(), stdout, stderr);
 }
 
-std::vector<std::string> Names(const std::string& pattern) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
 bool StartsWith(const std::string& text, const std::string& start) {
     return text.compare(0, start.size(), start) == 0;
 }
@@ -248,11 +236,11 @@ void CheckTheLogsClaims(const std::map<std::string, std::string>& originals,
     EXPECT_EQ(missingNotes > 0, c.piecesMissing);
 
     // No record is left that the log does not name: no empty or unfinished file.
-    for (const std::string& item : Names(std::string(kQuarantine) + "\\*.qrn")) {
+    for (const std::string& item : FileNames(std::string(kQuarantine) + "\\*.qrn")) {
         EXPECT_TRUE(std::find(itemsInLog.begin(), itemsInLog.end(), item) != itemsInLog.end())
             << "an item the log does not name as kept: " << item;
     }
-    for (const std::string& reg : Names(std::string(kQuarantine) + "\\*.reg")) {
+    for (const std::string& reg : FileNames(std::string(kQuarantine) + "\\*.reg")) {
         EXPECT_TRUE(std::find(backupsInLog.begin(), backupsInLog.end(), reg) != backupsInLog.end())
             << "a backup the log does not name as saved: " << reg;
     }
